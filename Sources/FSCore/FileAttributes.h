@@ -1,0 +1,36 @@
+#pragma once
+
+#include "LabelColor.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+// Everything the views show or sort by, read from the disk in one go. A listing
+// reads it once per entry on its worker thread, so that sorting and drawing
+// never touch the disk again.
+struct FileAttributes
+{
+    QString name;           // shown name: the last path component, escaped bytes shown as U+FFFD
+    QByteArray nameSortKey; // natural-order key of `name`
+    QString kindDescription; // "Folder", "JPEG image"; empty when unknown
+    QString contentType;     // "inode/directory", "image/jpeg"; empty when unknown
+    qint64 fileSize = 0;     // regular files only, see hasFileSize
+    qint64 modificationTimeNs = 0;
+    quint64 device = 0;
+    quint64 inode = 0;
+    LabelColor labelColor = LabelColor::none;
+    bool exists = false;
+    bool isDirectory = false;
+    bool isSymbolicLink = false;
+    bool hasFileSize = false;
+    bool hasModificationTime = false;
+    bool hasKind = false;
+
+    // Reads one entry; what cannot be read keeps its fallback.
+    static FileAttributes read(const QUrl &url);
+    // Reads entry `rawName` of the open folder `directoryFd`, whose full encoded
+    // path is `fullPath`; `typeHint` is readdir's d_type.
+    static FileAttributes read(int directoryFd, const char *rawName, unsigned char typeHint,
+                               const QString &name, const QByteArray &fullPath);
+};

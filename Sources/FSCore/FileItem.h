@@ -1,0 +1,70 @@
+#pragma once
+
+#include "FileAttributes.h"
+#include "LabelColor.h"
+
+#include <QDateTime>
+#include <QExplicitlySharedDataPointer>
+#include <QHash>
+#include <QList>
+#include <QMetaType>
+#include <QUrl>
+
+#include <optional>
+
+class OperationError;
+
+// One entry of the file system, identified by its URL alone: equality and hash
+// never look at attributes. An item made by a listing answers from the
+// attributes read at listing time (as a platform attribute cache would); an item
+// made from a bare URL asks the disk on every read.
+class FileItem
+{
+public:
+    FileItem();
+    explicit FileItem(const QUrl &url);
+    // An item carrying attributes already read, as a listing makes them.
+    FileItem(const QUrl &url, FileAttributes attributes);
+
+    const QUrl &url() const;
+    const QUrl &id() const { return url(); }
+
+    QString name() const;
+    bool isDirectory() const;
+    // Folders shown as one file do not exist on Linux.
+    bool isPackage() const { return false; }
+    bool isBrowsable() const { return isDirectory() && !isPackage(); }
+    std::optional<qint64> fileSize() const;
+    std::optional<QDateTime> modificationDate() const;
+    std::optional<QString> kindDescription() const;
+    LabelColor labelColor() const;
+
+    // Writes the colour into the file's tags, keeping every other tag in order.
+    // Throws PlatformError when the tags cannot be read (other than "no tags
+    // yet") or written; nothing is written then.
+    void setLabelColor(LabelColor color);
+    // setLabelColor() for callers that do not report failures: a failure is
+    // logged with the one log line of the program and false returned.
+    bool setLabelColorOrLog(LabelColor color);
+    static void logLabelColorFailure(const OperationError &error);
+
+    bool hasAttributeSnapshot() const;
+    // The snapshot of a listed item, or the attributes read now.
+    FileAttributes attributes() const;
+
+    friend bool operator==(const FileItem &a, const FileItem &b) { return a.url() == b.url(); }
+    friend bool operator!=(const FileItem &a, const FileItem &b) { return !(a == b); }
+
+private:
+    struct Data;
+    QExplicitlySharedDataPointer<Data> d;
+};
+
+inline size_t qHash(const FileItem &item, size_t seed = 0)
+{
+    return qHash(item.url(), seed);
+}
+
+using FileItemList = QList<FileItem>;
+
+Q_DECLARE_METATYPE(FileItem)

@@ -1,0 +1,74 @@
+#include "NaturalOrder.h"
+
+#include <QLocale>
+
+#include <unicode/ucol.h>
+
+#include <memory>
+
+namespace NaturalOrder {
+
+namespace {
+
+struct CollatorCloser
+{
+    void operator()(UCollator *collator) const { ucol_close(collator); }
+};
+using CollatorHandle = std::unique_ptr<UCollator, CollatorCloser>;
+
+CollatorHandle openCollator()
+{
+    UErrorCode status = U_ZERO_ERROR;
+    QByteArray locale = QLocale::system().name().toLatin1();
+    if (locale == "C" || locale.isEmpty())
+        locale = "";
+    CollatorHandle collator(ucol_open(locale.constData(), &status));
+    if (U_FAILURE(status)) {
+        status = U_ZERO_ERROR;
+        collator.reset(ucol_open("", &status));
+    }
+    if (!collator)
+        qFatal("ICU has no collator");
+    status = U_ZERO_ERROR;
+    ucol_setAttribute(collator.get(), UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+    // Secondary strength: letters and accents count, letter case does not.
+    ucol_setAttribute(collator.get(), UCOL_STRENGTH, UCOL_SECONDARY, &status);
+    return collator;
+}
+
+// ICU collators must not be shared between threads while in use: one per thread.
+UCollator *threadCollator()
+{
+    thread_local CollatorHandle collator = openCollator();
+    return collator.get();
+}
+
+const UChar *units(const QString &text)
+{
+    return reinterpret_cast<const UChar *>(text.utf16());
+}
+
+} // namespace
+
+QByteArray sortKey(const QString &text)
+{
+    UCollator *collator = threadCollator();
+    QByteArray key(qMax<qsizetype>(32, text.size() * 2 + 8), Qt::Uninitialized);
+    int32_t length = ucol_getSortKey(collator, units(text), int32_t(text.size()),
+                                     reinterpret_cast<uint8_t *>(key.data()), int32_t(key.size()));
+    if (length > key.size()) {
+        key.resize(length);
+        length = ucol_getSortKey(collator, units(text), int32_t(text.size()),
+                                 reinterpret_cast<uint8_t *>(key.data()), int32_t(key.size()));
+    }
+    // The length counts the terminating zero byte, which memcmp order does not need.
+    key.resize(qMax(0, length - 1));
+    return key;
+}
+
+int compare(const QString &a, const QString &b)
+{
+    return ucol_strcoll(threadCollator(), units(a), int32_t(a.size()), units(b), int32_t(b.size()));
+}
+
+} // namespace NaturalOrder
