@@ -14,6 +14,10 @@ public:
         invalidName,
         destinationExists,
         compressFailed,
+        // A folder copied or moved into itself or into a folder inside it would
+        // have to contain itself: refused before anything changes.
+        copyIntoItself,
+        moveIntoItself,
     };
 
     explicit FileOperationError(Code code) : m_code(code) {}
@@ -39,7 +43,12 @@ QUrl createNewFolder(const QUrl &folder);
 QUrl rename(const QUrl &item, const QString &newName);
 QUrl duplicate(const QUrl &item);
 QUrl compress(const QUrl &item);
+// Returns where the item went inside the Trash.
 QUrl moveToTrash(const QUrl &item);
+// Puts an item that moveToTrash put in the Trash back where it was (under a
+// numbered name when that one is taken again) and returns its URL; for undo.
+QUrl restoreFromTrash(const QUrl &trashedItem);
+// Empties every trash folder of this user, the home one and those on other volumes.
 void emptyTrash();
 QUrl copy(const QUrl &item, const QUrl &destinationFolder);
 QUrl move(const QUrl &item, const QUrl &destinationFolder);

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <set>
+#include <utility>
+
+// Copies an entry with everything in it: folders recursively, links as links,
+// special files as themselves, keeping permissions, times and extended
+// attributes (where the target file system takes them). Holes in sparse files
+// stay holes, and a reflink is used where the file system offers one. Hard
+// links between copied files and ownership are not carried over: the copy
+// belongs to whoever makes it.
+class TreeCopier
+{
+public:
+    struct Statistics
+    {
+        qint64 files = 0;  // regular files copied
+        qint64 bytes = 0;  // their apparent size
+    };
+
+    // Copies `source` (encoded paths) to `destination`, whose name must be
+    // free: nothing is ever replaced. On failure whatever was made is removed
+    // again and PlatformError is thrown.
+    void copy(const QByteArray &source, const QByteArray &destination);
+
+    // Copies `source` under a fresh hidden name inside `destinationFolder` and
+    // returns that path, ready to be renamed into place, so a copy that fails
+    // half-way never appears under a real name.
+    QByteArray copyToTemporary(const QByteArray &source, const QByteArray &destinationFolder);
+
+    const Statistics &statistics() const { return m_statistics; }
+
+private:
+    using DevicePair = std::pair<dev_t, dev_t>;
+
+    void copyEntry(int sourceFolderFd, const char *sourceName, unsigned char typeHint,
+                   int destinationFolderFd, const char *destinationName);
+    void copyFile(int sourceFd, const struct stat &status, int destinationFolderFd, const char *destinationName);
+    void copyFolder(int sourceFolderFd, const char *sourceName, const struct stat &status,
+                    int destinationFolderFd, const char *destinationName);
+    void copySymbolicLink(int sourceFolderFd, const char *sourceName, const struct stat &status,
+                          int destinationFolderFd, const char *destinationName);
+    void copySpecialFile(const struct stat &status, int destinationFolderFd, const char *destinationName);
+    void copyData(int sourceFd, int destinationFd, const struct stat &status);
+    void copyRange(int sourceFd, int destinationFd, off_t offset, off_t length, const DevicePair &devices);
+    [[noreturn]] void failAtSource(int error) const;
+    [[noreturn]] void failAtDestination(int error) const;
+
+    Statistics m_statistics;
+    // Paths of the entry being copied, for error messages.
+    QByteArray m_sourcePath;
+    QByteArray m_destinationPath;
+    bool m_madeTopEntry = false;
+    // Device pairs where a reflink or copy_file_range was refused, so the
+    // next file does not ask again.
+    std::set<DevicePair> m_noReflink;
+    std::set<DevicePair> m_noCopyRange;
+    dev_t m_destinationDevice = 0;
+};
