@@ -1,13 +1,15 @@
 #include "FileListing.h"
 
 #include "FileSorting.h"
+#include "ParallelWork.h"
 
 #include "FSPlatform/DirectoryStream.h"
 #include "FSPlatform/PathCodec.h"
 
-#include <QtConcurrent/QtConcurrentMap>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -65,15 +67,12 @@ FileItemList contents(const QUrl &folder)
                                 FileAttributes::read(directoryFd, entry.name.c_str(), entry.type, name, fullPath));
         }
     };
-    std::vector<Chunk> chunks;
-    for (size_t begin = 0; begin < entries.size(); begin += entriesPerChunk)
-        chunks.push_back({begin, std::min(entries.size(), begin + entriesPerChunk)});
-    if (chunks.size() == 1)
-        readChunk(chunks.front());
-    else if (chunks.size() > 1)
-        // The calling thread takes part, so this cannot starve even when every
-        // pool thread is itself listing.
-        QtConcurrent::blockingMap(chunks, readChunk);
+    std::atomic<size_t> nextChunk{0};
+    const size_t chunkCount = (entries.size() + entriesPerChunk - 1) / entriesPerChunk;
+    ParallelWork::run(chunkCount > 1 ? QThread::idealThreadCount() - 1 : 0, [&] {
+        for (size_t chunk = nextChunk++; chunk < chunkCount; chunk = nextChunk++)
+            readChunk({chunk * entriesPerChunk, std::min(entries.size(), (chunk + 1) * entriesPerChunk)});
+    });
 
     // Stable, so names that compare equal keep the order the folder gave them.
     return FileSorting::sorted(listed, FileSortField::name, {});

@@ -1,12 +1,13 @@
 #include "FileSorting.h"
 
+#include "ParallelWork.h"
+
 #include "FSPlatform/NaturalOrder.h"
 
 #include <QCoreApplication>
-#include <QFuture>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <numeric>
 #include <vector>
@@ -152,9 +153,15 @@ void stableSort(std::vector<SortRecord> &records, Before before)
         return;
     }
     const auto middle = records.begin() + std::ptrdiff_t(records.size() / 2);
-    QFuture<void> firstHalf = QtConcurrent::run([&] { std::stable_sort(records.begin(), middle, before); });
-    std::stable_sort(middle, records.end(), before);
-    firstHalf.waitForFinished();
+    std::atomic<int> nextHalf{0};
+    ParallelWork::run(1, [&] {
+        for (int half = nextHalf++; half < 2; half = nextHalf++) {
+            if (half == 0)
+                std::stable_sort(records.begin(), middle, before);
+            else
+                std::stable_sort(middle, records.end(), before);
+        }
+    });
     // inplace_merge is stable: on ties the first half, the earlier items, goes first.
     std::inplace_merge(records.begin(), middle, records.end(), before);
 }

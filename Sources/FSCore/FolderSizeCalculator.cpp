@@ -1,11 +1,14 @@
 #include "FolderSizeCalculator.h"
 
+#include "ParallelWork.h"
+
 #include "FSPlatform/DirectoryStream.h"
 #include "FSPlatform/EntryStatus.h"
 #include "FSPlatform/PathCodec.h"
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QThread>
 #include <QThreadPool>
 
 #include <condition_variable>
@@ -161,12 +164,10 @@ void FolderSizeCalculator::calculate(const QUrl &folder, QObject *context, Compl
 
 std::optional<qint64> FolderSizeCalculator::sumOfTree(const QByteArray &encodedPath, const std::atomic<bool> &cancelled)
 {
-    auto walk = std::make_shared<TreeWalk>(encodedPath, cancelled);
-    // A second thread helps when the pool has one to spare; the walk never
-    // waits for it, so a busy pool only makes it slower.
-    QThreadPool::globalInstance()->tryStart([walk] { walk->work(); });
-    walk->work();
-    if (walk->isCancelled())
+    TreeWalk walk(encodedPath, cancelled);
+    // Threads the pool has to spare help; a busy pool only makes it slower.
+    ParallelWork::run(QThread::idealThreadCount() - 1, [&] { walk.work(); });
+    if (walk.isCancelled())
         return std::nullopt;
-    return walk->total();
+    return walk.total();
 }
