@@ -1,10 +1,9 @@
 #include "DirectoryListingCache.h"
 
 #include "FileListing.h"
+#include "MainThread.h"
 
-#include <QCoreApplication>
 #include <QHash>
-#include <QPointer>
 #include <QThreadPool>
 
 #include <condition_variable>
@@ -18,8 +17,7 @@ namespace {
 
 struct Waiter
 {
-    QPointer<QObject> context;
-    bool hasContext;
+    ContextGuard context;
     Completion completion;
 };
 
@@ -80,7 +78,7 @@ public:
         }
         const bool isNew = !m_pending.contains(folder);
         const std::shared_ptr<Listing> listing = pendingListing(folder);
-        listing->waiters.push_back({QPointer<QObject>(context), context != nullptr, std::move(completion)});
+        listing->waiters.push_back({ContextGuard(context), std::move(completion)});
         locker.unlock();
         if (isNew)
             QThreadPool::globalInstance()->start([this, listing] { runOrWait(listing); });
@@ -159,20 +157,14 @@ private:
         }
         if (waiters.empty())
             return;
-        QCoreApplication *application = QCoreApplication::instance();
-        if (!application)
-            return;
-        QMetaObject::invokeMethod(
-            application,
-            [this, items, waiters = std::move(waiters)] {
-                for (const Waiter &waiter : waiters) {
-                    if (waiter.hasContext && !waiter.context)
-                        continue;
-                    announce(items);
-                    waiter.completion(items);
-                }
-            },
-            Qt::QueuedConnection);
+        MainThread::post([this, items, waiters = std::move(waiters)] {
+            for (const Waiter &waiter : waiters) {
+                if (!waiter.context.isAlive())
+                    continue;
+                announce(items);
+                waiter.completion(items);
+            }
+        });
     }
 
     const FileItemList &announce(const FileItemList &items)

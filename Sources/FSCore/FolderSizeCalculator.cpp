@@ -1,13 +1,12 @@
 #include "FolderSizeCalculator.h"
 
+#include "MainThread.h"
 #include "ParallelWork.h"
 
 #include "FSPlatform/DirectoryStream.h"
 #include "FSPlatform/EntryStatus.h"
 #include "FSPlatform/PathCodec.h"
 
-#include <QCoreApplication>
-#include <QPointer>
 #include <QThread>
 #include <QThreadPool>
 
@@ -141,24 +140,17 @@ void FolderSizeCalculator::calculate(const QUrl &folder, QObject *context, Compl
 {
     const std::shared_ptr<std::atomic<bool>> cancelled = m_isCancelled;
     const QByteArray path = PathCodec::encodePath(folder);
-    const bool hasContext = context != nullptr;
-    QPointer<QObject> guard(context);
-    QThreadPool::globalInstance()->start([cancelled, path, hasContext, guard, completion = std::move(completion)] {
+    const ContextGuard guard(context);
+    QThreadPool::globalInstance()->start([cancelled, path, guard, completion = std::move(completion)] {
         const std::optional<qint64> total = sumOfTree(path, *cancelled);
         if (!total || cancelled->load(std::memory_order_relaxed))
             return;
-        QCoreApplication *application = QCoreApplication::instance();
-        if (!application)
-            return;
-        QMetaObject::invokeMethod(
-            application,
-            [cancelled, hasContext, guard, completion, bytes = *total] {
-                // A cancel that came while the result was on its way still counts.
-                if (cancelled->load(std::memory_order_relaxed) || (hasContext && !guard))
-                    return;
-                completion(bytes);
-            },
-            Qt::QueuedConnection);
+        MainThread::post([cancelled, guard, completion, bytes = *total] {
+            // A cancel that came while the result was on its way still counts.
+            if (cancelled->load(std::memory_order_relaxed) || !guard.isAlive())
+                return;
+            completion(bytes);
+        });
     });
 }
 
