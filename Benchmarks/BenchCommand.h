@@ -12,6 +12,9 @@ struct BenchCommand
     const char *name;
     const char *usage;
     std::function<int(const QStringList &arguments)> run;
+    // Commands of the file model run on a QCoreApplication, so that starting a
+    // GUI does not count in their time.
+    bool needsGui = true;
 };
 
 void registerBenchCommand(BenchCommand command);
@@ -23,3 +26,6 @@ struct BenchCommandRegistrar
 
 // Milliseconds since the first call, for timing one operation.
 double benchMilliseconds();
+
+// The largest resident set of the process so far, in MiB.
+double benchPeakMemoryMiB();

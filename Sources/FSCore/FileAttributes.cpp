@@ -18,7 +18,8 @@ QString lastPathComponent(const QUrl &url)
     return path.section(QLatin1Char('/'), -1);
 }
 
-FileAttributes fromStatus(const EntryStatus &status, const QString &name, const QByteArray &fullPath)
+FileAttributes fromStatus(const EntryStatus &status, const QString &name, int directoryFd, const char *rawName,
+                          const QByteArray &fullPath)
 {
     FileAttributes attributes;
     attributes.name = PathCodec::displayForm(name);
@@ -36,13 +37,9 @@ FileAttributes fromStatus(const EntryStatus &status, const QString &name, const 
         attributes.fileSize = status.size;
         attributes.hasFileSize = true;
     }
-    const ContentTypes::ContentType type =
-        status.isDirectory ? ContentTypes::forDirectory() : ContentTypes::forFileName(name);
-    attributes.kindDescription = type.description;
-    attributes.contentType = type.name;
-    attributes.hasKind = !type.description.isEmpty();
+    attributes.contentType = status.isDirectory ? &ContentTypes::forDirectory() : &ContentTypes::forFileName(name);
     // Links themselves carry no user attributes; the tags of a link are its target's.
-    const FileTags::ReadResult tags = FileTags::read(fullPath);
+    const FileTags::ReadResult tags = FileTags::read(directoryFd, rawName, fullPath);
     if (tags.status == FileTags::ReadResult::present)
         attributes.labelColor = LabelColors::fromTags(tags.tags);
     return attributes;
@@ -53,11 +50,11 @@ FileAttributes fromStatus(const EntryStatus &status, const QString &name, const 
 FileAttributes FileAttributes::read(const QUrl &url)
 {
     const QByteArray path = PathCodec::encodePath(url);
-    return fromStatus(EntryStatus::read(path), lastPathComponent(url), path);
+    return fromStatus(EntryStatus::read(path), lastPathComponent(url), -1, nullptr, path);
 }
 
 FileAttributes FileAttributes::read(int directoryFd, const char *rawName, unsigned char typeHint,
                                     const QString &name, const QByteArray &fullPath)
 {
-    return fromStatus(EntryStatus::read(directoryFd, rawName, typeHint), name, fullPath);
+    return fromStatus(EntryStatus::read(directoryFd, rawName, typeHint), name, directoryFd, rawName, fullPath);
 }

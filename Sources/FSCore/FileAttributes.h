@@ -2,6 +2,8 @@
 
 #include "LabelColor.h"
 
+#include "FSPlatform/ContentTypes.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
@@ -13,8 +15,9 @@ struct FileAttributes
 {
     QString name;           // shown name: the last path component, escaped bytes shown as U+FFFD
     QByteArray nameSortKey; // natural-order key of `name`
-    QString kindDescription; // "Folder", "JPEG image"; empty when unknown
-    QString contentType;     // "inode/directory", "image/jpeg"; empty when unknown
+    // The entry's type ("image/jpeg", described as "JPEG image"); null when the
+    // entry does not exist. Shared by every entry of that type.
+    const ContentTypes::ContentType *contentType = nullptr;
     qint64 fileSize = 0;     // regular files only, see hasFileSize
     qint64 modificationTimeNs = 0;
     quint64 device = 0;
@@ -25,7 +28,9 @@ struct FileAttributes
     bool isSymbolicLink = false;
     bool hasFileSize = false;
     bool hasModificationTime = false;
-    bool hasKind = false;
+
+    bool hasKind() const { return contentType && !contentType->description.isEmpty(); }
+    QString kindDescription() const { return contentType ? contentType->description : QString(); }
 
     // Reads one entry; what cannot be read keeps its fallback.
     static FileAttributes read(const QUrl &url);

@@ -8,9 +8,32 @@
 
 #include <QDebug>
 
+#include <mutex>
+
+// A listing makes 100,000 items at a time and most are never asked for their
+// URL, so an item made from a path builds its URL on first use.
 struct FileItem::Data : QSharedData
 {
-    QUrl url;
+    Data() = default;
+    Data(const Data &other)
+        : QSharedData(other)
+        , path(other.path)
+        , url(other.urlValue())
+        , hasSnapshot(other.hasSnapshot)
+        , attributes(other.attributes)
+    {
+        std::call_once(urlBuilt, [] {});
+    }
+
+    const QUrl &urlValue() const
+    {
+        std::call_once(urlBuilt, [this] { url = QUrl::fromLocalFile(path); });
+        return url;
+    }
+
+    QString path;
+    mutable QUrl url;
+    mutable std::once_flag urlBuilt;
     bool hasSnapshot = false;
     FileAttributes attributes;
 };
@@ -39,29 +62,56 @@ const QUrl &emptyUrl()
 } // namespace
 
 FileItem::FileItem() = default;
+FileItem::FileItem(const FileItem &other) = default;
+FileItem::FileItem(FileItem &&other) noexcept = default;
+FileItem &FileItem::operator=(const FileItem &other) = default;
+FileItem &FileItem::operator=(FileItem &&other) noexcept = default;
+FileItem::~FileItem() = default;
 
 FileItem::FileItem(const QUrl &url)
     : d(new Data)
 {
+    d->path = url.toLocalFile();
     d->url = url;
+    std::call_once(d->urlBuilt, [] {});
 }
 
 FileItem::FileItem(const QUrl &url, FileAttributes attributes)
     : d(new Data)
 {
+    d->path = url.toLocalFile();
     d->url = url;
+    std::call_once(d->urlBuilt, [] {});
+    d->hasSnapshot = true;
+    d->attributes = std::move(attributes);
+}
+
+FileItem::FileItem(const QString &path, FileAttributes attributes)
+    : d(new Data)
+{
+    d->path = path;
     d->hasSnapshot = true;
     d->attributes = std::move(attributes);
 }
 
 const QUrl &FileItem::url() const
 {
-    return d ? d->url : emptyUrl();
+    return d ? d->urlValue() : emptyUrl();
+}
+
+QString FileItem::path() const
+{
+    return d ? d->path : QString();
 }
 
 bool FileItem::hasAttributeSnapshot() const
 {
     return d && d->hasSnapshot;
+}
+
+const FileAttributes *FileItem::attributeSnapshot() const
+{
+    return hasAttributeSnapshot() ? &d->attributes : nullptr;
 }
 
 FileAttributes FileItem::attributes() const
@@ -114,9 +164,9 @@ std::optional<QDateTime> FileItem::modificationDate() const
 std::optional<QString> FileItem::kindDescription() const
 {
     if (hasAttributeSnapshot()) {
-        if (!d->attributes.hasKind)
+        if (!d->attributes.hasKind())
             return std::nullopt;
-        return d->attributes.kindDescription;
+        return d->attributes.kindDescription();
     }
     const EntryStatus status = EntryStatus::read(PathCodec::encodePath(url()));
     if (!status.exists)

@@ -25,9 +25,18 @@ public:
     explicit FileItem(const QUrl &url);
     // An item carrying attributes already read, as a listing makes them.
     FileItem(const QUrl &url, FileAttributes attributes);
+    // The same from an absolute, clean local path (the URL is made when first asked for).
+    FileItem(const QString &path, FileAttributes attributes);
+    FileItem(const FileItem &other);
+    FileItem(FileItem &&other) noexcept;
+    FileItem &operator=(const FileItem &other);
+    FileItem &operator=(FileItem &&other) noexcept;
+    ~FileItem();
 
     const QUrl &url() const;
     const QUrl &id() const { return url(); }
+    // The local path of url().
+    QString path() const;
 
     QString name() const;
     bool isDirectory() const;
@@ -51,6 +60,8 @@ public:
     bool hasAttributeSnapshot() const;
     // The snapshot of a listed item, or the attributes read now.
     FileAttributes attributes() const;
+    // The snapshot itself, or nullptr for an item made from a bare URL.
+    const FileAttributes *attributeSnapshot() const;
 
     friend bool operator==(const FileItem &a, const FileItem &b) { return a.url() == b.url(); }
     friend bool operator!=(const FileItem &a, const FileItem &b) { return !(a == b); }

@@ -1,9 +1,15 @@
 #include "ContentTypes.h"
 
+#include <QFile>
 #include <QHash>
 #include <QMimeDatabase>
-#include <QMutex>
 #include <QReadWriteLock>
+#include <QSet>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <memory>
+#include <unordered_map>
 
 namespace ContentTypes {
 
@@ -26,46 +32,129 @@ ContentType fromMimeType(const QMimeType &type)
     return result;
 }
 
-// Names match by their extension. Two-part extensions such as "tar.gz" matter
-// to the database, so a short second-to-last part is kept with the last one;
-// "data.backup 5.txt" still keys by "txt". Names without a dot match by the
-// whole name ("Makefile", "README").
-QString cacheKey(const QString &fileName)
+bool hasWildcard(QStringView text)
 {
-    const qsizetype lastDot = fileName.lastIndexOf(QLatin1Char('.'));
-    if (lastDot <= 0)
-        return QLatin1Char('/') + fileName;
-    const qsizetype previousDot = fileName.lastIndexOf(QLatin1Char('.'), lastDot - 1);
-    if (previousDot > 0 && lastDot - previousDot <= 4) {
-        const QStringView middle = QStringView(fileName).mid(previousDot + 1, lastDot - previousDot - 1);
-        if (!middle.contains(QLatin1Char(' ')))
-            return fileName.mid(previousDot);
-    }
-    return fileName.mid(lastDot);
+    return text.contains(QLatin1Char('*')) || text.contains(QLatin1Char('?')) || text.contains(QLatin1Char('['));
 }
+
+// What the database's name patterns say, sorted so that a name can be matched
+// with a few set lookups. Nearly every pattern is "*.extension"; the few others
+// ("Makefile", "README*", "*~") the database matches with a regular expression
+// each, far too slow to ask for every name of a large folder, so only names
+// those patterns could match are looked up whole.
+class NamePatterns
+{
+public:
+    // Read from the shared-mime-info "globs2" files ("weight:type:pattern"):
+    // asking the database for every type's patterns costs a tenth of a second.
+    NamePatterns()
+    {
+        for (const QString &folder : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+            QFile file(folder + QStringLiteral("/mime/globs2"));
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            while (!file.atEnd()) {
+                const QByteArray line = file.readLine().trimmed();
+                if (line.isEmpty() || line.startsWith('#'))
+                    continue;
+                const QList<QByteArray> fields = line.split(':');
+                if (fields.size() >= 3)
+                    add(QString::fromUtf8(fields.at(2)).toLower());
+            }
+        }
+    }
+
+    bool needsWholeName(const QString &lowerName) const
+    {
+        if (m_literals.contains(lowerName))
+            return true;
+        for (const QString &prefix : m_prefixes) {
+            if (lowerName.startsWith(prefix))
+                return true;
+        }
+        for (const QString &suffix : m_suffixes) {
+            if (lowerName.endsWith(suffix))
+                return true;
+        }
+        return false;
+    }
+
+    // The part of the name that decides its type: the longest known extension
+    // ("tar.gz" before "gz"), in the name's own letter case; empty when the name
+    // ends in none ("Report 9", "data.backup 5").
+    QString extensionKey(const QString &fileName, const QString &lowerName) const
+    {
+        QString key;
+        qsizetype dot = lowerName.size();
+        for (int parts = 0; parts < 3; ++parts) {
+            dot = dot > 0 ? lowerName.lastIndexOf(QLatin1Char('.'), dot - 1) : -1;
+            if (dot <= 0)
+                break;
+            if (m_extensions.contains(QStringView(lowerName).mid(dot + 1).toString()))
+                key = fileName.mid(dot);
+        }
+        return key;
+    }
+
+private:
+    void add(const QString &pattern)
+    {
+        if (pattern.startsWith(QLatin1String("*.")) && !hasWildcard(QStringView(pattern).mid(2)))
+            m_extensions.insert(pattern.mid(2));
+        else if (!hasWildcard(pattern))
+            m_literals.insert(pattern);
+        else if (pattern.endsWith(QLatin1Char('*')) && !hasWildcard(QStringView(pattern).chopped(1)))
+            m_prefixes.append(pattern.chopped(1));
+        else if (pattern.startsWith(QLatin1Char('*')) && !hasWildcard(QStringView(pattern).mid(1)))
+            m_suffixes.append(pattern.mid(1));
+        // Others ("*.so.[0-9]*") are rare enough to go by the extension.
+    }
+
+    QSet<QString> m_extensions;
+    QSet<QString> m_literals;
+    QStringList m_prefixes;
+    QStringList m_suffixes;
+};
 
 class Cache
 {
 public:
-    ContentType lookup(const QString &fileName)
+    Cache() = default;
+
+    const ContentType &lookup(const QString &fileName)
     {
-        const QString key = cacheKey(fileName);
+        const QString lowerName = fileName.toLower();
+        const bool byWholeName = m_patterns.needsWholeName(lowerName);
+        // Whole names are keyed apart from extensions by a leading slash, which
+        // no name contains.
+        const QString key = byWholeName ? QLatin1Char('/') + fileName : m_patterns.extensionKey(fileName, lowerName);
+        // Each thread keeps what it has seen: a large listing asks from two
+        // threads at once, and a shared lock would make them take turns.
+        thread_local QHash<QString, const ContentType *> seen;
+        if (const ContentType *type = seen.value(key))
+            return *type;
         {
             QReadLocker locker(&m_lock);
-            const auto it = m_types.constFind(key);
-            if (it != m_types.constEnd())
-                return *it;
+            const auto it = m_types.find(key);
+            if (it != m_types.end()) {
+                seen.insert(key, it->second.get());
+                return *it->second;
+            }
         }
-        // The key stands for every name ending the same way, so match it as a
-        // name of its own ("x.tar.gz"), not the full name.
-        const QString probe = key.startsWith(QLatin1Char('/')) ? key.mid(1) : QStringLiteral("x") + key;
-        const ContentType type = fromMimeType(m_database.mimeTypeForFile(probe, QMimeDatabase::MatchExtension));
+        // An extension stands for every name ending the same way, so match it
+        // as a name of its own ("x.tar.gz").
+        const QString probe = byWholeName ? fileName : QStringLiteral("x") + key;
+        auto type = std::make_unique<const ContentType>(
+            fromMimeType(m_database.mimeTypeForFile(probe, QMimeDatabase::MatchExtension)));
         QWriteLocker locker(&m_lock);
-        m_types.insert(key, type);
-        return type;
+        auto &stored = m_types[key];
+        if (!stored)
+            stored = std::move(type);
+        seen.insert(key, stored.get());
+        return *stored;
     }
 
-    ContentType directory()
+    const ContentType &directory()
     {
         static const ContentType type = fromMimeType(m_database.mimeTypeForName(QStringLiteral("inode/directory")));
         return type;
@@ -73,8 +162,10 @@ public:
 
 private:
     QMimeDatabase m_database;
+    const NamePatterns m_patterns;
     QReadWriteLock m_lock;
-    QHash<QString, ContentType> m_types;
+    // Never removed: references handed out stay valid.
+    std::unordered_map<QString, std::unique_ptr<const ContentType>> m_types;
 };
 
 Cache &cache()
@@ -85,12 +176,12 @@ Cache &cache()
 
 } // namespace
 
-ContentType forFileName(const QString &fileName)
+const ContentType &forFileName(const QString &fileName)
 {
     return cache().lookup(fileName);
 }
 
-ContentType forDirectory()
+const ContentType &forDirectory()
 {
     return cache().directory();
 }

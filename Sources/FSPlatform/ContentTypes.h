@@ -16,7 +16,8 @@ struct ContentType
     QString genericIconName; // e.g. "image-x-generic"
 };
 
-ContentType forFileName(const QString &fileName);
-ContentType forDirectory();
+// The entries live as long as the process, so callers may keep references.
+const ContentType &forFileName(const QString &fileName);
+const ContentType &forDirectory();
 
 } // namespace ContentTypes

@@ -61,8 +61,21 @@ EntryStatus EntryStatus::read(const QByteArray &path)
 
 EntryStatus EntryStatus::readWithoutFollowing(const QByteArray &path)
 {
+    return readWithoutFollowing(AT_FDCWD, path.constData());
+}
+
+EntryStatus EntryStatus::readWithoutFollowing(int directoryFd, const char *name)
+{
     struct statx info;
-    if (statEntry(AT_FDCWD, path.constData(), AT_SYMLINK_NOFOLLOW, info))
+    if (statEntry(directoryFd, name, AT_SYMLINK_NOFOLLOW, info))
         return fromStatx(info, S_ISLNK(info.stx_mode));
+    return {};
+}
+
+EntryStatus EntryStatus::readOpen(int fd)
+{
+    struct statx info;
+    if (statEntry(fd, "", AT_EMPTY_PATH, info))
+        return fromStatx(info, false);
     return {};
 }

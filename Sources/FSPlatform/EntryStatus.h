@@ -25,4 +25,7 @@ struct EntryStatus
     static EntryStatus read(const QByteArray &path);
     // The entry itself, never following a link.
     static EntryStatus readWithoutFollowing(const QByteArray &path);
+    static EntryStatus readWithoutFollowing(int directoryFd, const char *name);
+    // The open file or folder `fd`.
+    static EntryStatus readOpen(int fd);
 };

@@ -3,23 +3,59 @@
 #include "OperationError.h"
 #include "PathCodec.h"
 
+#include <sys/syscall.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 
 namespace FileTags {
 
 namespace {
 constexpr const char *attributeName = "user.xdg.tags";
+
+// getxattrat(2) (Linux 6.13) reads relative to an open folder; the C library
+// does not offer it yet.
+constexpr long getxattratNumber = 464;
+
+struct XattrArguments
+{
+    std::uint64_t value;
+    std::uint32_t size;
+    std::uint32_t flags;
+};
+
+std::atomic<bool> kernelHasGetxattrat{true};
+
+ssize_t getAt(int directoryFd, const char *name, const QByteArray &path, char *buffer, size_t size)
+{
+    if (directoryFd >= 0 && kernelHasGetxattrat.load(std::memory_order_relaxed)) {
+        XattrArguments arguments{reinterpret_cast<std::uintptr_t>(buffer), std::uint32_t(size), 0};
+        const long length = ::syscall(getxattratNumber, directoryFd, name, 0, attributeName, &arguments,
+                                      sizeof arguments);
+        if (length >= 0 || errno != ENOSYS)
+            return length;
+        kernelHasGetxattrat.store(false, std::memory_order_relaxed);
+    }
+    return ::getxattr(path.constData(), attributeName, buffer, size);
 }
 
+} // namespace
+
 ReadResult read(const QByteArray &path)
+{
+    return read(-1, nullptr, path);
+}
+
+ReadResult read(int directoryFd, const char *name, const QByteArray &path)
 {
     ReadResult result;
     // Most files have no tags or a short list: a stack buffer spares an
     // allocation per entry of a large listing.
     char small[256];
-    ssize_t length = ::getxattr(path.constData(), attributeName, small, sizeof small);
+    ssize_t length = getAt(directoryFd, name, path, small, sizeof small);
     if (length >= 0) {
         result.status = ReadResult::present;
         result.tags = parse(QByteArray::fromRawData(small, length));

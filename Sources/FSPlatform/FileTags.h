@@ -21,6 +21,9 @@ struct ReadResult
 
 // `path` is an encoded path (PathCodec); symbolic links are followed.
 ReadResult read(const QByteArray &path);
+// The same for entry `name` of the open folder `directoryFd`, whose full path is
+// `path`: spares the kernel walking the whole path again where it can.
+ReadResult read(int directoryFd, const char *name, const QByteArray &path);
 
 // Writes the whole list; an empty list removes the attribute. Throws PlatformError.
 void write(const QByteArray &path, const QStringList &tags);

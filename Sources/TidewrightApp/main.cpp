@@ -1,7 +1,16 @@
+#include "AppDelegate.h"
+
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tidewright"));
+    QApplication::setOrganizationName(QStringLiteral("Tidewright"));
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    AppDelegate delegate;
+    QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
+    return application.exec();
 }

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "FileItem.h"
+
+#include <QHash>
+#include <QString>
+#include <QUrl>
+
+#include <array>
+#include <optional>
+
+// The orders a folder can be shown in; the raw values are the stored form.
+enum class FileSortField {
+    name,
+    dateModified,
+    size,
+    kind,
+};
+
+namespace FileSortFields {
+
+inline constexpr std::array<FileSortField, 4> allCases = {
+    FileSortField::name, FileSortField::dateModified, FileSortField::size, FileSortField::kind,
+};
+
+QString rawValue(FileSortField field);
+// Exactly the four raw values, case-sensitive.
+std::optional<FileSortField> fromRawValue(const QString &rawValue);
+QString displayName(FileSortField field);
+
+} // namespace FileSortFields
+
+// Folder sizes computed so far, by folder URL; owned by the caller.
+using FolderSizeMap = QHash<QUrl, qint64>;
+
+// Ascending, stable sorts with no secondary key: items that compare the same
+// keep their order from the input (listings come in name order, so ties stay in
+// name order). Every key is taken once per item before sorting; no comparison
+// touches the disk.
+namespace FileSorting {
+
+FileItemList sorted(const FileItemList &items, FileSortField field, const FolderSizeMap &folderSizeCache);
+
+// Three-way comparison of two items by one field: <0, 0 or >0.
+int compare(const FileItem &a, const FileItem &b, FileSortField field, const FolderSizeMap &folderSizeCache);
+
+// A folder's size from the map (0 when not computed yet); a file's own size (0
+// when unknown).
+qint64 size(const FileItem &item, const FolderSizeMap &folderSizeCache);
+
+} // namespace FileSorting

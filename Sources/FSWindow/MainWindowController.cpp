@@ -1,0 +1,131 @@
+#include "MainWindowController.h"
+
+#include "FolderContentsModel.h"
+#include "ViewModePreferenceStore.h"
+
+#include "FSCore/DirectoryListingCache.h"
+#include "FSCore/DirectoryWatcher.h"
+#include "FSCore/FileItem.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QListView>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+
+MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
+    : QMainWindow(parent)
+    , m_navigation(rootUrl)
+    , m_sortField(ViewModePreferenceStore::loadSortField())
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(900, 560);
+
+    m_model = new FolderContentsModel(this);
+    m_view = new QListView(this);
+    m_view->setModel(m_model);
+    m_view->setUniformItemSizes(true);
+    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    connect(m_view, &QListView::activated, this, &MainWindowController::openItemAt);
+    setCentralWidget(m_view);
+
+    m_statusLabel = new QLabel(this);
+    statusBar()->addWidget(m_statusLabel, 1);
+
+    m_watcher = new DirectoryWatcher(0.3, this);
+    m_watcher->onChange = [this] { refreshAllViews(); };
+
+    buildActions();
+
+    m_navigation.setEffects({
+        [this](const QUrl &folder) { showFolder(folder); },
+        [this](const QUrl &folder) { m_watcher->startWatching(folder); },
+        [this](bool canGoBack, bool canGoForward) {
+            m_backAction->setEnabled(canGoBack);
+            m_forwardAction->setEnabled(canGoForward);
+        },
+        [this](const QUrl &folder) { showStatus(folder); },
+        [this](const QUrl &folder) { updateWindowTitle(folder); },
+    });
+    navigate(rootUrl, false);
+}
+
+MainWindowController::~MainWindowController() = default;
+
+void MainWindowController::buildActions()
+{
+    QStyle *style = QApplication::style();
+    m_backAction = new QAction(style->standardIcon(QStyle::SP_ArrowBack), tr("Back"), this);
+    m_forwardAction = new QAction(style->standardIcon(QStyle::SP_ArrowForward), tr("Forward"), this);
+    m_enclosingFolderAction = new QAction(style->standardIcon(QStyle::SP_FileDialogToParent), tr("Enclosing Folder"), this);
+    m_enclosingFolderAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
+    m_backAction->setEnabled(false);
+    m_forwardAction->setEnabled(false);
+    connect(m_backAction, &QAction::triggered, this, [this] { m_navigation.navigationControlClicked(0); });
+    connect(m_forwardAction, &QAction::triggered, this, [this] { m_navigation.navigationControlClicked(1); });
+    connect(m_enclosingFolderAction, &QAction::triggered, this, &MainWindowController::goToEnclosingFolder);
+
+    QToolBar *toolbar = addToolBar(tr("Navigation"));
+    toolbar->setMovable(false);
+    toolbar->addAction(m_backAction);
+    toolbar->addAction(m_forwardAction);
+    toolbar->addAction(m_enclosingFolderAction);
+
+    QMenu *goMenu = menuBar()->addMenu(tr("Go"));
+    goMenu->addAction(m_enclosingFolderAction);
+}
+
+void MainWindowController::navigate(const QUrl &to, bool pushHistory)
+{
+    m_navigation.navigate(to, pushHistory);
+}
+
+void MainWindowController::goToEnclosingFolder()
+{
+    m_navigation.goToEnclosingFolder();
+}
+
+void MainWindowController::refreshAllViews()
+{
+    DirectoryListingCache::invalidateAll();
+    const QUrl folder = m_navigation.currentRootUrl();
+    showFolder(folder);
+    showStatus(folder);
+}
+
+void MainWindowController::showFolder(const QUrl &folder)
+{
+    const FileSortField field = m_sortField;
+    DirectoryListingCache::contents(folder, this, [this, folder, field](const FileItemList &items) {
+        // A listing for a folder the window has left is stale.
+        if (folder != m_navigation.currentRootUrl())
+            return;
+        const FileItemList shown = field == FileSortField::name ? items : FileSorting::sorted(items, field, {});
+        m_model->setItems(shown);
+    });
+}
+
+void MainWindowController::showStatus(const QUrl &folder)
+{
+    DirectoryListingCache::contents(folder, this, [this, folder](const FileItemList &items) {
+        if (folder != m_navigation.currentRootUrl())
+            return;
+        m_statusLabel->setText(items.size() == 1 ? tr("1 item") : tr("%1 items").arg(items.size()));
+    });
+}
+
+void MainWindowController::updateWindowTitle(const QUrl &folder)
+{
+    setWindowTitle(FileItem(folder).name());
+}
+
+void MainWindowController::openItemAt(const QModelIndex &index)
+{
+    const FileItem item = m_model->itemAt(index);
+    if (item.isBrowsable())
+        navigate(item.url(), true);
+}

@@ -1,0 +1,89 @@
+#include "TestHome.h"
+
+#include "FSCore/PreferenceFile.h"
+#include "FSCore/PropertyList.h"
+#include "FSWindow/ViewModePreferenceStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+class ViewModePreferenceStoreTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { QFile::remove(ViewModePreferenceStore::filePath()); }
+
+    void noFileGivesDefaultsAndWritesNothing();
+    void unusableValuesFallBack_data();
+    void unusableValuesFallBack();
+    void savingKeepsTheOtherKeys();
+};
+
+void ViewModePreferenceStoreTest::noFileGivesDefaultsAndWritesNothing()
+{
+    QDir(PreferenceFile::folderPath()).removeRecursively();
+    QCOMPARE(ViewModePreferenceStore::loadViewMode(), ViewMode::column);
+    QCOMPARE(ViewModePreferenceStore::loadSortField(), FileSortField::name);
+    // Loading makes the folder but no file.
+    QVERIFY(QDir(PreferenceFile::folderPath()).exists());
+    QVERIFY(!QFile::exists(ViewModePreferenceStore::filePath()));
+    QVERIFY(ViewModePreferenceStore::filePath().endsWith(QLatin1String("/Tidewright/ViewPreferences.plist")));
+}
+
+void ViewModePreferenceStoreTest::unusableValuesFallBack_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<ViewMode>("mode");
+    QTest::addColumn<FileSortField>("field");
+    auto row = [](const char *name, const QByteArray &dict, ViewMode mode, FileSortField field) {
+        QTest::newRow(name) << dict << mode << field;
+    };
+    row("stored values", "<dict><key>viewMode</key><integer>1</integer><key>sortField</key><string>size</string></dict>",
+        ViewMode::list, FileSortField::size);
+    row("icon mode", "<dict><key>viewMode</key><integer>0</integer><key>sortField</key><string>dateModified</string></dict>",
+        ViewMode::icon, FileSortField::dateModified);
+    row("mode out of range", "<dict><key>viewMode</key><integer>7</integer></dict>", ViewMode::column, FileSortField::name);
+    row("negative mode", "<dict><key>viewMode</key><integer>-1</integer></dict>", ViewMode::column, FileSortField::name);
+    row("mode as text", "<dict><key>viewMode</key><string>1</string></dict>", ViewMode::column, FileSortField::name);
+    row("mode as real", "<dict><key>viewMode</key><real>1</real></dict>", ViewMode::column, FileSortField::name);
+    row("capitalised field", "<dict><key>sortField</key><string>Name</string><key>viewMode</key><integer>2</integer></dict>",
+        ViewMode::column, FileSortField::name);
+    row("field as integer", "<dict><key>sortField</key><integer>2</integer><key>viewMode</key><integer>1</integer></dict>",
+        ViewMode::list, FileSortField::name);
+    row("not a property list", "garbage", ViewMode::column, FileSortField::name);
+}
+
+void ViewModePreferenceStoreTest::unusableValuesFallBack()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(ViewMode, mode);
+    QFETCH(FileSortField, field);
+    const QByteArray document = body == "garbage" ? QByteArray("\x00\x01garbage", 9)
+                                                  : "<?xml version=\"1.0\"?><plist version=\"1.0\">" + body + "</plist>";
+    QVERIFY(tw::test::writeFile(ViewModePreferenceStore::filePath(), document));
+    QCOMPARE(ViewModePreferenceStore::loadViewMode(), mode);
+    QCOMPARE(ViewModePreferenceStore::loadSortField(), field);
+}
+
+void ViewModePreferenceStoreTest::savingKeepsTheOtherKeys()
+{
+    QVERIFY(tw::test::writeFile(ViewModePreferenceStore::filePath(),
+                                "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>sortField</key><string>kind</string>"
+                                "<key>somethingElse</key><array><true/></array></dict></plist>"));
+    ViewModePreferenceStore::saveViewMode(ViewMode::list);
+    QCOMPARE(ViewModePreferenceStore::loadViewMode(), ViewMode::list);
+    QCOMPARE(ViewModePreferenceStore::loadSortField(), FileSortField::kind);
+    ViewModePreferenceStore::saveSortField(FileSortField::dateModified);
+    QCOMPARE(ViewModePreferenceStore::loadViewMode(), ViewMode::list);
+    QFile file(ViewModePreferenceStore::filePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const std::optional<QVariantMap> stored = PropertyList::parseDictionary(file.readAll());
+    QVERIFY(stored);
+    QCOMPARE(stored->value(QStringLiteral("viewMode")), QVariant(qlonglong(1)));
+    QCOMPARE(stored->value(QStringLiteral("sortField")), QVariant(QStringLiteral("dateModified")));
+    QCOMPARE(stored->value(QStringLiteral("somethingElse")), QVariant(QVariantList{true}));
+}
+
+TW_CORE_TEST_MAIN(ViewModePreferenceStoreTest)
+#include "tst_ViewModePreferenceStore.moc"
