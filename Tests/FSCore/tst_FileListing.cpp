@@ -22,18 +22,18 @@ QStringList namesOf(const FileItemList &items)
     return names;
 }
 
-QUrl urlOf(const QTemporaryDir &dir, const QString &name = {})
+QUrl urlOf(const tw::test::TemporaryFolder &dir, const QString &name = {})
 {
     return PathCodec::urlForPath(name.isEmpty() ? dir.path() : dir.filePath(name));
 }
 
-void touch(const QTemporaryDir &dir, const QString &name)
+void touch(const tw::test::TemporaryFolder &dir, const QString &name)
 {
     QVERIFY(tw::test::writeFile(dir.filePath(name)));
 }
 
 // A folder big enough that listing it takes a while.
-void fillFolder(const QTemporaryDir &dir, int count)
+void fillFolder(const tw::test::TemporaryFolder &dir, int count)
 {
     for (int i = 0; i < count; ++i) {
         const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("entry %1").arg(i)));
@@ -69,12 +69,12 @@ private Q_SLOTS:
 
 private:
     static constexpr int bigFolderCount = 3000;
-    QTemporaryDir m_bigFolder;
+    tw::test::TemporaryFolder m_bigFolder;
 };
 
 void FileListingTest::listsVisibleEntriesInNaturalOrder()
 {
-    QTemporaryDir dir;
+    tw::test::TemporaryFolder dir;
     for (const char *name : {"File 10", "File 9", "Banana", "apple", ".hidden", "café", "cafe", "Zeta", "2 notes",
                              ".config", "Ångström"})
         touch(dir, QString::fromUtf8(name));
@@ -88,7 +88,7 @@ void FileListingTest::listsVisibleEntriesInNaturalOrder()
 
 void FileListingTest::namesThatAreNotUtf8ListSortAndResolve()
 {
-    QTemporaryDir dir;
+    tw::test::TemporaryFolder dir;
     const QByteArray folder = QFile::encodeName(dir.path());
     for (const QByteArray &name : {QByteArray("b\xff" "2"), QByteArray("b\xff" "10"), QByteArray("a"), QByteArray("c\xe9")}) {
         const QByteArray path = folder + '/' + name;
@@ -111,7 +111,7 @@ void FileListingTest::namesThatAreNotUtf8ListSortAndResolve()
 
 void FileListingTest::attributesComeWithTheListing()
 {
-    QTemporaryDir dir;
+    tw::test::TemporaryFolder dir;
     QVERIFY(tw::test::writeFile(dir.filePath(QStringLiteral("photo.jpg")), QByteArray(2048, 'x')));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Folder")));
     QVERIFY(QFile::link(QStringLiteral("nowhere"), dir.filePath(QStringLiteral("dangling"))));
@@ -160,7 +160,7 @@ void FileListingTest::largeFoldersListEveryEntryOnce()
 
 void FileListingTest::missingFolderIsCachedAsEmpty()
 {
-    QTemporaryDir dir;
+    tw::test::TemporaryFolder dir;
     const QUrl folder = urlOf(dir, QStringLiteral("later"));
     QVERIFY(DirectoryListingCache::contents(folder).isEmpty());
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("later")));
@@ -173,7 +173,7 @@ void FileListingTest::missingFolderIsCachedAsEmpty()
 
 void FileListingTest::hookSeesEveryHandOut()
 {
-    QTemporaryDir dir;
+    tw::test::TemporaryFolder dir;
     touch(dir, QStringLiteral("a"));
     int announced = 0;
     DirectoryListingCache::setOnNewListing([&](const FileItemList &items) {
@@ -199,7 +199,7 @@ void FileListingTest::hookSeesEveryHandOut()
 
 void FileListingTest::overlappingRequestsShareOneListing()
 {
-    const QTemporaryDir &dir = m_bigFolder;
+    const tw::test::TemporaryFolder &dir = m_bigFolder;
     const QUrl folder = urlOf(dir);
     FileItemList first, second;
     int completions = 0;
@@ -214,7 +214,7 @@ void FileListingTest::overlappingRequestsShareOneListing()
 
 void FileListingTest::listingStartedBeforeInvalidationIsNeverStored()
 {
-    const QTemporaryDir &dir = m_bigFolder;
+    const tw::test::TemporaryFolder &dir = m_bigFolder;
     const QUrl folder = urlOf(dir);
     FileItemList stale;
     bool delivered = false;
@@ -230,7 +230,7 @@ void FileListingTest::listingStartedBeforeInvalidationIsNeverStored()
 
 void FileListingTest::listingStartedBeforeInvalidateAllIsNeverStored()
 {
-    const QTemporaryDir &dir = m_bigFolder;
+    const tw::test::TemporaryFolder &dir = m_bigFolder;
     const QUrl folder = urlOf(dir);
     bool delivered = false;
     DirectoryListingCache::contents(folder, nullptr, [&](const FileItemList &) { delivered = true; });
@@ -248,7 +248,7 @@ void FileListingTest::listingStartedBeforeInvalidateAllIsNeverStored()
 
 void FileListingTest::completionIsDroppedWhenItsContextIsGone()
 {
-    QTemporaryDir dir;
+    tw::test::TemporaryFolder dir;
     touch(dir, QStringLiteral("a"));
     auto *context = new QObject;
     bool called = false;
@@ -263,7 +263,7 @@ void FileListingTest::completionIsDroppedWhenItsContextIsGone()
 
 void FileListingTest::synchronousRequestJoinsAPendingListing()
 {
-    const QTemporaryDir &dir = m_bigFolder;
+    const tw::test::TemporaryFolder &dir = m_bigFolder;
     const QUrl folder = urlOf(dir);
     FileItemList asynchronous;
     DirectoryListingCache::contents(folder, nullptr, [&](const FileItemList &items) { asynchronous = items; });

@@ -2,11 +2,20 @@
 
 #include <QDir>
 #include <QFile>
+
+#include <filesystem>
 #include <QFileInfo>
 
 #include <cstdlib>
 
 namespace tw::test {
+
+void removeTree(const QString &path)
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(QFile::encodeName(path).toStdString()), ignored);
+}
+
 
 namespace {
 QString &homePath()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTemporaryDir>
 #include <QtTest/QtTest>
 
 namespace tw::test {
@@ -15,6 +16,18 @@ QString privateHome();
 
 // Writes a file holding `contents` at `path`, creating missing parent folders.
 bool writeFile(const QString &path, const QByteArray &contents = {});
+
+// Removes a folder with everything in it, names that are not UTF-8 included
+// (QDir cannot address those).
+void removeTree(const QString &path);
+
+// A QTemporaryDir that also goes away when it holds names that are not UTF-8.
+class TemporaryFolder : public QTemporaryDir
+{
+public:
+    using QTemporaryDir::QTemporaryDir;
+    ~TemporaryFolder() { removeTree(path()); }
+};
 
 } // namespace tw::test
 
