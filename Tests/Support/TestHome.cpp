@@ -2,11 +2,10 @@
 
 #include <QDir>
 #include <QFile>
-
-#include <filesystem>
 #include <QFileInfo>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace tw::test {
 
