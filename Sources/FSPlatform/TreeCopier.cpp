@@ -219,15 +219,7 @@ void TreeCopier::copyFile(int sourceFd, const struct stat &status, int destinati
     m_madeTopEntry = true;
 
     copyData(sourceFd, destination.get(), status);
-    int attributeError = 0;
-    copyExtendedAttributes(sourceFd, destination.get(), attributeError);
-    if (attributeError != 0)
-        failAtDestination(attributeError);
-    if (::fchmod(destination.get(), copiedMode(status)) != 0)
-        failAtDestination(errno);
-    const struct timespec times[2] = {status.st_atim, status.st_mtim};
-    if (::futimens(destination.get(), times) != 0)
-        failAtDestination(errno);
+    copyMetadata(sourceFd, destination.get(), status);
     if (destination.close() != 0)
         failAtDestination(errno);
     ++m_statistics.files;
@@ -347,14 +339,21 @@ void TreeCopier::copyFolder(int sourceFolderFd, const char *sourceName, const st
     if (source.errorNumber() != 0)
         failAtSource(source.errorNumber());
 
+    copyMetadata(source.fd(), destination.get(), status);
+}
+
+// Attributes, then permissions, then times: writing attributes could change
+// the modification time, and a read-only mode could stop the attribute write.
+void TreeCopier::copyMetadata(int sourceFd, int destinationFd, const struct stat &status)
+{
     int attributeError = 0;
-    copyExtendedAttributes(source.fd(), destination.get(), attributeError);
+    copyExtendedAttributes(sourceFd, destinationFd, attributeError);
     if (attributeError != 0)
         failAtDestination(attributeError);
-    if (::fchmod(destination.get(), copiedMode(status)) != 0)
+    if (::fchmod(destinationFd, copiedMode(status)) != 0)
         failAtDestination(errno);
     const struct timespec times[2] = {status.st_atim, status.st_mtim};
-    if (::futimens(destination.get(), times) != 0)
+    if (::futimens(destinationFd, times) != 0)
         failAtDestination(errno);
 }
 

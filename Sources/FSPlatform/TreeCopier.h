@@ -47,6 +47,7 @@ private:
     void copySymbolicLink(int sourceFolderFd, const char *sourceName, const struct stat &status,
                           int destinationFolderFd, const char *destinationName);
     void copySpecialFile(const struct stat &status, int destinationFolderFd, const char *destinationName);
+    void copyMetadata(int sourceFd, int destinationFd, const struct stat &status);
     void copyData(int sourceFd, int destinationFd, const struct stat &status);
     void copyRange(int sourceFd, int destinationFd, off_t offset, off_t length, const DevicePair &devices);
     [[noreturn]] void failAtSource(int error) const;
