@@ -5,6 +5,8 @@ SpringLoadTimer::SpringLoadTimer(QObject *parent) : QObject(parent)
     // The timer is a member: destroying this object stops it, so a pending
     // activation can never run for a view that is gone.
     m_timer.setSingleShot(true);
+    // A coarse timer may fire up to 5% early; the hover delay is a promise.
+    m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(delayMilliseconds);
     connect(&m_timer, &QTimer::timeout, this, &SpringLoadTimer::fire);
 }
