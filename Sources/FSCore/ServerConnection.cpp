@@ -50,7 +50,9 @@ std::optional<QUrl> serverUrl(const QString &address)
     if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
         return std::nullopt;
     // "%00" or "%0A" would reach the server as a real control character.
-    if (hasControlCharacters(url.toString(QUrl::FullyDecoded)))
+    // QUrl refuses to decode a whole URL (toString(FullyDecoded) gives ""), so
+    // the escapes are undone here.
+    if (hasControlCharacters(QString::fromUtf8(QByteArray::fromPercentEncoding(url.toEncoded()))))
         return std::nullopt;
     return url;
 }
