@@ -3,6 +3,7 @@
 #include "DirectoryStream.h"
 #include "FileDescriptor.h"
 #include "FileNameParts.h"
+#include "MountTable.h"
 #include "OperationError.h"
 #include "PathCodec.h"
 #include "SafeRename.h"
@@ -10,7 +11,6 @@
 #include "TreeRemover.h"
 
 #include <QDateTime>
-#include <QFile>
 
 #include <cerrno>
 #include <climits>
@@ -258,47 +258,6 @@ QByteArray topDirectoryOfTrash(const QByteArray &trash)
     return nameOf(parent) == ".Trash" ? parentOf(parent) : parent;
 }
 
-struct MountPoint
-{
-    QByteArray path;
-    QByteArray type;
-};
-
-// Octal escapes ("\040" for a space) in /proc/self/mountinfo.
-QByteArray unescapeMountField(const QByteArray &field)
-{
-    QByteArray result;
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            bool ok = false;
-            const int value = field.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok) {
-                result += char(value);
-                i += 3;
-                continue;
-            }
-        }
-        result += field[i];
-    }
-    return result;
-}
-
-std::vector<MountPoint> mountPoints()
-{
-    std::vector<MountPoint> result;
-    QFile file(QStringLiteral("/proc/self/mountinfo"));
-    if (!file.open(QIODevice::ReadOnly))
-        return result;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        const qsizetype separator = fields.indexOf("-");
-        if (fields.size() < 5 || separator < 0 || separator + 1 >= fields.size())
-            continue;
-        result.push_back({unescapeMountField(fields[4]), fields[separator + 1]});
-    }
-    return result;
-}
-
 // File systems that never hold user files: no trash folder is looked for there.
 bool isPseudoFileSystem(const QByteArray &type)
 {
@@ -477,10 +436,10 @@ std::vector<QByteArray> trashFolders()
     const QByteArray home = homeTrashPath();
     if (isOwnTrashFolder(home, seen))
         result.push_back(home);
-    for (const MountPoint &mount : mountPoints()) {
-        if (isPseudoFileSystem(mount.type))
+    for (const MountEntry &mount : MountTable::read()) {
+        if (isPseudoFileSystem(mount.fileSystemType.toLatin1()))
             continue;
-        const QByteArray top = mount.path == "/" ? QByteArray() : mount.path;
+        const QByteArray top = mount.mountPoint == QLatin1String("/") ? QByteArray() : PathCodec::encode(mount.mountPoint);
         for (const QByteArray &candidate : {QByteArray(top + "/.Trash/" + userId()), QByteArray(top + "/.Trash-" + userId())}) {
             if (isOwnTrashFolder(candidate, seen))
                 result.push_back(candidate);
