@@ -5,8 +5,10 @@
 #include "FSUIKit/LabelSwatchImage.h"
 #include "FSUIKit/MetalTexture.h"
 #include "FSUIKit/SidebarBackgroundView.h"
+#include "FSUIKit/TextSize.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QPainter>
 #include <QStyle>
 #include <QWidget>
@@ -27,6 +29,7 @@ private Q_SLOTS:
     void noneSwatchIsAnOutlineOnly();
     void swatchHonoursDevicePixelRatio();
     void unusableDiameterGivesNullImage();
+    void textFontsAreSizedInPixels();
 };
 
 namespace {
@@ -230,6 +233,20 @@ void ThemedDrawingTest::unusableDiameterGivesNullImage()
     QVERIFY(LabelSwatchImage::make(LabelColor::red, -3).isNull());
     QVERIFY(LabelSwatchImage::make(LabelColor::red, qQNaN()).isNull());
     QVERIFY(LabelSwatchImage::make(LabelColor::red, 12, 0).isNull());
+}
+
+void ThemedDrawingTest::textFontsAreSizedInPixels()
+{
+    // A point size would come out a third larger at 96 dpi; the views are laid
+    // out for these pixel heights.
+    QFont base = QApplication::font();
+    base.setPointSize(30);
+    for (TextSize size : TextSizes::allCases) {
+        for (const QFont &font : {TextSizes::font(size), TextSizes::font(size, base)}) {
+            QCOMPARE(qreal(font.pixelSize()), TextSizes::baseFontSize(size));
+            QCOMPARE(qreal(QFontInfo(font).pixelSize()), TextSizes::baseFontSize(size));
+        }
+    }
 }
 
 TW_GUI_TEST_MAIN(ThemedDrawingTest)
