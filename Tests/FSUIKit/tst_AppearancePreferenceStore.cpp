@@ -1,0 +1,210 @@
+#include "TestHome.h"
+
+#include "FSCore/PreferenceFile.h"
+#include "FSCore/PropertyList.h"
+#include "FSUIKit/AppearanceNotifications.h"
+#include "FSUIKit/AppearancePreferenceStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+
+class AppearancePreferenceStoreTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+
+    void noFileGivesDefaultsAndWritesNothing();
+    void unusableContentsFallBack_data();
+    void unusableContentsFallBack();
+    void everyCaseSurvivesARoundTrip();
+    void settingOneKeyKeepsTheOthers();
+    void settingReplacesADamagedFile();
+    void everySetBroadcastsAfterWriting();
+    void failedWriteStillBroadcasts();
+
+private:
+    static QVariantMap storedDictionary();
+};
+
+namespace {
+QByteArray plist(const QByteArray &body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body + "</plist>\n";
+}
+} // namespace
+
+void AppearancePreferenceStoreTest::init()
+{
+    const QString path = AppearancePreferenceStore::filePath();
+    QFile::remove(path);
+    QDir(path).removeRecursively();
+}
+
+QVariantMap AppearancePreferenceStoreTest::storedDictionary()
+{
+    QFile file(AppearancePreferenceStore::filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return PropertyList::parseDictionary(file.readAll()).value_or(QVariantMap());
+}
+
+void AppearancePreferenceStoreTest::noFileGivesDefaultsAndWritesNothing()
+{
+    QDir(PreferenceFile::folderPath()).removeRecursively();
+    QCOMPARE(AppearancePreferenceStore::textSize(), TextSize::medium);
+    QCOMPARE(AppearancePreferenceStore::theme(), AppTheme::graphite10_6);
+    QVERIFY(QDir(PreferenceFile::folderPath()).exists());
+    QVERIFY(!QFile::exists(AppearancePreferenceStore::filePath()));
+    QVERIFY(AppearancePreferenceStore::filePath().endsWith(QLatin1String("/Tidewright/AppearancePreferences.plist")));
+}
+
+void AppearancePreferenceStoreTest::unusableContentsFallBack_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<TextSize>("size");
+    QTest::addColumn<AppTheme>("theme");
+    auto row = [](const char *name, const QByteArray &document, TextSize size, AppTheme theme) {
+        QTest::newRow(name) << document << size << theme;
+    };
+    row("stored values",
+        plist("<dict><key>textSize</key><integer>2</integer><key>theme</key><string>metal10_4</string></dict>"),
+        TextSize::large, AppTheme::metal10_4);
+    row("small", plist("<dict><key>textSize</key><integer>0</integer></dict>"), TextSize::small, AppTheme::graphite10_6);
+    row("size 7", plist("<dict><key>textSize</key><integer>7</integer><key>theme</key><string>metal10_4</string></dict>"),
+        TextSize::medium, AppTheme::metal10_4);
+    row("size 3", plist("<dict><key>textSize</key><integer>3</integer></dict>"), TextSize::medium, AppTheme::graphite10_6);
+    row("negative size", plist("<dict><key>textSize</key><integer>-1</integer></dict>"), TextSize::medium,
+        AppTheme::graphite10_6);
+    row("huge size", plist("<dict><key>textSize</key><integer>4294967296</integer></dict>"), TextSize::medium,
+        AppTheme::graphite10_6);
+    row("size as text", plist("<dict><key>textSize</key><string>2</string></dict>"), TextSize::medium,
+        AppTheme::graphite10_6);
+    row("size 1 as text", plist("<dict><key>textSize</key><string>1</string><key>theme</key><string>metal10_4</string></dict>"),
+        TextSize::medium, AppTheme::metal10_4);
+    row("size as real", plist("<dict><key>textSize</key><real>2</real></dict>"), TextSize::medium, AppTheme::graphite10_6);
+    row("size as boolean", plist("<dict><key>textSize</key><true/></dict>"), TextSize::medium, AppTheme::graphite10_6);
+    row("capital M", plist("<dict><key>theme</key><string>Metal10_4</string><key>textSize</key><integer>0</integer></dict>"),
+        TextSize::small, AppTheme::graphite10_6);
+    row("theme with space", plist("<dict><key>theme</key><string>metal10_4 </string></dict>"), TextSize::medium,
+        AppTheme::graphite10_6);
+    row("theme as integer", plist("<dict><key>theme</key><integer>1</integer></dict>"), TextSize::medium,
+        AppTheme::graphite10_6);
+    row("theme as display name", plist("<dict><key>theme</key><string>Brushed Metal (10.4)</string></dict>"),
+        TextSize::medium, AppTheme::graphite10_6);
+    row("damaged XML", plist("<dict><key>textSize</key><integer>2</integer><key>theme</key><string>metal10_4</dict>"),
+        TextSize::medium, AppTheme::graphite10_6);
+    row("cut off", plist("<dict><key>textSize</key><integer>2</integer>").left(70), TextSize::medium,
+        AppTheme::graphite10_6);
+    row("empty file", QByteArray(), TextSize::medium, AppTheme::graphite10_6);
+    row("binary junk", QByteArray("\x00\xff\x01\xfe\x89PNG\r\n\x1a\n\x00\x00", 14), TextSize::medium,
+        AppTheme::graphite10_6);
+    row("root array", plist("<array><integer>2</integer><string>metal10_4</string></array>"), TextSize::medium,
+        AppTheme::graphite10_6);
+    row("nested dictionary",
+        plist("<dict><key>prefs</key><dict><key>textSize</key><integer>2</integer></dict></dict>"), TextSize::medium,
+        AppTheme::graphite10_6);
+}
+
+void AppearancePreferenceStoreTest::unusableContentsFallBack()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(TextSize, size);
+    QFETCH(AppTheme, theme);
+    QVERIFY(tw::test::writeFile(AppearancePreferenceStore::filePath(), document));
+    QCOMPARE(AppearancePreferenceStore::textSize(), size);
+    QCOMPARE(AppearancePreferenceStore::theme(), theme);
+}
+
+void AppearancePreferenceStoreTest::everyCaseSurvivesARoundTrip()
+{
+    for (AppTheme theme : AppThemes::allCases) {
+        for (TextSize size : TextSizes::allCases) {
+            AppearancePreferenceStore::setTheme(theme);
+            AppearancePreferenceStore::setTextSize(size);
+            QCOMPARE(AppearancePreferenceStore::theme(), theme);
+            QCOMPARE(AppearancePreferenceStore::textSize(), size);
+            const QVariantMap stored = storedDictionary();
+            // The stored types are what other readers of the file expect.
+            QCOMPARE(stored.value(QStringLiteral("textSize")), QVariant(qlonglong(TextSizes::rawValue(size))));
+            QCOMPARE(stored.value(QStringLiteral("theme")), QVariant(AppThemes::rawValue(theme)));
+        }
+    }
+}
+
+void AppearancePreferenceStoreTest::settingOneKeyKeepsTheOthers()
+{
+    QVERIFY(tw::test::writeFile(AppearancePreferenceStore::filePath(),
+                                plist("<dict><key>textSize</key><integer>0</integer>"
+                                      "<key>windowNote</key><array><string>kept</string><true/></array></dict>")));
+    AppearancePreferenceStore::setTheme(AppTheme::metal10_4);
+    QCOMPARE(AppearancePreferenceStore::textSize(), TextSize::small);
+    QCOMPARE(AppearancePreferenceStore::theme(), AppTheme::metal10_4);
+    AppearancePreferenceStore::setTextSize(TextSize::large);
+    QCOMPARE(AppearancePreferenceStore::theme(), AppTheme::metal10_4);
+
+    const QVariantMap stored = storedDictionary();
+    QCOMPARE(stored.size(), 3);
+    QCOMPARE(stored.value(QStringLiteral("textSize")), QVariant(qlonglong(2)));
+    QCOMPARE(stored.value(QStringLiteral("theme")), QVariant(QStringLiteral("metal10_4")));
+    QCOMPARE(stored.value(QStringLiteral("windowNote")), QVariant(QVariantList{QStringLiteral("kept"), true}));
+}
+
+void AppearancePreferenceStoreTest::settingReplacesADamagedFile()
+{
+    QVERIFY(tw::test::writeFile(AppearancePreferenceStore::filePath(), "<?xml version=\"1.0\"?><plist><dict><key>"));
+    AppearancePreferenceStore::setTextSize(TextSize::small);
+    QCOMPARE(AppearancePreferenceStore::textSize(), TextSize::small);
+    QCOMPARE(AppearancePreferenceStore::theme(), AppTheme::graphite10_6);
+    QCOMPARE(storedDictionary().size(), 1);
+}
+
+void AppearancePreferenceStoreTest::everySetBroadcastsAfterWriting()
+{
+    AppearanceNotifications *notifications = AppearanceNotifications::instance();
+    QSignalSpy spy(notifications, &AppearanceNotifications::appearancePreferencesDidChange);
+    QList<AppTheme> themesSeen;
+    QList<TextSize> sizesSeen;
+    // Observers re-read the store inside the notification, so it must come
+    // after the file holds the new value.
+    const QMetaObject::Connection connection =
+        connect(notifications, &AppearanceNotifications::appearancePreferencesDidChange, this, [&] {
+            themesSeen.append(AppearancePreferenceStore::theme());
+            sizesSeen.append(AppearancePreferenceStore::textSize());
+        });
+
+    AppearancePreferenceStore::setTheme(AppTheme::metal10_4);
+    QCOMPARE(spy.count(), 1); // synchronously, inside the setter
+    AppearancePreferenceStore::setTheme(AppTheme::metal10_4);
+    QCOMPARE(spy.count(), 2);
+    AppearancePreferenceStore::setTextSize(TextSize::large);
+    AppearancePreferenceStore::setTextSize(TextSize::large);
+    QCOMPARE(spy.count(), 4);
+    disconnect(connection);
+
+    QCOMPARE(themesSeen, QList<AppTheme>(4, AppTheme::metal10_4));
+    QCOMPARE(sizesSeen, (QList<TextSize>{TextSize::medium, TextSize::medium, TextSize::large, TextSize::large}));
+}
+
+void AppearancePreferenceStoreTest::failedWriteStillBroadcasts()
+{
+    // A folder where the file should be: the write fails even for root, which
+    // permission bits would not stop.
+    const QString path = AppearancePreferenceStore::filePath();
+    QVERIFY(QDir().mkpath(path));
+    QVERIFY(tw::test::writeFile(path + QStringLiteral("/inside"), "x"));
+
+    QSignalSpy spy(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange);
+    AppearancePreferenceStore::setTheme(AppTheme::metal10_4);
+    AppearancePreferenceStore::setTextSize(TextSize::large);
+    QCOMPARE(spy.count(), 2);
+    // The observers, re-reading, see the settings that actually hold.
+    QCOMPARE(AppearancePreferenceStore::theme(), AppTheme::graphite10_6);
+    QCOMPARE(AppearancePreferenceStore::textSize(), TextSize::medium);
+    QVERIFY(QFile::exists(path + QStringLiteral("/inside")));
+}
+
+TW_CORE_TEST_MAIN(AppearancePreferenceStoreTest)
+#include "tst_AppearancePreferenceStore.moc"

@@ -1,0 +1,84 @@
+// tidewright-gallery: shows the shared drawing pieces and the preferences panel
+// in one theme and text size, for screenshots.
+//
+//   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large]
+
+#include "GalleryWindow.h"
+
+#include "FSUIKit/AppearancePreferenceStore.h"
+#include "FSUIKit/ClassicStyle.h"
+#include "FSWindow/PreferencesWindowController.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+std::optional<TextSize> textSizeNamed(const QString &name)
+{
+    // Fixed option words, not the localized display names.
+    const QString words[] = {QStringLiteral("small"), QStringLiteral("medium"), QStringLiteral("large")};
+    for (TextSize size : TextSizes::allCases) {
+        if (words[TextSizes::rawValue(size)] == name)
+            return size;
+    }
+    return std::nullopt;
+}
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "tidewright-gallery: %s\n", qPrintable(message));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments.append(QString::fromLocal8Bit(argv[index]));
+    QCommandLineParser parser;
+    const QCommandLineOption themeOption(QStringLiteral("theme"), QStringLiteral("graphite10_6 or metal10_4"),
+                                         QStringLiteral("theme"), QStringLiteral("graphite10_6"));
+    const QCommandLineOption sizeOption(QStringLiteral("text-size"), QStringLiteral("small, medium or large"),
+                                        QStringLiteral("size"), QStringLiteral("medium"));
+    parser.addOption(themeOption);
+    parser.addOption(sizeOption);
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
+    if (!theme)
+        return fail(QStringLiteral("unknown theme %1").arg(parser.value(themeOption)));
+    const std::optional<TextSize> size = textSizeNamed(parser.value(sizeOption));
+    if (!size)
+        return fail(QStringLiteral("unknown text size %1").arg(parser.value(sizeOption)));
+
+    // The panel reads and writes the real preference file: give it a private
+    // configuration folder so that looking never changes the user's settings.
+    QTemporaryDir configuration;
+    if (!configuration.isValid())
+        return fail(QStringLiteral("cannot make a temporary folder"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configuration.path()));
+
+    QApplication application(argc, argv);
+    ClassicStyle::apply(application);
+    // Without a desktop session the icon theme is bare hicolor.
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    AppearancePreferenceStore::setTheme(*theme);
+    AppearancePreferenceStore::setTextSize(*size);
+
+    GalleryWindow gallery(*theme, *size);
+    gallery.move(0, 0);
+    gallery.show();
+
+    PreferencesWindowController preferences;
+    // Below the gallery: at the large size the gallery fills most of the screen width.
+    preferences.move(0, gallery.frameGeometry().bottom() + 16);
+    preferences.show();
+    return application.exec();
+}
