@@ -146,7 +146,7 @@ QWidget *GalleryWindow::makeSidebar()
         layout->addWidget(row);
     };
     addHeader(QStringLiteral("DEVICES"));
-    addRow("drive-harddisk", QStringLiteral("Macintosh HD"));
+    addRow("drive-harddisk", QStringLiteral("Computer"));
     addHeader(QStringLiteral("PLACES"));
     addRow("user-home", QStringLiteral("Home"));
     addRow("user-desktop", QStringLiteral("Desktop"));
