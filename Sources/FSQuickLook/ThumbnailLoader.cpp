@@ -1,0 +1,159 @@
+#include "ThumbnailLoader.h"
+
+#include "ThumbnailCacheFile.h"
+#include "ThumbnailRenderer.h"
+
+#include "FSCore/MainThread.h"
+#include "FSPlatform/ContentTypes.h"
+#include "FSPlatform/EntryStatus.h"
+#include "FSPlatform/FileUri.h"
+#include "FSPlatform/PathCodec.h"
+
+#include <QCache>
+#include <QFile>
+#include <QImageReader>
+#include <QThreadPool>
+
+namespace ThumbnailLoader {
+
+namespace {
+
+// A thumbnail, and the version of the file it shows.
+struct Entry
+{
+    QImage image;
+    qint64 modificationTimeNs;
+    qint64 size;
+};
+
+// Main thread only.
+QCache<QUrl, Entry> &memory()
+{
+    static QCache<QUrl, Entry> cache(64 * 1024 * 1024);
+    return cache;
+}
+
+std::atomic<int> rendered{0};
+
+QThreadPool &pool()
+{
+    static QThreadPool *threads = [] {
+        // Two decoders keep the views responsive on small machines; decoding
+        // is what limits thumbnails anyway. Reader allocations are capped so a
+        // damaged or hostile image cannot take the memory of the machine.
+        QImageReader::setAllocationLimit(256);
+        // Never destroyed: at exit nothing waits for a decode in progress.
+        auto *created = new QThreadPool;
+        created->setMaxThreadCount(2);
+        created->setExpiryTimeout(5000);
+        return created;
+    }();
+    return *threads;
+}
+
+bool isCurrent(const Entry &entry, const EntryStatus &status)
+{
+    return status.exists && status.modificationTimeNs == entry.modificationTimeNs && status.size == entry.size;
+}
+
+bool liesInside(const QByteArray &path, const QByteArray &folder)
+{
+    return path.startsWith(QByteArray(folder + '/'));
+}
+
+// On a pool thread: the cached thumbnail of this version of the file, or a
+// new one written to the shared cache; null when the file has none.
+QImage makeThumbnail(const QByteArray &path, int edge, EntryStatus &status)
+{
+    status = EntryStatus::read(path);
+    if (!status.exists || !status.isRegularFile)
+        return {};
+    const QByteArray cacheRoot = QFile::encodeName(ThumbnailCacheFile::cacheRoot());
+    if (liesInside(path, cacheRoot))
+        return {}; // thumbnails of thumbnails would feed on themselves
+    const QString contentType = ContentTypes::forFileName(PathCodec::decode(path.mid(path.lastIndexOf('/') + 1))).name;
+    if (!ThumbnailRenderer::canRender(contentType))
+        return {};
+    const ThumbnailCacheFile cacheFile{FileUri::forPath(path), status.modificationTimeNs / 1000000000, status.size,
+                                       ThumbnailCacheFile::edgeFor(edge)};
+    QImage image = cacheFile.uri.isEmpty() ? QImage() : cacheFile.read();
+    if (!image.isNull())
+        return image;
+    image = ThumbnailRenderer::render(path, contentType, cacheFile.edge);
+    if (image.isNull())
+        return {};
+    ++rendered;
+    if (!cacheFile.uri.isEmpty())
+        cacheFile.write(image);
+    return image;
+}
+
+} // namespace
+
+std::shared_ptr<ThumbnailRequest> thumbnail(const QUrl &url, QSizeF size, qreal scale, QObject *context,
+                                            Completion completion)
+{
+    if (!url.isLocalFile())
+        return {};
+    const QByteArray path = PathCodec::encodePath(url);
+    if (Entry *entry = memory().object(url)) {
+        if (isCurrent(*entry, EntryStatus::read(path))) {
+            QImage image = entry->image;
+            image.setDevicePixelRatio(scale);
+            if (completion)
+                completion(image);
+            return {};
+        }
+        memory().remove(url);
+    }
+
+    auto request = std::make_shared<ThumbnailRequest>();
+    request->url = url;
+    request->pixelEdge = qMax(1, qCeil(qMax(size.width(), size.height()) * scale));
+    pool().start([request, path, scale, guard = ContextGuard(context), completion = std::move(completion)] {
+        if (request->isCancelled)
+            return;
+        EntryStatus status;
+        QImage image = makeThumbnail(path, request->pixelEdge, status);
+        if (image.isNull() || request->isCancelled)
+            return;
+        image.setDevicePixelRatio(scale);
+        MainThread::post([request, image, status, guard, completion] {
+            if (request->isCancelled)
+                return;
+            memory().insert(request->url, new Entry{image, status.modificationTimeNs, status.size},
+                            qMax<qsizetype>(1, image.sizeInBytes()));
+            if (completion && guard.isAlive())
+                completion(image);
+        });
+    });
+    return request;
+}
+
+void cancel(const std::shared_ptr<ThumbnailRequest> &request)
+{
+    if (request)
+        request->isCancelled = true;
+}
+
+void setMemoryLimit(qint64 bytes)
+{
+    memory().setMaxCost(qMax<qsizetype>(1, bytes));
+}
+
+qint64 memoryUsed()
+{
+    return memory().totalCost();
+}
+
+void clearMemory()
+{
+    memory().clear();
+}
+
+int renderedCount()
+{
+    return rendered;
+}
+
+} // namespace ThumbnailLoader

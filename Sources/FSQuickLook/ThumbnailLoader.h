@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QSizeF>
+#include <QUrl>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+// A thumbnail being made; hand it to ThumbnailLoader::cancel to drop it.
+struct ThumbnailRequest
+{
+    QUrl url;
+    int pixelEdge = 0;
+    std::atomic<bool> isCancelled{false};
+};
+
+// Content thumbnails of images and PDF documents for the icon, list and column
+// views. Made on a small pool of their own, shared with other programs through
+// the freedesktop.org thumbnail cache, and kept in memory by URL: one made at
+// one size is handed out for every size. The memory map is bounded (least
+// recently used go first) and an entry is remade when its file changed.
+namespace ThumbnailLoader {
+
+using Completion = std::function<void(const QImage &)>;
+
+// From the map: `completion` runs at once and nothing is returned. Otherwise
+// the request is returned and `completion` runs later on the main thread,
+// unless the request is cancelled, `context` is gone, or the file has no
+// thumbnail (then it never runs). The image's device pixel ratio is `scale`.
+// Main thread only.
+std::shared_ptr<ThumbnailRequest> thumbnail(const QUrl &url, QSizeF size, qreal scale, QObject *context,
+                                            Completion completion);
+void cancel(const std::shared_ptr<ThumbnailRequest> &request);
+
+// Bytes of image data the map keeps at most (64 MiB unless set).
+void setMemoryLimit(qint64 bytes);
+qint64 memoryUsed();
+void clearMemory();
+// Thumbnails decoded from their files so far (not read from a cache), for tests.
+int renderedCount();
+
+} // namespace ThumbnailLoader
