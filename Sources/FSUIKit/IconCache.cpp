@@ -150,28 +150,46 @@ public:
     QIcon fetch(const QString &path)
     {
         m_pathFetches.fetch_add(1, std::memory_order_relaxed);
+        return resolve(path);
+    }
+
+    // fetch() without counting, for callers that count what they store.
+    QIcon resolve(const QString &path)
+    {
         const EntryStatus status = EntryStatus::read(PathCodec::encode(path));
         if (status.isDirectory)
             return iconForType(ContentTypes::forDirectory());
         return iconForType(ContentTypes::forFileName(lastPathComponent(path)));
     }
 
-    QIcon fetch(const FileItem &item)
+    // The content type a listed item was read with; null for an item made from
+    // a bare URL, whose type needs a stat.
+    static const ContentTypes::ContentType *snapshotType(const FileItem &item)
     {
         const FileAttributes *attributes = item.attributeSnapshot();
         if (!attributes)
-            return fetch(item.path());
-        m_pathFetches.fetch_add(1, std::memory_order_relaxed);
-        return iconFor(*attributes, item.path());
+            return nullptr;
+        if (attributes->isDirectory)
+            return &ContentTypes::forDirectory();
+        if (attributes->contentType)
+            return attributes->contentType;
+        return &ContentTypes::forFileName(lastPathComponent(item.path()));
     }
 
-    QIcon iconFor(const FileAttributes &attributes, const QString &path)
+    // Stores each icon whose path has none yet, counting each as a fetch; one
+    // lock for the whole batch.
+    void storeMissing(const QStringList &paths, const QList<QIcon> &icons)
     {
-        if (attributes.isDirectory)
-            return iconForType(ContentTypes::forDirectory());
-        if (attributes.contentType)
-            return iconForType(*attributes.contentType);
-        return iconForType(ContentTypes::forFileName(lastPathComponent(path)));
+        QMutexLocker locker(&m_lock);
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            if (paths.at(i).isEmpty())
+                continue;
+            QIcon &slot = m_byPath[paths.at(i)];
+            if (slot.isNull()) {
+                slot = icons.at(i);
+                m_pathFetches.fetch_add(1, std::memory_order_relaxed);
+            }
+        }
     }
 
     QIcon iconForType(const ContentTypes::ContentType &type)
@@ -295,9 +313,8 @@ QIcon icon(const QUrl &url)
 
 QIcon icon(const FileItem &item)
 {
-    Cache &state = cache();
-    if (const FileAttributes *attributes = item.attributeSnapshot())
-        return state.iconFor(*attributes, item.path());
+    if (const ContentTypes::ContentType *type = Cache::snapshotType(item))
+        return cache().iconForType(*type);
     return icon(item.url());
 }
 
@@ -350,14 +367,32 @@ void prefetch(const FileItemList &items)
         return;
     startJob([items] {
         Cache &state = cache();
+        // A listing holds a few dozen types: asking the shared cache once per
+        // type, not once per item, keeps the lock for the stores alone.
+        QHash<const ContentTypes::ContentType *, QIcon> typeIcons;
         for (qsizetype start = 0; start < items.size(); start += batchSize) {
             QStringList paths;
-            for (qsizetype i = start; i < qMin(start + batchSize, items.size()); ++i)
-                paths.append(items.at(i).path());
-            QList<std::pair<QString, QIcon>> batch;
-            for (const qsizetype i : state.missing(paths))
-                batch.append({paths.at(i), state.fetch(items.at(start + i))});
-            state.store(batch);
+            QList<QIcon> icons;
+            QList<qsizetype> bare;
+            for (qsizetype i = start; i < qMin(start + batchSize, items.size()); ++i) {
+                const FileItem &item = items.at(i);
+                paths.append(item.path());
+                const ContentTypes::ContentType *type = Cache::snapshotType(item);
+                if (!type) {
+                    bare.append(paths.size() - 1);
+                    icons.append(QIcon());
+                    continue;
+                }
+                auto known = typeIcons.constFind(type);
+                if (known == typeIcons.constEnd())
+                    known = typeIcons.insert(type, state.iconForType(*type));
+                icons.append(*known);
+            }
+            for (const qsizetype i : bare) {
+                if (!paths.at(i).isEmpty() && !state.cached(paths.at(i)))
+                    icons[i] = state.resolve(paths.at(i));
+            }
+            state.storeMissing(paths, icons);
         }
     });
 }
