@@ -1,0 +1,39 @@
+#pragma once
+
+#include "FSCore/FileItem.h"
+
+#include <QIcon>
+#include <QList>
+#include <QObject>
+#include <QUrl>
+
+#include <functional>
+
+// The process-wide cache of file icons, keyed by path. An icon is the icon
+// theme's picture of the file's content type, so the items of a large folder
+// share the few dozen icon objects of their types; a path costs one hash entry.
+// Icons from here can be made and copied on any thread (they decode their
+// theme files only when drawn); safe for concurrent use.
+namespace IconCache {
+
+using Completion = std::function<void(const QIcon &icon)>;
+
+// Synchronous, any thread. A bare URL costs one stat on a miss (is it a
+// folder?); an item from a listing answers from its attributes.
+QIcon icon(const QUrl &url);
+QIcon icon(const FileItem &item);
+
+// Main thread. On a hit `completion` runs once, before this returns. On a miss
+// it runs at once with genericIcon(), then once more on the main thread with the
+// file's icon, unless `context` was destroyed meanwhile (no context: always).
+void icon(const QUrl &url, QObject *context, Completion completion);
+
+// One background job that stores the icon of every path not yet cached, in
+// order. Nobody is told when it finishes.
+void prefetch(const QList<QUrl> &urls);
+void prefetch(const FileItemList &items);
+
+// A blank document, the placeholder while an icon is fetched.
+QIcon genericIcon();
+
+} // namespace IconCache
