@@ -1,7 +1,6 @@
 #include "FolderContentsModel.h"
 
-#include <QApplication>
-#include <QStyle>
+#include "FSUIKit/IconCache.h"
 
 FolderContentsModel::FolderContentsModel(QObject *parent)
     : QAbstractListModel(parent)
@@ -35,11 +34,8 @@ QVariant FolderContentsModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return item.name();
-    case Qt::DecorationRole: {
-        static const QIcon folderIcon = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
-        static const QIcon fileIcon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
-        return item.isBrowsable() ? folderIcon : fileIcon;
-    }
+    case Qt::DecorationRole:
+        return IconCache::icon(item);
     case UrlRole:
         return item.url();
     default:
