@@ -5,10 +5,12 @@
 #include <QBuffer>
 #include <QHash>
 #include <QtEndian>
-#include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstdlib>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -138,13 +140,22 @@ void ThumbnailCacheFile::write(const QImage &image) const
                                                      {"Software", "Tidewright"}});
     if (png.isEmpty())
         return;
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly))
+    // A temporary file renamed over the old one, without QSaveFile's sync to
+    // disk: a cache file lost in a crash is simply made again, and readers
+    // reject anything incomplete by its text chunks.
+    QByteArray temporary = QFile::encodeName(target) + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data()); // owner-only
+    if (fd < 0)
         return;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(png) != png.size()) {
-        file.cancelWriting();
-        return;
+    bool written = true;
+    for (qsizetype at = 0; written && at < png.size();) {
+        const ssize_t n = ::write(fd, png.constData() + at, size_t(png.size() - at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        written = n > 0;
+        at += qMax<ssize_t>(n, 0);
     }
-    file.commit();
+    written = ::close(fd) == 0 && written;
+    if (!written || ::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0)
+        ::unlink(temporary.constData());
 }
