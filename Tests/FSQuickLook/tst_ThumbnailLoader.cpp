@@ -186,6 +186,7 @@ void ThumbnailLoaderTest::filesWithoutThumbnailNeverAnswer_data()
     QTest::newRow("empty jpeg") << "empty.jpg" << QByteArray();
     QTest::newRow("not a pdf") << "fake.pdf" << QByteArray("%PDF-1.4 nothing else");
     QTest::newRow("vanished") << "gone.png" << QByteArray("<none>");
+    QTest::newRow("decompression bomb") << "bomb.png" << QByteArray("<bomb>");
 }
 
 void ThumbnailLoaderTest::filesWithoutThumbnailNeverAnswer()
@@ -193,8 +194,15 @@ void ThumbnailLoaderTest::filesWithoutThumbnailNeverAnswer()
     QFETCH(QString, name);
     QFETCH(QByteArray, contents);
     const QString path = m_dir.path() + '/' + name;
-    if (contents != "<none>")
+    if (contents == "<bomb>") {
+        // Some kilobytes on disk, a gigabyte once decoded to 32 bits a pixel.
+        QImage bomb(16000, 16000, QImage::Format_Mono);
+        bomb.fill(0);
+        QVERIFY(bomb.save(path, "png"));
+        QVERIFY(QFileInfo(path).size() < 1024 * 1024);
+    } else if (contents != "<none>") {
         QVERIFY(tw::test::writeFile(path, contents));
+    }
     Asker asker;
     asker.ask(path);
     QVERIFY(asker.request);
