@@ -123,12 +123,14 @@ QImage ThemeIconEngine::drawFallback(int pixelSize) const
     return image;
 }
 
+// `size` is in device pixels already: QIcon::pixmap(size, ratio) multiplies
+// before it asks, and `scale` only labels the result.
 QPixmap ThemeIconEngine::scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State, qreal scale)
 {
     if (size.isEmpty())
         return {};
     scale = qMax<qreal>(scale, 1.0);
-    const int pixelSize = qRound(qMax(size.width(), size.height()) * scale);
+    const int pixelSize = qMax(size.width(), size.height());
     const bool mayKeep = isMainThread();
     const QString cacheKey = QStringLiteral("%1/%2").arg(pixelSize).arg(int(mode));
     if (mayKeep) {
@@ -155,7 +157,7 @@ QPixmap ThemeIconEngine::pixmap(const QSize &size, QIcon::Mode mode, QIcon::Stat
 void ThemeIconEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state)
 {
     const qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-    const QPixmap drawn = scaledPixmap(rect.size(), mode, state, scale);
+    const QPixmap drawn = scaledPixmap(rect.size() * scale, mode, state, scale);
     if (drawn.isNull())
         return;
     const QSizeF shown = drawn.deviceIndependentSize().scaled(rect.size(), Qt::KeepAspectRatio);

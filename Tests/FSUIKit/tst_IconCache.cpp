@@ -6,6 +6,7 @@
 #include "FSUIKit/IconCacheTesting.h"
 
 #include <QApplication>
+#include <QPainter>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
@@ -181,6 +182,21 @@ void IconCacheTest::everyEntryGetsADrawableIcon()
     const QPixmap drawn = icon.pixmap(32);
     QVERIFY(!drawn.isNull());
     QCOMPARE(drawn.size(), QSize(32, 32));
+    // A 2x screen gets twice the pixels, not four times.
+    const QPixmap sharp = icon.pixmap(QSize(32, 32), 2.0);
+    QCOMPARE(sharp.size(), QSize(64, 64));
+    QCOMPARE(sharp.deviceIndependentSize(), QSizeF(32, 32));
+    QImage painted(QSize(64, 64), QImage::Format_ARGB32_Premultiplied);
+    painted.setDevicePixelRatio(2.0);
+    painted.fill(Qt::transparent);
+    {
+        QPainter painter(&painted);
+        icon.paint(&painter, QRect(0, 0, 32, 32));
+    }
+    // Painting on a 2x device draws those same pixels, unscaled.
+    QImage expected = sharp.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    expected.setDevicePixelRatio(2.0);
+    QCOMPARE(painted, expected);
     // Not a blank square: the theme's picture (or the drawn stand-in) is there.
     const QImage pixels = drawn.toImage();
     bool hasInk = false;
