@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QImageReader>
 #include <QPainter>
-#include <QPainterPath>
+#include <QPolygonF>
 #include <QStyle>
 #include <QStyleOption>
 #include <QThread>
@@ -88,6 +88,19 @@ QImage ThemeIconEngine::load(int pixelSize) const
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
+namespace {
+
+// A closed outline given on a 16-unit grid.
+QPolygonF outline(std::initializer_list<QPointF> gridPoints, qreal unit)
+{
+    QPolygonF polygon;
+    for (const QPointF &point : gridPoints)
+        polygon << point * unit;
+    return polygon;
+}
+
+} // namespace
+
 QImage ThemeIconEngine::drawFallback(int pixelSize) const
 {
     QImage image(pixelSize, pixelSize, QImage::Format_ARGB32_Premultiplied);
@@ -97,26 +110,11 @@ QImage ThemeIconEngine::drawFallback(int pixelSize) const
     const qreal unit = pixelSize / 16.0;
     painter.setPen(QPen(QColor(0x80, 0x80, 0x80), qMax(1.0, unit * 0.6)));
     if (m_fallback == Fallback::folder) {
-        QPainterPath folder;
-        folder.moveTo(1.5 * unit, 3 * unit);
-        folder.lineTo(6 * unit, 3 * unit);
-        folder.lineTo(7.5 * unit, 4.5 * unit);
-        folder.lineTo(14.5 * unit, 4.5 * unit);
-        folder.lineTo(14.5 * unit, 13.5 * unit);
-        folder.lineTo(1.5 * unit, 13.5 * unit);
-        folder.closeSubpath();
         painter.setBrush(QColor(0x7f, 0xa8, 0xd8));
-        painter.drawPath(folder);
+        painter.drawPolygon(outline({{1.5, 3}, {6, 3}, {7.5, 4.5}, {14.5, 4.5}, {14.5, 13.5}, {1.5, 13.5}}, unit));
     } else {
-        QPainterPath page;
-        page.moveTo(3 * unit, 1 * unit);
-        page.lineTo(10 * unit, 1 * unit);
-        page.lineTo(13 * unit, 4 * unit);
-        page.lineTo(13 * unit, 15 * unit);
-        page.lineTo(3 * unit, 15 * unit);
-        page.closeSubpath();
         painter.setBrush(Qt::white);
-        painter.drawPath(page);
+        painter.drawPolygon(outline({{3, 1}, {10, 1}, {13, 4}, {13, 15}, {3, 15}}, unit));
         painter.drawLine(QPointF(10 * unit, 1 * unit), QPointF(10 * unit, 4 * unit));
         painter.drawLine(QPointF(10 * unit, 4 * unit), QPointF(13 * unit, 4 * unit));
     }

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 using tw::test::ScratchMount;
+using tw::test::entriesOf;
 using tw::test::writeFile;
 
 namespace {
@@ -23,14 +24,6 @@ namespace {
 QUrl urlOf(const QString &path)
 {
     return PathCodec::urlForPath(path);
-}
-
-// Every entry, hidden ones too: a leftover temporary copy must show up.
-QStringList entriesOf(const QString &folder)
-{
-    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names;
 }
 
 QByteArray randomBytes(qsizetype size)

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 using tw::test::ScratchMount;
+using tw::test::entriesOf;
 using tw::test::TemporaryFolder;
 using tw::test::writeFile;
 
@@ -23,13 +24,6 @@ namespace {
 QUrl urlOf(const QString &path)
 {
     return PathCodec::urlForPath(path);
-}
-
-QStringList entriesOf(const QString &folder)
-{
-    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names;
 }
 
 QByteArray contentsOf(const QString &path)

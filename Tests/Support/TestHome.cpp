@@ -9,6 +9,13 @@
 
 namespace tw::test {
 
+QStringList entriesOf(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
+}
+
 void removeTree(const QString &path)
 {
     std::error_code ignored;

@@ -17,6 +17,10 @@ QString privateHome();
 // Writes a file holding `contents` at `path`, creating missing parent folders.
 bool writeFile(const QString &path, const QByteArray &contents = {});
 
+// The names in `folder`, hidden ones too (a leftover temporary file must show
+// up), sorted.
+QStringList entriesOf(const QString &folder);
+
 // Removes a folder with everything in it, names that are not UTF-8 included
 // (QDir cannot address those).
 void removeTree(const QString &path);
