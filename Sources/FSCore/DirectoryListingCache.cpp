@@ -204,6 +204,27 @@ void invalidateAll()
     Cache::instance().invalidateAll();
 }
 
+std::optional<ListingFailure> failure(const QUrl &)
+{
+    return std::nullopt;
+}
+
+void retain(const QUrl &) {}
+
+void release(const QUrl &) {}
+
+void refresh(const QUrl &folder, const QStringList &)
+{
+    invalidate(folder);
+    contents(folder, FolderListingNotifier::instance(), [folder](const FileItemList &items) {
+        FolderListingUpdate update;
+        update.folder = folder;
+        update.items = items;
+        update.isWholeListing = true;
+        Q_EMIT FolderListingNotifier::instance()->listingUpdated(update);
+    });
+}
+
 void setOnNewListing(ListingHook hook)
 {
     Cache::instance().setHook(std::move(hook));

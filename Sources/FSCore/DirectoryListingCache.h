@@ -1,11 +1,15 @@
 #pragma once
 
 #include "FileItem.h"
+#include "FolderListingUpdate.h"
 
 #include <QObject>
 #include <QUrl>
 
+#include <QStringList>
+
 #include <functional>
+#include <optional>
 
 // The process-wide cache of folder listings, keyed by the folder's URL as a
 // whole value. A listing lives until it is invalidated. A listing that was
@@ -28,6 +32,19 @@ void contents(const QUrl &folder, QObject *context, Completion completion);
 
 void invalidate(const QUrl &folder);
 void invalidateAll();
+
+// Why the last listing of `folder` failed; nothing when it did not, or was never listed.
+std::optional<ListingFailure> failure(const QUrl &folder);
+
+// A folder shown by an open view stays stored however many others are listed;
+// every retain() is balanced by one release(). Main thread.
+void retain(const QUrl &folder);
+void release(const QUrl &folder);
+
+// Reads the named entries of a stored listing again (the whole folder when
+// `changedNames` is empty) and broadcasts the difference through
+// FolderListingNotifier. Returns at once; main thread.
+void refresh(const QUrl &folder, const QStringList &changedNames = {});
 
 // Called with every listing handed out, hit or miss, on the thread that gets it.
 void setOnNewListing(ListingHook hook);

@@ -28,6 +28,10 @@ struct FileAttributes
     bool isSymbolicLink = false;
     bool hasFileSize = false;
     bool hasModificationTime = false;
+    // False for an entry of a names-first listing whose status (size, dates,
+    // tags, content type by content) is still to be read; its name and the
+    // folder-or-file kind from readdir are right already.
+    bool hasStatus = true;
 
     bool hasKind() const { return contentType && !contentType->description.isEmpty(); }
     QString kindDescription() const { return contentType ? contentType->description : QString(); }
