@@ -1,0 +1,22 @@
+#pragma once
+
+class QThreadPool;
+
+// One bounded queue per kind of background work, so that no kind waits behind
+// another: a listing never queues behind a folder-size walk, an icon batch or a
+// thumbnail, and a walk that runs for minutes holds only its own queue's
+// threads. Each queue lives until the process exits.
+namespace WorkQueues {
+
+// Listings wait on the disk, not on the processor: a listing stuck on a mount
+// that stopped answering holds one of many threads, and listings of other
+// folders go on.
+QThreadPool *listings();
+QThreadPool *icons();
+QThreadPool *thumbnails();
+// At most two walks at a time.
+QThreadPool *folderSizes();
+QThreadPool *search();
+QThreadPool *fileJobs();
+
+} // namespace WorkQueues
