@@ -1,7 +1,9 @@
 #include "TestHome.h"
 
 #include "FSCore/FileItem.h"
+#include "FSCore/FileListing.h"
 #include "FSPlatform/FileTags.h"
+#include "FSPlatform/FileTagsTesting.h"
 #include "FSPlatform/OperationError.h"
 #include "FSPlatform/PathCodec.h"
 
@@ -9,6 +11,8 @@
 #include <QTemporaryDir>
 
 #include <sys/xattr.h>
+
+#include <atomic>
 
 namespace {
 
@@ -31,12 +35,12 @@ private Q_SLOTS:
     void missingEntryGivesEveryFallback();
     void attributesOfRealEntries();
     void itemsAreEqualByUrlAlone();
-    void colourIsTheFirstColourTagInTheFilesOwnOrder_data();
-    void colourIsTheFirstColourTagInTheFilesOwnOrder();
-    void settingAColourKeepsForeignTagsInOrder_data();
-    void settingAColourKeepsForeignTagsInOrder();
+    void firstColourTagWinsAndSettingKeepsForeignTags_data();
+    void firstColourTagWinsAndSettingKeepsForeignTags();
     void longTagListsAreReadWhole();
     void unreadableTagsFailLoudlyAndWriteNothing();
+    void listingReadsTagsWhereGetxattratIsRefused_data();
+    void listingReadsTagsWhereGetxattratIsRefused();
     void rawValuesAreTheStoredForm();
 };
 
@@ -44,9 +48,7 @@ void FileItemTest::missingEntryGivesEveryFallback()
 {
     const FileItem item(PathCodec::urlForPath(QStringLiteral("/nonexistent-tidewright/Some File.txt")));
     QCOMPARE(item.name(), QStringLiteral("Some File.txt"));
-    QCOMPARE(item.isDirectory(), false);
-    QCOMPARE(item.isPackage(), false);
-    QCOMPARE(item.isBrowsable(), false);
+    QVERIFY(!item.isDirectory() && !item.isPackage() && !item.isBrowsable());
     QCOMPARE(item.fileSize(), std::nullopt);
     QCOMPARE(item.modificationDate(), std::nullopt);
     QCOMPARE(item.kindDescription(), std::nullopt);
@@ -62,18 +64,14 @@ void FileItemTest::attributesOfRealEntries()
 
     const FileItem file(PathCodec::urlForPath(dir.filePath(QStringLiteral("notes.txt"))));
     QCOMPARE(file.fileSize(), qint64(100));
-    QVERIFY(file.modificationDate().has_value());
-    QVERIFY(file.kindDescription().has_value());
+    QVERIFY(file.modificationDate().has_value() && file.kindDescription().has_value());
     QVERIFY(!file.isBrowsable());
-
     const FileItem folder(PathCodec::urlForPath(dir.filePath(QStringLiteral("Folder"))));
     QVERIFY(folder.isBrowsable());
     // Folders have no size of their own: it is computed by walking them.
     QCOMPARE(folder.fileSize(), std::nullopt);
-
     const FileItem link(PathCodec::urlForPath(dir.filePath(QStringLiteral("link to folder"))));
-    QVERIFY(link.isBrowsable());
-    QVERIFY(link.attributes().isSymbolicLink);
+    QVERIFY(link.isBrowsable() && link.attributes().isSymbolicLink);
 }
 
 void FileItemTest::itemsAreEqualByUrlAlone()
@@ -84,71 +82,52 @@ void FileItemTest::itemsAreEqualByUrlAlone()
     const FileItem before(PathCodec::urlForPath(path), FileAttributes::read(PathCodec::urlForPath(path)));
     QVERIFY(tw::test::writeFile(path, "changed contents"));
     const FileItem after(PathCodec::urlForPath(path));
-    QCOMPARE(before, after);
-    QCOMPARE(qHash(before), qHash(after));
     // An item made from a path builds the same URL as one made from the URL.
     const FileItem fromPath(path, FileAttributes());
-    QCOMPARE(fromPath, after);
-    QCOMPARE(qHash(fromPath), qHash(after));
+    for (const FileItem &same : {before, fromPath}) {
+        QCOMPARE(same, after);
+        QCOMPARE(qHash(same), qHash(after));
+    }
     QVERIFY(FileItem(PathCodec::urlForPath(dir.filePath(QStringLiteral("b.txt")))) != after);
 }
 
-void FileItemTest::colourIsTheFirstColourTagInTheFilesOwnOrder_data()
-{
-    QTest::addColumn<QByteArray>("tags");
-    QTest::addColumn<LabelColor>("color");
-    QTest::newRow("no tags") << QByteArray() << LabelColor::none;
-    QTest::newRow("lower case after a user tag") << QByteArray("Work,red,Blue") << LabelColor::red;
-    QTest::newRow("file order wins over enum order") << QByteArray("Orange,Gray") << LabelColor::orange;
-    QTest::newRow("capitals") << QByteArray("GREEN") << LabelColor::green;
-    QTest::newRow("not a colour") << QByteArray("Grey,Work") << LabelColor::none;
-    QTest::newRow("spaces around") << QByteArray(" Work , Purple ") << LabelColor::purple;
-}
-
-void FileItemTest::colourIsTheFirstColourTagInTheFilesOwnOrder()
-{
-    QFETCH(QByteArray, tags);
-    QFETCH(LabelColor, color);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("file"));
-    QVERIFY(tw::test::writeFile(path));
-    if (!tags.isEmpty())
-        setTags(path, tags);
-    const QUrl url = PathCodec::urlForPath(path);
-    QCOMPARE(FileItem(url).labelColor(), color);
-    QCOMPARE(FileAttributes::read(url).labelColor, color);
-}
-
-void FileItemTest::settingAColourKeepsForeignTagsInOrder_data()
+void FileItemTest::firstColourTagWinsAndSettingKeepsForeignTags_data()
 {
     QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<LabelColor>("color");
+    QTest::addColumn<LabelColor>("read");
+    QTest::addColumn<LabelColor>("set");
     QTest::addColumn<QStringList>("after");
-    QTest::newRow("green replaces red") << QByteArray("Work,red,Blue") << LabelColor::green
-                                        << QStringList{QStringLiteral("Work"), QStringLiteral("Green")};
-    QTest::newRow("none removes colours only") << QByteArray("Work,red,Blue,Home") << LabelColor::none
-                                               << QStringList{QStringLiteral("Work"), QStringLiteral("Home")};
-    QTest::newRow("grey is not gray") << QByteArray("Grey") << LabelColor::gray
-                                      << QStringList{QStringLiteral("Grey"), QStringLiteral("Gray")};
-    QTest::newRow("first colour on a file without tags") << QByteArray() << LabelColor::orange
-                                                         << QStringList{QStringLiteral("Orange")};
-    QTest::newRow("none on a file without tags") << QByteArray() << LabelColor::none << QStringList();
+    QTest::newRow("lower case after a user tag; green replaces it")
+        << QByteArray("Work,red,Blue") << LabelColor::red << LabelColor::green << QStringList{"Work", "Green"};
+    QTest::newRow("file order wins over enum order; none removes colours only")
+        << QByteArray("Orange,Work,Gray,Home") << LabelColor::orange << LabelColor::none << QStringList{"Work", "Home"};
+    QTest::newRow("grey is not gray") << QByteArray("Grey,Work") << LabelColor::none << LabelColor::gray
+                                      << QStringList{"Grey", "Work", "Gray"};
+    QTest::newRow("spaces around") << QByteArray(" Work , Purple ") << LabelColor::purple << LabelColor::purple
+                                   << QStringList{"Work", "Purple"};
+    QTest::newRow("first colour on a file without tags")
+        << QByteArray() << LabelColor::none << LabelColor::orange << QStringList{"Orange"};
+    QTest::newRow("none on a file without tags") << QByteArray() << LabelColor::none << LabelColor::none << QStringList();
 }
 
-void FileItemTest::settingAColourKeepsForeignTagsInOrder()
+void FileItemTest::firstColourTagWinsAndSettingKeepsForeignTags()
 {
     QFETCH(QByteArray, before);
-    QFETCH(LabelColor, color);
+    QFETCH(LabelColor, read);
+    QFETCH(LabelColor, set);
     QFETCH(QStringList, after);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("file"));
     QVERIFY(tw::test::writeFile(path));
     if (!before.isEmpty())
         setTags(path, before);
-    FileItem item(PathCodec::urlForPath(path));
-    item.setLabelColor(color);
+    const QUrl url = PathCodec::urlForPath(path);
+    FileItem item(url);
+    QCOMPARE(item.labelColor(), read);
+    QCOMPARE(FileAttributes::read(url).labelColor, read);
+    item.setLabelColor(set);
     QCOMPARE(tagsOf(path), after);
-    QCOMPARE(item.labelColor(), color);
+    QCOMPARE(item.labelColor(), set);
 }
 
 void FileItemTest::longTagListsAreReadWhole()
@@ -159,14 +138,11 @@ void FileItemTest::longTagListsAreReadWhole()
     QStringList many;
     for (int i = 0; i < 200; ++i)
         many << QStringLiteral("project-%1").arg(i);
-    many << QStringLiteral("Yellow");
-    setTags(path, FileTags::serialize(many));
+    setTags(path, FileTags::serialize(many + QStringList{"Yellow"}));
     FileItem item(PathCodec::urlForPath(path));
     QCOMPARE(item.labelColor(), LabelColor::yellow);
     item.setLabelColor(LabelColor::blue);
-    many.removeLast();
-    many << QStringLiteral("Blue");
-    QCOMPARE(tagsOf(path), many);
+    QCOMPARE(tagsOf(path), many + QStringList{"Blue"});
 }
 
 void FileItemTest::unreadableTagsFailLoudlyAndWriteNothing()
@@ -180,6 +156,46 @@ void FileItemTest::unreadableTagsFailLoudlyAndWriteNothing()
     QCOMPARE(item.labelColor(), LabelColor::none);
 }
 
+void FileItemTest::listingReadsTagsWhereGetxattratIsRefused_data()
+{
+    QTest::addColumn<int>("relativeError");
+    QTest::addColumn<int>("plainError");
+    QTest::addColumn<bool>("givesUpRelativeReads");
+    QTest::newRow("kernel without the call") << ENOSYS << 0 << true;
+    QTest::newRow("seccomp filter") << EPERM << 0 << true;
+    QTest::newRow("argument struct refused") << EINVAL << 0 << true;
+    // A file system that refuses the files themselves says so either way.
+    QTest::newRow("files that refuse both calls") << EPERM << EPERM << false;
+}
+
+void FileItemTest::listingReadsTagsWhereGetxattratIsRefused()
+{
+    QFETCH(int, relativeError);
+    QFETCH(int, plainError);
+    QFETCH(bool, givesUpRelativeReads);
+    tw::test::TemporaryFolder dir;
+    for (const char *name : {"Red", "Green"}) {
+        QVERIFY(tw::test::writeFile(dir.filePath(QLatin1String(name))));
+        setTags(dir.filePath(QLatin1String(name)), QByteArray("Work,") + name);
+    }
+    std::atomic<int> relativeReads = 0;
+    FileTags::testing::setFailureHook([&](const QByteArray &, bool isRelativeRead) {
+        relativeReads += isRelativeRead;
+        return isRelativeRead ? relativeError : plainError;
+    });
+    const auto reset = qScopeGuard([] { FileTags::testing::reset(); });
+
+    const FileItemList items = FileListing::contents(PathCodec::urlForPath(dir.path()));
+    QCOMPARE(items.size(), 2);
+    for (const FileItem &item : items) {
+        const LabelColor expected = plainError ? LabelColor::none : item.name() == "Red" ? LabelColor::red : LabelColor::green;
+        QCOMPARE(item.attributes().labelColor, expected);
+    }
+    QCOMPARE(FileTags::testing::triesRelativeReads(), !givesUpRelativeReads);
+    // Once given up, the call is not tried again for every entry.
+    QCOMPARE(relativeReads.load(), givesUpRelativeReads ? 1 : 2);
+}
+
 void FileItemTest::rawValuesAreTheStoredForm()
 {
     for (int raw = 0; raw < 8; ++raw)
@@ -187,7 +203,6 @@ void FileItemTest::rawValuesAreTheStoredForm()
     QCOMPARE(LabelColors::fromRawValue(8), std::nullopt);
     QCOMPARE(LabelColors::fromRawValue(-1), std::nullopt);
     QCOMPARE(LabelColors::tagName(LabelColor::none), QString());
-    QCOMPARE(LabelColors::displayName(LabelColor::gray), QStringLiteral("Gray"));
 }
 
 TW_CORE_TEST_MAIN(FileItemTest)
