@@ -1,5 +1,6 @@
 #include "FilePasteboard.h"
 
+#include "FSPlatform/FileUri.h"
 #include "FSPlatform/PathCodec.h"
 
 #include <QClipboard>
@@ -10,14 +11,33 @@ namespace FilePasteboard {
 
 namespace {
 
+const QString uriListFormat = QStringLiteral("text/uri-list");
 const QString gnomeCopiedFiles = QStringLiteral("x-special/gnome-copied-files");
 
-QList<QUrl> localFilesOnly(const QList<QUrl> &urls)
+// A local file's URI is made from its path's bytes: QUrl::toEncoded would
+// write the escaped bytes of a name that is not UTF-8 as U+FFFD, and the
+// receiver would look for another file.
+QByteArray uriFor(const QUrl &url)
+{
+    if (url.isLocalFile()) {
+        const QByteArray uri = FileUri::forPath(PathCodec::encodePath(url));
+        if (!uri.isEmpty())
+            return uri;
+    }
+    return url.toEncoded();
+}
+
+// The local files among these lines of URIs, in order.
+QList<QUrl> localFiles(const QList<QByteArray> &lines)
 {
     QList<QUrl> files;
-    for (const QUrl &url : urls) {
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-            files.append(PathCodec::urlForPath(url.toLocalFile()));
+    for (const QByteArray &line : lines) {
+        const QByteArray uri = line.trimmed();
+        // text/uri-list allows comment lines.
+        if (uri.isEmpty() || uri.startsWith('#'))
+            continue;
+        if (const std::optional<QByteArray> path = FileUri::pathFor(uri))
+            files.append(PathCodec::urlForPath(PathCodec::decode(*path)));
     }
     return files;
 }
@@ -26,14 +46,18 @@ QList<QUrl> localFilesOnly(const QList<QUrl> &urls)
 
 QMimeData *mimeData(const QList<QUrl> &urls)
 {
-    auto *data = new QMimeData;
-    data->setUrls(urls);
+    QByteArray uriList;
     QByteArray copied = "copy";
     QStringList paths;
     for (const QUrl &url : urls) {
-        copied += '\n' + url.toEncoded();
-        paths.append(url.isLocalFile() ? url.toLocalFile() : url.toString());
+        const QByteArray uri = uriFor(url);
+        uriList += uri + "\r\n";
+        copied += '\n' + uri;
+        // Text must be valid UTF-8; the bytes travel in the URIs.
+        paths.append(url.isLocalFile() ? PathCodec::displayForm(url.toLocalFile()) : url.toString());
     }
+    auto *data = new QMimeData;
+    data->setData(uriListFormat, uriList);
     data->setData(gnomeCopiedFiles, copied);
     data->setText(paths.join(QLatin1Char('\n')));
     return data;
@@ -43,18 +67,12 @@ QList<QUrl> fileURLs(const QMimeData *data)
 {
     if (!data)
         return {};
-    if (data->hasUrls())
-        return localFilesOnly(data->urls());
+    if (data->hasFormat(uriListFormat))
+        return localFiles(data->data(uriListFormat).split('\n'));
     if (!data->hasFormat(gnomeCopiedFiles))
         return {};
-    // "copy" or "cut" on the first line, then one URL a line.
-    QList<QUrl> urls;
-    const QList<QByteArray> lines = data->data(gnomeCopiedFiles).split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        if (!lines[i].trimmed().isEmpty())
-            urls.append(QUrl::fromEncoded(lines[i].trimmed()));
-    }
-    return localFilesOnly(urls);
+    // "copy" or "cut" on the first line, then one URI a line.
+    return localFiles(data->data(gnomeCopiedFiles).split('\n').mid(1));
 }
 
 void write(const QList<QUrl> &urls)

@@ -1,6 +1,7 @@
 #include "ScratchMount.h"
 #include "TestHome.h"
 
+#include "FSPlatform/FileUri.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/ClosureMenuItem.h"
 #include "FSUIKit/DragOperationResolver.h"
@@ -11,6 +12,9 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QMimeData>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -25,10 +29,9 @@ class InteractionKitTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void pasteboardKeepsFilesInOrder();
+    void pasteboardCarriesFilesInOrderWithTheirBytes();
     void pasteboardReadsOnlyLocalFiles_data();
     void pasteboardReadsOnlyLocalFiles();
-    void otherFileManagersCanPasteWhatWeCopy();
     void dragKeysDecideCopyOrMove_data();
     void dragKeysDecideCopyOrMove();
     void springLoadingOpensAFolderOnlyAfterAFullRest();
@@ -36,11 +39,37 @@ private Q_SLOTS:
     void closureMenuItemRunsItsHandler();
 };
 
-void InteractionKitTest::pasteboardKeepsFilesInOrder()
+void InteractionKitTest::pasteboardCarriesFilesInOrderWithTheirBytes()
 {
-    const QList<QUrl> urls{fileUrl("/tmp/z last.txt"), fileUrl("/tmp/a first"), fileUrl("/tmp/50%.txt")};
+    tw::test::TemporaryFolder dir;
+    const QByteArray folder = PathCodec::encode(dir.path());
+    // A Latin-1 name: its byte \xe9 is not UTF-8.
+    const QByteArray latin1 = folder + "/caf\xe9.txt";
+    const int fd = ::open(latin1.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    const QUrl cafe = fileUrl(PathCodec::decode(latin1));
+    const QList<QUrl> urls{fileUrl(dir.path() + "/z last.txt"), cafe, fileUrl(dir.path() + "/50%.txt")};
+
     FilePasteboard::write(urls);
-    QCOMPARE(FilePasteboard::readURLs(), urls);
+    // Byte by byte, as other file managers write and read them.
+    const QByteArray uri = FileUri::forPath(folder);
+    const QByteArray uris[] = {uri + "/z%20last.txt", uri + "/caf%E9.txt", uri + "/50%25.txt"};
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    QCOMPARE(data->data("text/uri-list"), uris[0] + "\r\n" + uris[1] + "\r\n" + uris[2] + "\r\n");
+    QCOMPARE(data->data("x-special/gnome-copied-files"), "copy\n" + uris[0] + '\n' + uris[1] + '\n' + uris[2]);
+    const QList<QUrl> read = FilePasteboard::readURLs();
+    QCOMPARE(read, urls);
+    QCOMPARE(::access(PathCodec::encodePath(read[1]).constData(), F_OK), 0);
+
+    // What another file manager puts there for the same file.
+    for (const char *format : {"text/uri-list", "x-special/gnome-copied-files"}) {
+        auto *theirs = new QMimeData;
+        const bool isUriList = qstrcmp(format, "text/uri-list") == 0;
+        theirs->setData(QLatin1String(format), isUriList ? QByteArray(uris[1] + "\r\n") : QByteArray("cut\n" + uris[1]));
+        QGuiApplication::clipboard()->setMimeData(theirs);
+        QCOMPARE(FilePasteboard::readURLs(), QList<QUrl>{cafe});
+    }
     FilePasteboard::write({});
     QCOMPARE(FilePasteboard::readURLs(), QList<QUrl>{});
 }
@@ -50,20 +79,18 @@ void InteractionKitTest::pasteboardReadsOnlyLocalFiles_data()
     QTest::addColumn<QString>("format");
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QList<QUrl>>("expected");
-    QTest::newRow("web address only") << "text/uri-list" << QByteArray("https://example.org/a\r\n") << QList<QUrl>{};
-    QTest::newRow("mixed keeps files in order")
-        << "text/uri-list" << QByteArray("file:///tmp/b\r\nhttps://example.org/\r\nfile:///tmp/a\r\n")
+    QTest::newRow("files in order, no web address or other host")
+        << "text/uri-list"
+        << QByteArray("# comment\r\nfile:///tmp/b\r\nhttps://example.org/\r\nfile://nas/tmp/c\r\nfile://localhost/tmp/a\r\n")
         << QList<QUrl>{fileUrl("/tmp/b"), fileUrl("/tmp/a")};
     QTest::newRow("trailing slash is one form") << "text/uri-list" << QByteArray("file:///tmp/folder/\r\n")
                                                 << QList<QUrl>{fileUrl("/tmp/folder")};
+    QTest::newRow("escaped slash is no name") << "x-special/gnome-copied-files"
+                                              << QByteArray("copy\nfile:///tmp/a%2Fb\nfile:///tmp/x%20y")
+                                              << QList<QUrl>{fileUrl("/tmp/x y")};
     QTest::newRow("plain text is no file") << "text/plain" << QByteArray("/tmp/a") << QList<QUrl>{};
-    QTest::newRow("other file manager's copy") << "x-special/gnome-copied-files"
-                                               << QByteArray("copy\nfile:///tmp/x%20y\nfile:///tmp/z")
-                                               << QList<QUrl>{fileUrl("/tmp/x y"), fileUrl("/tmp/z")};
-    QTest::newRow("other file manager's cut") << "x-special/gnome-copied-files" << QByteArray("cut\nfile:///tmp/c\n")
-                                              << QList<QUrl>{fileUrl("/tmp/c")};
-    QTest::newRow("damaged") << "x-special/gnome-copied-files" << QByteArray("\xff\xfe\n\n::::") << QList<QUrl>{};
-    QTest::newRow("empty") << "text/uri-list" << QByteArray() << QList<QUrl>{};
+    QTest::newRow("damaged") << "x-special/gnome-copied-files" << QByteArray("\xff\xfe\n\n::::\nfile:///tmp/%00")
+                             << QList<QUrl>{};
 }
 
 void InteractionKitTest::pasteboardReadsOnlyLocalFiles()
@@ -77,22 +104,12 @@ void InteractionKitTest::pasteboardReadsOnlyLocalFiles()
     QCOMPARE(FilePasteboard::readURLs(), expected);
 }
 
-void InteractionKitTest::otherFileManagersCanPasteWhatWeCopy()
-{
-    FilePasteboard::write({fileUrl("/tmp/one two"), fileUrl("/tmp/three")});
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    QVERIFY(data);
-    QCOMPARE(data->data("x-special/gnome-copied-files"), QByteArray("copy\nfile:///tmp/one%20two\nfile:///tmp/three"));
-    QCOMPARE(data->data("text/uri-list"), QByteArray("file:///tmp/one%20two\r\nfile:///tmp/three\r\n"));
-}
-
 void InteractionKitTest::dragKeysDecideCopyOrMove_data()
 {
     QTest::addColumn<bool>("otherVolume");
     QTest::addColumn<Qt::KeyboardModifiers>("keys");
     QTest::addColumn<DragOperationKind>("expected");
     QTest::newRow("plain, same volume") << false << Qt::KeyboardModifiers() << DragOperationKind::move;
-    QTest::newRow("ctrl copies") << false << Qt::KeyboardModifiers(Qt::ControlModifier) << DragOperationKind::copy;
     QTest::newRow("ctrl wins over shift") << false << (Qt::ControlModifier | Qt::ShiftModifier) << DragOperationKind::copy;
     QTest::newRow("alt is no key here") << false << Qt::KeyboardModifiers(Qt::AltModifier) << DragOperationKind::move;
     QTest::newRow("plain, other volume") << true << Qt::KeyboardModifiers() << DragOperationKind::copy;
