@@ -4,6 +4,7 @@
 #include "ThumbnailRenderer.h"
 
 #include "FSCore/MainThread.h"
+#include "FSCore/WorkQueues.h"
 #include "FSPlatform/ContentTypes.h"
 #include "FSPlatform/EntryStatus.h"
 #include "FSPlatform/FileUri.h"
@@ -13,6 +14,8 @@
 #include <QFile>
 #include <QImageReader>
 #include <QThreadPool>
+
+#include <utility>
 
 namespace ThumbnailLoader {
 
@@ -38,15 +41,10 @@ std::atomic<int> rendered{0};
 QThreadPool &pool()
 {
     static QThreadPool *threads = [] {
-        // Two decoders keep the views responsive on small machines; decoding
-        // is what limits thumbnails anyway. Reader allocations are capped so a
-        // damaged or hostile image cannot take the memory of the machine.
+        // Reader allocations are capped so a damaged or hostile image cannot
+        // take the memory of the machine.
         QImageReader::setAllocationLimit(256);
-        // Never destroyed: at exit nothing waits for a decode in progress.
-        auto *created = new QThreadPool;
-        created->setMaxThreadCount(2);
-        created->setExpiryTimeout(5000);
-        return created;
+        return WorkQueues::thumbnails();
     }();
     return *threads;
 }
@@ -88,29 +86,12 @@ QImage makeThumbnail(const QByteArray &path, int edge, EntryStatus &status)
     return image;
 }
 
-} // namespace
-
-std::shared_ptr<ThumbnailRequest> thumbnail(const QUrl &url, QSizeF size, qreal scale, QObject *context,
-                                            Completion completion)
+// Makes the thumbnail in the background and hands it to the map and to
+// `completion` on the main thread.
+void startMaking(const std::shared_ptr<ThumbnailRequest> &request, const QByteArray &path, qreal scale,
+                 const ContextGuard &guard, Completion completion)
 {
-    if (!url.isLocalFile())
-        return {};
-    const QByteArray path = PathCodec::encodePath(url);
-    if (Entry *entry = memory().object(url)) {
-        if (isCurrent(*entry, EntryStatus::read(path))) {
-            QImage image = entry->image;
-            image.setDevicePixelRatio(scale);
-            if (completion)
-                completion(image);
-            return {};
-        }
-        memory().remove(url);
-    }
-
-    auto request = std::make_shared<ThumbnailRequest>();
-    request->url = url;
-    request->pixelEdge = qMax(1, qCeil(qMax(size.width(), size.height()) * scale));
-    pool().start([request, path, scale, guard = ContextGuard(context), completion = std::move(completion)] {
+    pool().start([request, path, scale, guard, completion = std::move(completion)] {
         if (request->isCancelled)
             return;
         EntryStatus status;
@@ -127,6 +108,51 @@ std::shared_ptr<ThumbnailRequest> thumbnail(const QUrl &url, QSizeF size, qreal 
                 completion(image);
         });
     });
+}
+
+// The stat that tells whether a stored thumbnail still shows the file may hang
+// on a share that stopped answering, so it runs in the background: a changed
+// file gets a new thumbnail, a vanished one loses its entry.
+void startRecheck(const std::shared_ptr<ThumbnailRequest> &request, const QByteArray &path, qreal scale,
+                  const ContextGuard &guard, Completion completion)
+{
+    pool().start([request, path, scale, guard, completion = std::move(completion)] {
+        if (request->isCancelled)
+            return;
+        const EntryStatus status = EntryStatus::read(path);
+        MainThread::post([request, path, scale, guard, completion, status] {
+            if (request->isCancelled)
+                return;
+            Entry *entry = memory().object(request->url);
+            if (!entry || isCurrent(*entry, status))
+                return;
+            memory().remove(request->url);
+            startMaking(request, path, scale, guard, completion);
+        });
+    });
+}
+
+} // namespace
+
+std::shared_ptr<ThumbnailRequest> thumbnail(const QUrl &url, QSizeF size, qreal scale, QObject *context,
+                                            Completion completion)
+{
+    if (!url.isLocalFile())
+        return {};
+    auto request = std::make_shared<ThumbnailRequest>();
+    request->url = url;
+    request->pixelEdge = qMax(1, qCeil(qMax(size.width(), size.height()) * scale));
+    const QByteArray path = PathCodec::encodePath(url);
+    if (const Entry *entry = memory().object(url)) {
+        QImage image = entry->image;
+        image.setDevicePixelRatio(scale);
+        if (completion)
+            completion(image);
+        request->isFromMemory = true;
+        startRecheck(request, path, scale, ContextGuard(context), std::move(completion));
+        return request;
+    }
+    startMaking(request, path, scale, ContextGuard(context), std::move(completion));
     return request;
 }
 

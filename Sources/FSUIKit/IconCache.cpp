@@ -5,6 +5,7 @@
 #include "ThemeIconEngine.h"
 
 #include "FSCore/MainThread.h"
+#include "FSCore/WorkQueues.h"
 #include "FSPlatform/ContentTypes.h"
 #include "FSPlatform/EntryStatus.h"
 #include "FSPlatform/PathCodec.h"
@@ -13,6 +14,7 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QMutex>
+#include <QSet>
 #include <QThread>
 #include <QThreadPool>
 #include <QWaitCondition>
@@ -176,20 +178,38 @@ public:
         return &ContentTypes::forFileName(lastPathComponent(item.path()));
     }
 
-    // Stores each icon whose path has none yet, counting each as a fetch; one
-    // lock for the whole batch.
-    void storeMissing(const QStringList &paths, const QList<QIcon> &icons)
+    // Stores the icon of each listed path, counting those that had none as
+    // fetched; one lock for the whole batch. A listing is the newest word on
+    // its entries, so it replaces what an older one left (a file that became a
+    // folder under the same name).
+    void storeListed(const QStringList &paths, const QList<QIcon> &icons)
     {
         QMutexLocker locker(&m_lock);
         for (qsizetype i = 0; i < paths.size(); ++i) {
-            if (paths.at(i).isEmpty())
+            if (paths.at(i).isEmpty() || icons.at(i).isNull())
                 continue;
             QIcon &slot = m_byPath[paths.at(i)];
-            if (slot.isNull()) {
-                slot = icons.at(i);
+            if (slot.isNull())
                 m_pathFetches.fetch_add(1, std::memory_order_relaxed);
-            }
+            slot = icons.at(i);
         }
+    }
+
+    // True when nobody works out the icon of `path` in the background yet.
+    bool claimBackgroundFetch(const QString &path)
+    {
+        QMutexLocker locker(&m_lock);
+        if (m_byPath.contains(path) || m_fetching.contains(path))
+            return false;
+        m_fetching.insert(path);
+        return true;
+    }
+
+    void storeFetched(const QString &path, const QIcon &icon)
+    {
+        QMutexLocker locker(&m_lock);
+        m_fetching.remove(path);
+        m_byPath.insert(path, icon);
     }
 
     QIcon iconForType(const ContentTypes::ContentType &type)
@@ -221,6 +241,7 @@ public:
     {
         QMutexLocker locker(&m_lock);
         m_byPath.clear();
+        m_fetching.clear();
         m_pathFetches = 0;
         m_themeIconLoads = 0;
     }
@@ -268,6 +289,7 @@ private:
     IconThemeIndex m_theme;
     QMutex m_lock;
     QHash<QString, QIcon> m_byPath;
+    QSet<QString> m_fetching;
     QHash<const ContentTypes::ContentType *, QIcon> m_byType;
     QHash<QString, QIcon> m_byName;
     QIcon m_generic;
@@ -285,18 +307,32 @@ Cache &cache()
     return instance;
 }
 
-// Runs `work` on the global pool as one job of the cache.
+// Runs `work` on the icon queue as one job of the cache.
 void startJob(std::function<void()> work)
 {
     Cache &state = cache();
     state.beginJob();
-    QThreadPool::globalInstance()->start([&state, work = std::move(work)] {
+    WorkQueues::icons()->start([&state, work = std::move(work)] {
         work();
         state.endJob();
     });
 }
 
 } // namespace
+
+// The icon of `path` told from what is known without the disk: the attributes
+// last read for it, else its name. The right one is worked out in the
+// background for the next ask.
+QIcon guessAndFetchLater(const QString &path, const QUrl &url)
+{
+    Cache &state = cache();
+    if (state.claimBackgroundFetch(path)) {
+        startJob([&state, path] { state.storeFetched(path, state.fetch(path)); });
+    }
+    if (const ContentTypes::ContentType *type = Cache::snapshotType(FileItem::lastKnown(url)))
+        return state.iconForType(*type);
+    return state.iconForType(ContentTypes::forFileName(lastPathComponent(path)));
+}
 
 QIcon icon(const QUrl &url)
 {
@@ -306,6 +342,8 @@ QIcon icon(const QUrl &url)
     Cache &state = cache();
     if (std::optional<QIcon> hit = state.cached(path))
         return *hit;
+    if (isMainThread())
+        return guessAndFetchLater(path, url);
     const QIcon fetched = state.fetch(path);
     state.store(path, fetched);
     return fetched;
@@ -313,6 +351,9 @@ QIcon icon(const QUrl &url)
 
 QIcon icon(const FileItem &item)
 {
+    // What prefetch stored first: it is what the other forms answer too.
+    if (std::optional<QIcon> hit = cache().cached(item.path()))
+        return *hit;
     if (const ContentTypes::ContentType *type = Cache::snapshotType(item))
         return cache().iconForType(*type);
     return icon(item.url());
@@ -392,7 +433,7 @@ void prefetch(const FileItemList &items)
                 if (!paths.at(i).isEmpty() && !state.cached(paths.at(i)))
                     icons[i] = state.resolve(paths.at(i));
             }
-            state.storeMissing(paths, icons);
+            state.storeListed(paths, icons);
         }
     });
 }

@@ -18,8 +18,12 @@ namespace IconCache {
 
 using Completion = std::function<void(const QIcon &icon)>;
 
-// Synchronous, any thread. A bare URL costs one stat on a miss (is it a
-// folder?); an item from a listing answers from its attributes.
+// Synchronous, any thread. What prefetch stored for the path comes first; an
+// item from a listing answers from its attributes otherwise. A bare URL costs
+// one stat on a miss (is it a folder?), except on the main thread, which never
+// waits on a disk: there a miss answers by the attributes FileItem::lastKnown()
+// has or by the name, and the right icon is worked out in the background for
+// the next ask (the asynchronous form below tells when it is there).
 QIcon icon(const QUrl &url);
 QIcon icon(const FileItem &item);
 
@@ -28,8 +32,9 @@ QIcon icon(const FileItem &item);
 // file's icon, unless `context` was destroyed meanwhile (no context: always).
 void icon(const QUrl &url, QObject *context, Completion completion);
 
-// One background job that stores the icon of every path not yet cached, in
-// order. Nobody is told when it finishes.
+// One background job on WorkQueues::icons() that stores the icon of every path
+// not yet cached, in order; the items of a listing replace what was stored for
+// their paths. Nobody is told when it finishes.
 void prefetch(const QList<QUrl> &urls);
 void prefetch(const FileItemList &items);
 
