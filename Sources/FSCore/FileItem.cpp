@@ -1,14 +1,23 @@
 #include "FileItem.h"
 
+#include "MainThread.h"
+#include "WorkQueues.h"
+
 #include "FSPlatform/ContentTypes.h"
 #include "FSPlatform/EntryStatus.h"
 #include "FSPlatform/FileTags.h"
 #include "FSPlatform/OperationError.h"
 #include "FSPlatform/PathCodec.h"
 
+#include <QCache>
 #include <QDebug>
+#include <QHash>
+#include <QMutex>
+#include <QThreadPool>
 
 #include <mutex>
+#include <utility>
+#include <vector>
 
 // A listing makes 100,000 items at a time and most are never asked for their
 // URL, so an item made from a path builds its URL on first use.
@@ -57,6 +66,58 @@ const QUrl &emptyUrl()
 {
     static const QUrl url;
     return url;
+}
+
+// The attributes readAttributes() found last, and the reads under way with
+// the requests that wait for each.
+class AttributeReads
+{
+public:
+    struct Waiter
+    {
+        ContextGuard guard;
+        FileItem::Completion completion;
+    };
+
+    // True when `url` has no read under way yet: the caller starts one.
+    bool addWaiter(const QUrl &url, Waiter waiter)
+    {
+        QMutexLocker locker(&m_lock);
+        auto it = m_waiting.find(url);
+        const bool isFirst = it == m_waiting.end();
+        if (isFirst)
+            it = m_waiting.insert(url, {});
+        it->push_back(std::move(waiter));
+        return isFirst;
+    }
+
+    std::vector<Waiter> finish(const QUrl &url, const FileAttributes &attributes)
+    {
+        QMutexLocker locker(&m_lock);
+        m_lastKnown.insert(url, new FileAttributes(attributes));
+        return m_waiting.take(url);
+    }
+
+    std::optional<FileAttributes> lastKnown(const QUrl &url)
+    {
+        QMutexLocker locker(&m_lock);
+        if (const FileAttributes *attributes = m_lastKnown.object(url))
+            return *attributes;
+        return std::nullopt;
+    }
+
+private:
+    QMutex m_lock;
+    QHash<QUrl, std::vector<Waiter>> m_waiting;
+    // Items asked about one by one (places, volumes, a window's own folder):
+    // a few thousand is plenty.
+    QCache<QUrl, FileAttributes> m_lastKnown {4096};
+};
+
+AttributeReads &attributeReads()
+{
+    static AttributeReads reads;
+    return reads;
 }
 
 } // namespace
@@ -187,6 +248,29 @@ LabelColor FileItem::labelColor() const
     if (tags.status != FileTags::ReadResult::present)
         return LabelColor::none;
     return LabelColors::fromTags(tags.tags);
+}
+
+void FileItem::readAttributes(const QUrl &url, QObject *context, Completion completion)
+{
+    if (!attributeReads().addWaiter(url, {ContextGuard(context), std::move(completion)}))
+        return;
+    WorkQueues::listings()->start([url] {
+        const FileAttributes attributes = FileAttributes::read(url);
+        MainThread::post([url, attributes] {
+            const FileItem item(url, attributes);
+            for (const AttributeReads::Waiter &waiter : attributeReads().finish(url, attributes)) {
+                if (waiter.completion && waiter.guard.isAlive())
+                    waiter.completion(item);
+            }
+        });
+    });
+}
+
+FileItem FileItem::lastKnown(const QUrl &url)
+{
+    if (std::optional<FileAttributes> attributes = attributeReads().lastKnown(url))
+        return FileItem(url, std::move(*attributes));
+    return FileItem(url);
 }
 
 void FileItem::setLabelColor(LabelColor color)

@@ -10,17 +10,23 @@
 #include <QMetaType>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 class OperationError;
+class QObject;
 
 // One entry of the file system, identified by its URL alone: equality and hash
 // never look at attributes. An item made by a listing answers from the
 // attributes read at listing time (as a platform attribute cache would); an item
-// made from a bare URL asks the disk on every read.
+// made from a bare URL asks the disk on every read, so the main thread, which
+// must never wait on a disk that may hang, asks readAttributes() instead and
+// shows lastKnown() until the answer comes.
 class FileItem
 {
 public:
+    using Completion = std::function<void(const FileItem &item)>;
+
     FileItem();
     explicit FileItem(const QUrl &url);
     // An item carrying attributes already read, as a listing makes them.
@@ -62,6 +68,16 @@ public:
     FileAttributes attributes() const;
     // The snapshot itself, or nullptr for an item made from a bare URL.
     const FileAttributes *attributeSnapshot() const;
+
+    // Reads the attributes of `url` on WorkQueues::listings() and hands back an
+    // item carrying them, later on the main thread, unless `context` (when
+    // given) is gone by then. Requests for a URL that is being read wait for
+    // that read, so a share that stopped answering holds one thread per URL.
+    // Main thread.
+    static void readAttributes(const QUrl &url, QObject *context, Completion completion);
+    // At once and without the disk: the item as readAttributes() last read it,
+    // or a bare item when it never did. Any thread.
+    static FileItem lastKnown(const QUrl &url);
 
     friend bool operator==(const FileItem &a, const FileItem &b) { return a.url() == b.url(); }
     friend bool operator!=(const FileItem &a, const FileItem &b) { return !(a == b); }

@@ -2,23 +2,31 @@
 
 #include "MainThread.h"
 #include "ParallelWork.h"
+#include "WorkQueues.h"
 
 #include "FSPlatform/DirectoryStream.h"
 #include "FSPlatform/EntryStatus.h"
 #include "FSPlatform/PathCodec.h"
 
-#include <QThread>
 #include <QThreadPool>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include <fcntl.h>
 
 namespace {
+
+// Walks handed to the pool that have not started yet. A helper thread of a
+// running walk leaves as soon as one waits, so that a walk never waits behind
+// another walk's helper: at most two walks run at once, each on one thread
+// unless nothing else waits.
+std::atomic<int> walksWaiting{0};
 
 // Folders waiting to be read, shared by the walking threads. A folder's files
 // are summed by whichever thread takes it; its subfolders go back to the queue.
@@ -31,13 +39,25 @@ public:
         m_pending.push_back(root);
     }
 
-    void work()
+    void work(bool isHelper)
     {
+        using namespace std::chrono_literals;
         std::unique_lock locker(m_lock);
+        const auto hasWork = [&] { return !m_pending.empty() || m_busyWorkers == 0 || isCancelled(); };
         for (;;) {
-            m_wake.wait(locker, [&] { return !m_pending.empty() || m_busyWorkers == 0 || isCancelled(); });
-            if (isCancelled() || m_pending.empty())
+            // A helper looks up now and then: the walk that queued meanwhile
+            // cannot wake it.
+            if (isHelper)
+                m_wake.wait_for(locker, 10ms, hasWork);
+            else
+                m_wake.wait(locker, hasWork);
+            if (isHelper && walksWaiting.load(std::memory_order_relaxed) > 0)
                 break;
+            if (isCancelled() || m_pending.empty()) {
+                if (isHelper && !isCancelled() && m_busyWorkers > 0)
+                    continue;
+                break;
+            }
             QByteArray folder = std::move(m_pending.back());
             m_pending.pop_back();
             ++m_busyWorkers;
@@ -141,7 +161,9 @@ void FolderSizeCalculator::calculate(const QUrl &folder, QObject *context, Compl
     const std::shared_ptr<std::atomic<bool>> cancelled = m_isCancelled;
     const QByteArray path = PathCodec::encodePath(folder);
     const ContextGuard guard(context);
-    QThreadPool::globalInstance()->start([cancelled, path, guard, completion = std::move(completion)] {
+    walksWaiting.fetch_add(1, std::memory_order_relaxed);
+    WorkQueues::folderSizes()->start([cancelled, path, guard, completion = std::move(completion)] {
+        walksWaiting.fetch_sub(1, std::memory_order_relaxed);
         const std::optional<qint64> total = sumOfTree(path, *cancelled);
         if (!total || cancelled->load(std::memory_order_relaxed))
             return;
@@ -157,8 +179,11 @@ void FolderSizeCalculator::calculate(const QUrl &folder, QObject *context, Compl
 std::optional<qint64> FolderSizeCalculator::sumOfTree(const QByteArray &encodedPath, const std::atomic<bool> &cancelled)
 {
     TreeWalk walk(encodedPath, cancelled);
-    // Threads the pool has to spare help; a busy pool only makes it slower.
-    ParallelWork::run(QThread::idealThreadCount() - 1, [&] { walk.work(); });
+    QThreadPool *pool = WorkQueues::folderSizes();
+    const std::thread::id walker = std::this_thread::get_id();
+    // A thread the queue has to spare helps; a busy queue only makes it slower.
+    ParallelWork::run(pool, walksWaiting.load() > 0 ? 0 : pool->maxThreadCount() - 1,
+                      [&] { walk.work(std::this_thread::get_id() != walker); });
     if (walk.isCancelled())
         return std::nullopt;
     return walk.total();

@@ -14,7 +14,8 @@
 // links are never followed, each folder (by device and inode) is walked once, and
 // unreadable entries are passed over. A calculator can run several walks;
 // cancel() stops them all for good, and so does destroying the calculator: a
-// cancelled walk never calls back.
+// cancelled walk never calls back. Walks run on WorkQueues::folderSizes(), at
+// most two at a time.
 class FolderSizeCalculator
 {
 public:
@@ -32,8 +33,9 @@ public:
     void cancel();
     bool isCancelled() const;
 
-    // The walk itself, on the calling thread (with one more pool thread when
-    // one is free). Nothing when `cancelled` was seen set.
+    // The walk itself, on the calling thread, with a thread of the folder-size
+    // queue helping while no other walk waits for it. Nothing when `cancelled`
+    // was seen set.
     static std::optional<qint64> sumOfTree(const QByteArray &encodedPath, const std::atomic<bool> &cancelled);
 
 private:

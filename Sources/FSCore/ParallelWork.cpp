@@ -9,6 +9,11 @@ namespace ParallelWork {
 
 void run(int helpers, const std::function<void()> &work)
 {
+    run(QThreadPool::globalInstance(), helpers, work);
+}
+
+void run(QThreadPool *pool, int helpers, const std::function<void()> &work)
+{
     std::mutex lock;
     std::condition_variable finished;
     int running = 0;
@@ -17,7 +22,7 @@ void run(int helpers, const std::function<void()> &work)
             std::lock_guard locker(lock);
             ++running;
         }
-        const bool started = QThreadPool::globalInstance()->tryStart([&] {
+        const bool started = pool->tryStart([&] {
             work();
             std::lock_guard locker(lock);
             --running;

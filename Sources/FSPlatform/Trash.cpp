@@ -9,9 +9,11 @@
 #include "SafeRename.h"
 #include "TreeCopier.h"
 #include "TreeRemover.h"
+#include "VisibleVolumes.h"
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -269,6 +271,31 @@ bool isPseudoFileSystem(const QByteArray &type)
     return pseudo.contains(type);
 }
 
+// A share whose server stopped answering blocks every look at it, and the
+// folders mounted inside one, for minutes; and the trash of a share is the
+// server's business. Only local file systems are searched.
+bool isNetworkFileSystem(const QString &type)
+{
+    return VisibleVolumes::isNetworkFileSystemType(type) || type == QLatin1String("fuse.gvfsd-fuse");
+}
+
+QList<MountEntry> localMounts(const QList<MountEntry> &table)
+{
+    QStringList networkMountPoints;
+    for (const MountEntry &mount : table) {
+        if (isNetworkFileSystem(mount.fileSystemType))
+            networkMountPoints.append(mount.mountPoint);
+    }
+    QList<MountEntry> result;
+    for (const MountEntry &mount : table) {
+        const bool liesOnNetwork = std::any_of(networkMountPoints.cbegin(), networkMountPoints.cend(),
+            [&](const QString &network) { return MountTable::isAtOrBelow(mount.mountPoint, network); });
+        if (!liesOnNetwork && !isPseudoFileSystem(mount.fileSystemType.toLatin1()))
+            result.append(mount);
+    }
+    return result;
+}
+
 bool isOwnTrashFolder(const QByteArray &path, std::set<std::pair<dev_t, ino_t>> &seen)
 {
     struct stat status;
@@ -431,14 +458,17 @@ QByteArray restore(const QByteArray &trashedPath)
 
 std::vector<QByteArray> trashFolders()
 {
+    return trashFolders(MountTable::read());
+}
+
+std::vector<QByteArray> trashFolders(const QList<MountEntry> &mountTable)
+{
     std::vector<QByteArray> result;
     std::set<std::pair<dev_t, ino_t>> seen;
     const QByteArray home = homeTrashPath();
     if (isOwnTrashFolder(home, seen))
         result.push_back(home);
-    for (const MountEntry &mount : MountTable::read()) {
-        if (isPseudoFileSystem(mount.fileSystemType.toLatin1()))
-            continue;
+    for (const MountEntry &mount : localMounts(mountTable)) {
         const QByteArray top = mount.mountPoint == QLatin1String("/") ? QByteArray() : PathCodec::encode(mount.mountPoint);
         for (const QByteArray &candidate : {QByteArray(top + "/.Trash/" + userId()), QByteArray(top + "/.Trash-" + userId())}) {
             if (isOwnTrashFolder(candidate, seen))

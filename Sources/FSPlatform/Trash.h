@@ -1,6 +1,9 @@
 #pragma once
 
+#include "MountTable.h"
+
 #include <QByteArray>
+#include <QList>
 
 #include <vector>
 
@@ -33,8 +36,11 @@ TrashedItem moveToTrash(const QByteArray &path);
 QByteArray restore(const QByteArray &trashedPath);
 
 // The trash folders of this user that exist: the home trash first, then those
-// at the top of mounted file systems.
+// at the top of mounted local file systems. Network shares (cifs, smb3, nfs,
+// nfs4, sshfs, davfs, gvfs's FUSE bridge) and what is mounted inside them are
+// never looked at, so a share that stopped answering cannot block this.
 std::vector<QByteArray> trashFolders();
+std::vector<QByteArray> trashFolders(const QList<MountEntry> &mountTable);
 
 // Removes every item of every trash folder with its info file. Stops at the
 // first failure; what was removed stays removed.
