@@ -1,18 +1,27 @@
 // tidewright-gallery: shows the shared drawing pieces and the preferences panel
 // in one theme and text size, for screenshots.
 //
-//   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large]
+//   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
+//
+// --context-menu also opens the context menu of a file labelled red, with its
+// "Color Label" submenu, over the gallery.
 
 #include "GalleryWindow.h"
 
+#include "FSCore/FileItem.h"
+#include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
+#include "FSUIKit/FileContextMenu.h"
 #include "FSWindow/PreferencesWindowController.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QIcon>
+#include <QMenu>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -27,6 +36,29 @@ std::optional<TextSize> textSizeNamed(const QString &name)
             return size;
     }
     return std::nullopt;
+}
+
+// The menu a view shows for a red file, open at `where` with its colour
+// submenu beside it, as if the pointer rested on "Color Label".
+void popUpContextMenu(const QString &folder, const QPoint &where, QWidget *owner)
+{
+    const QString path = folder + QStringLiteral("/Invoice.pdf");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    FileItem item(PathCodec::urlForPath(path));
+    item.setLabelColorOrLog(LabelColor::red);
+    const auto nothing = [] {};
+    auto *menu = new QMenu(owner);
+    menu->addActions(FileContextMenu::items(
+        item, {nothing, nothing, nothing, nothing, nothing, [](LabelColor) {}, {}, nothing}, menu));
+    menu->popup(where);
+    for (QAction *action : menu->actions()) {
+        if (action->menu()) {
+            menu->setActiveAction(action);
+            action->menu()->popup(menu->geometry().topRight() + menu->actionGeometry(action).topLeft());
+        }
+    }
 }
 
 int fail(const QString &message)
@@ -47,8 +79,10 @@ int main(int argc, char **argv)
                                          QStringLiteral("theme"), QStringLiteral("graphite10_6"));
     const QCommandLineOption sizeOption(QStringLiteral("text-size"), QStringLiteral("small, medium or large"),
                                         QStringLiteral("size"), QStringLiteral("medium"));
+    const QCommandLineOption menuOption(QStringLiteral("context-menu"), QStringLiteral("open a file's context menu"));
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
+    parser.addOption(menuOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -80,5 +114,10 @@ int main(int argc, char **argv)
     // Below the gallery: at the large size the gallery fills most of the screen width.
     preferences.move(0, gallery.frameGeometry().bottom() + 16);
     preferences.show();
+    if (parser.isSet(menuOption)) {
+        QTimer::singleShot(300, &gallery, [&] {
+            popUpContextMenu(configuration.path(), gallery.geometry().topLeft() + QPoint(260, 60), &gallery);
+        });
+    }
     return application.exec();
 }
