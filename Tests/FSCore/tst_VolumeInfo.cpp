@@ -12,11 +12,6 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 QString homePath(const QString &relative = {})
@@ -54,37 +49,6 @@ void clearUserFolders()
     QFile::remove(homePath(QStringLiteral(".config/user-dirs.dirs")));
 }
 
-// A TCP port on 127.0.0.1 that is bound but not listening: it refuses every
-// connection, and no other program can start listening on it meanwhile.
-class RefusingPort
-{
-public:
-    RefusingPort()
-        : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), size) == 0
-            && ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &size) == 0)
-            m_port = ntohs(address.sin_port);
-    }
-    ~RefusingPort()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    RefusingPort(const RefusingPort &) = delete;
-    RefusingPort &operator=(const RefusingPort &) = delete;
-
-    int port() const { return m_port; }
-
-private:
-    int m_fd;
-    int m_port = 0;
-};
-
 } // namespace
 
 class VolumeInfoTest : public QObject
@@ -100,11 +64,8 @@ private Q_SLOTS:
     void remoteHostNamesTheServerOfAShareOnly_data();
     void remoteHostNamesTheServerOfAShareOnly();
 
-    void badAddressesAreRefusedBeforeAnyMount_data();
-    void badAddressesAreRefusedBeforeAnyMount();
-    void addressesWithoutABackendFailToMount_data();
-    void addressesWithoutABackendFailToMount();
-    void serverThatRefusesTheConnectionFailsPromptly();
+    void addressesThatCannotBeMountedFailWithTheirReason_data();
+    void addressesThatCannotBeMountedFailWithTheirReason();
 
 private:
     QTemporaryDir m_runtimeDir;
@@ -119,8 +80,7 @@ void VolumeInfoTest::initTestCase()
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtimeDir.path()));
     m_fuseFolder = GvfsMounts::fuseFolder();
     QCOMPARE(m_fuseFolder, m_runtimeDir.filePath(QStringLiteral("gvfs")));
-    for (const char *name : {"smb-share:port=1445,server=nas.local,share=Photos", "mtp:host=Phone",
-                             "sftp:host=example.org,user=me", "newbackend:host=thing"})
+    for (const char *name : {"smb-share:port=1445,server=nas.local,share=Photos", "mtp:host=Phone"})
         QVERIFY(QDir().mkpath(m_fuseFolder + QLatin1Char('/') + QString::fromUtf8(name)));
 }
 
@@ -134,12 +94,8 @@ void VolumeInfoTest::placesAreHomeDesktopDocumentsInOrder_data()
                                   QStringLiteral("Music")};
     QTest::newRow("standard folders") << standard << QByteArray()
                                       << QStringList{QString(), QStringLiteral("Desktop"), QStringLiteral("Documents")};
-    QTest::newRow("no Documents folder")
-        << QStringList{QStringLiteral("Desktop"), QStringLiteral("Downloads")} << QByteArray()
-        << QStringList{QString(), QStringLiteral("Desktop")};
     QTest::newRow("no Desktop folder") << QStringList{QStringLiteral("Documents")} << QByteArray()
                                        << QStringList{QString(), QStringLiteral("Documents")};
-    QTest::newRow("no folders at all") << QStringList() << QByteArray() << QStringList{QString()};
     QTest::newRow("renamed folders")
         << QStringList{QStringLiteral("Schreibtisch"), QStringLiteral("Dokumente"), QStringLiteral("Desktop")}
         << QByteArray("XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n")
@@ -181,11 +137,7 @@ void VolumeInfoTest::gvfsSharesAreSharedVolumesAndDevicesAreLocal()
     auto inFuseFolder = [&](const char *name) -> QString { return m_fuseFolder + QLatin1Char('/') + QString::fromUtf8(name); };
 
     QVERIFY(shared.contains(inFuseFolder("smb-share:port=1445,server=nas.local,share=Photos")));
-    QVERIFY(shared.contains(inFuseFolder("sftp:host=example.org,user=me")));
     QVERIFY(local.contains(inFuseFolder("mtp:host=Phone")));
-    // A backend of unknown kind counts as local, never as a share.
-    QVERIFY(local.contains(inFuseFolder("newbackend:host=thing")));
-    QVERIFY(!shared.contains(inFuseFolder("newbackend:host=thing")));
     QVERIFY(local.contains(QStringLiteral("/")));
     for (const QString &path : shared)
         QVERIFY2(!local.contains(path), qPrintable(path));
@@ -196,21 +148,16 @@ void VolumeInfoTest::remoteHostNamesTheServerOfAShareOnly_data()
     QTest::addColumn<QUrl>("volume");
     QTest::addColumn<QString>("expectedHost"); // empty: none
 
+    // How a gvfs folder name reads is the platform's; here, which folder is asked.
     const QString fuse = GvfsMounts::fuseFolder();
     const QString share = fuse + QStringLiteral("/smb-share:port=1445,server=nas.local,share=Photos");
-    QTest::newRow("gvfs share") << PathCodec::urlForPath(share) << QStringLiteral("nas.local");
     QTest::newRow("folder inside a share") << PathCodec::urlForPath(share + QStringLiteral("/2024/June"))
                                            << QStringLiteral("nas.local");
-    QTest::newRow("sftp") << PathCodec::urlForPath(fuse + QStringLiteral("/sftp:host=example.org,user=me"))
-                          << QStringLiteral("example.org");
-    QTest::newRow("phone") << PathCodec::urlForPath(fuse + QStringLiteral("/mtp:host=Phone")) << QString();
     QTest::newRow("the gvfs folder itself") << PathCodec::urlForPath(fuse) << QString();
     QTest::newRow("look-alike next to the gvfs folder")
         << PathCodec::urlForPath(fuse + QStringLiteral("-x/smb-share:server=evil,share=s")) << QString();
-    QTest::newRow("root file system") << PathCodec::urlForPath(QStringLiteral("/")) << QString();
-    QTest::newRow("home") << PathCodec::urlForPath(homePath()) << QString();
+    QTest::newRow("local disk") << PathCodec::urlForPath(homePath()) << QString();
     QTest::newRow("not a local URL") << QUrl(QStringLiteral("smb://nas.local/Photos")) << QString();
-    QTest::newRow("empty URL") << QUrl() << QString();
 }
 
 void VolumeInfoTest::remoteHostNamesTheServerOfAShareOnly()
@@ -218,104 +165,60 @@ void VolumeInfoTest::remoteHostNamesTheServerOfAShareOnly()
     QFETCH(QUrl, volume);
     QFETCH(QString, expectedHost);
 
-    const std::optional<QString> host = VolumeInfo::remoteHost(volume);
-    if (expectedHost.isEmpty())
-        QCOMPARE(host, std::nullopt);
-    else
-        QCOMPARE(host, std::optional<QString>(expectedHost));
+    QCOMPARE(VolumeInfo::remoteHost(volume),
+             expectedHost.isEmpty() ? std::nullopt : std::optional<QString>(expectedHost));
 }
 
-void VolumeInfoTest::badAddressesAreRefusedBeforeAnyMount_data()
+void VolumeInfoTest::addressesThatCannotBeMountedFailWithTheirReason_data()
 {
     QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("isAddress"); // else refused before any mount
 
-    QTest::newRow("no scheme") << QStringLiteral("server/share");
-    QTest::newRow("bare server name") << QStringLiteral("fileserver");
-    QTest::newRow("scheme only") << QStringLiteral("smb://");
-    QTest::newRow("scheme and colon") << QStringLiteral("smb:");
-    QTest::newRow("no host") << QStringLiteral("smb:///share");
-    QTest::newRow("no slashes") << QStringLiteral("smb:server/share");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("blank") << QStringLiteral("   ");
-    QTest::newRow("leading space") << QStringLiteral(" smb://server/share");
-    QTest::newRow("trailing newline") << QStringLiteral("smb://server/share\n");
-    QTest::newRow("space in host") << QStringLiteral("smb://file server/share");
-    QTest::newRow("tab in path") << QStringLiteral("smb://server/sh\tare");
-    QTest::newRow("encoded NUL") << QStringLiteral("smb://server/share%00");
-    QTest::newRow("encoded newline") << QStringLiteral("smb://server/share%0Aevil");
-    QTest::newRow("encoded control in host") << QStringLiteral("smb://serv%0Der/share");
-    QTest::newRow("bad percent escape") << QStringLiteral("smb://server/%zz");
-    QTest::newRow("port not a number") << QStringLiteral("smb://server:abc/share");
-    QTest::newRow("port out of range") << QStringLiteral("smb://server:70000/share");
-    QTest::newRow("unclosed IPv6 host") << QStringLiteral("smb://[::1/share");
-    QTest::newRow("Windows path") << QStringLiteral("\\\\server\\share");
-    QTest::newRow("mail address") << QStringLiteral("mailto:someone@example.org");
-    QTest::newRow("local file") << QStringLiteral("file:///etc");
+    auto refused = [](const char *name, const QString &address) { QTest::newRow(name) << address << false; };
+    refused("no scheme", QStringLiteral("server/share"));
+    refused("Windows path", QStringLiteral("\\\\server\\share"));
+    refused("empty", QString());
+    refused("scheme only", QStringLiteral("smb://"));
+    refused("no slashes", QStringLiteral("smb:server/share"));
+    refused("local file", QStringLiteral("file:///etc"));
+    // Nothing is trimmed.
+    refused("leading space", QStringLiteral(" smb://server/share"));
+    refused("trailing newline", QStringLiteral("smb://server/share\n"));
+    refused("space in host", QStringLiteral("smb://file server/share"));
+    refused("encoded NUL", QStringLiteral("smb://server/share%00"));
+    refused("encoded control in host", QStringLiteral("smb://serv%0Der/share"));
+    refused("bad percent escape", QStringLiteral("smb://server/%zz"));
+    refused("port out of range", QStringLiteral("smb://server:70000/share"));
+    refused("unclosed IPv6 host", QStringLiteral("smb://[::1/share"));
+    // Well formed, but no backend serves them.
+    QTest::newRow("made-up scheme") << QStringLiteral("foo://server/share") << true;
+    QTest::newRow("local file with a host") << QStringLiteral("file://localhost/tmp") << true;
 }
 
-void VolumeInfoTest::badAddressesAreRefusedBeforeAnyMount()
+void VolumeInfoTest::addressesThatCannotBeMountedFailWithTheirReason()
 {
     QFETCH(QString, address);
+    QFETCH(bool, isAddress);
 
+    QCOMPARE(bool(ServerConnection::serverUrl(address)), isAddress);
     const FileItemList sharedBefore = VolumeInfo::sharedVolumes();
     QElapsedTimer timer;
     timer.start();
-    try {
-        const QList<QUrl> roots = ServerConnection::connect(address);
-        QFAIL(qPrintable(QStringLiteral("accepted, mounted %1").arg(roots.size())));
-    } catch (const ServerConnection::ConnectError &error) {
-        QCOMPARE(error.code(), ServerConnection::ConnectError::invalidAddress);
-        QCOMPARE(error.localizedDescription(), invalidAddressMessage);
-    }
-    QVERIFY(!ServerConnection::serverUrl(address));
-    // Refused on its face: no name lookup, no server asked.
-    QVERIFY(timer.elapsed() < 1000);
-    QCOMPARE(VolumeInfo::sharedVolumes(), sharedBefore);
-}
-
-void VolumeInfoTest::addressesWithoutABackendFailToMount_data()
-{
-    QTest::addColumn<QString>("address");
-
-    QTest::newRow("made-up scheme") << QStringLiteral("foo://server/share");
-    QTest::newRow("local file with a host") << QStringLiteral("file://localhost/tmp");
-}
-
-void VolumeInfoTest::addressesWithoutABackendFailToMount()
-{
-    QFETCH(QString, address);
-
-    QVERIFY(ServerConnection::serverUrl(address));
-    const FileItemList sharedBefore = VolumeInfo::sharedVolumes();
     try {
         const QList<QUrl> roots = ServerConnection::connect(address);
         QFAIL(qPrintable(QStringLiteral("reported success with %1 roots").arg(roots.size())));
     } catch (const ServerConnection::ConnectError &error) {
-        QCOMPARE(error.code(), ServerConnection::ConnectError::mountFailed);
-        QCOMPARE(error.status(), notSupportedStatus);
-        QCOMPARE(error.localizedDescription(), mountFailedMessage(notSupportedStatus));
+        if (isAddress) {
+            QCOMPARE(error.code(), ServerConnection::ConnectError::mountFailed);
+            QCOMPARE(error.status(), notSupportedStatus);
+            QCOMPARE(error.localizedDescription(), mountFailedMessage(notSupportedStatus));
+        } else {
+            QCOMPARE(error.code(), ServerConnection::ConnectError::invalidAddress);
+            QCOMPARE(error.localizedDescription(), invalidAddressMessage);
+            // Refused on its face: no name lookup, no server asked.
+            QVERIFY(timer.elapsed() < 1000);
+        }
     }
-    QCOMPARE(VolumeInfo::sharedVolumes(), sharedBefore);
-}
-
-void VolumeInfoTest::serverThatRefusesTheConnectionFailsPromptly()
-{
-    const RefusingPort refusing;
-    QVERIFY(refusing.port() > 0);
-    const QString address = QStringLiteral("smb://127.0.0.1:%1/share").arg(refusing.port());
-
-    const FileItemList sharedBefore = VolumeInfo::sharedVolumes();
-    QElapsedTimer timer;
-    timer.start();
-    try {
-        ServerConnection::connect(address);
-        QFAIL("reported success");
-    } catch (const ServerConnection::ConnectError &error) {
-        QCOMPARE(error.code(), ServerConnection::ConnectError::mountFailed);
-        QVERIFY(error.status() != 0);
-        QCOMPARE(error.localizedDescription(), mountFailedMessage(error.status()));
-    }
-    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(VolumeInfo::sharedVolumes(), sharedBefore);
 }
 

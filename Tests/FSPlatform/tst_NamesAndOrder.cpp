@@ -23,7 +23,6 @@ private Q_SLOTS:
 void NamesAndOrderTest::namesThatAreNotUtf8KeepTheirBytes_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("ascii") << QByteArray("Report 10.txt");
     QTest::newRow("utf-8") << QByteArray("Ångström café");
     QTest::newRow("latin-1") << QByteArray("caf\xe9.txt");
     QTest::newRow("lone continuation") << QByteArray("a\x80z");
@@ -31,7 +30,6 @@ void NamesAndOrderTest::namesThatAreNotUtf8KeepTheirBytes_data()
     QTest::newRow("overlong slash") << QByteArray("x\xc0\xafy");
     QTest::newRow("encoded surrogate") << QByteArray("\xed\xb2\x80");
     QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80");
-    QTest::newRow("all high bytes") << QByteArray("\xff\xfe\xfd");
 }
 
 void NamesAndOrderTest::namesThatAreNotUtf8KeepTheirBytes()
@@ -69,7 +67,6 @@ void NamesAndOrderTest::naturalOrderHoldsInTheCLocale_data()
     QTest::newRow("capital first name") << QStringLiteral("Apple") << QStringLiteral("banana");
     QTest::newRow("accent after bare letter") << QStringLiteral("cafe") << QStringLiteral("café");
     QTest::newRow("accented letter among its base") << QStringLiteral("Ångström") << QStringLiteral("b");
-    QTest::newRow("umlaut among its base") << QStringLiteral("Über") << QStringLiteral("vor");
     QTest::newRow("prefix first") << QStringLiteral("Report") << QStringLiteral("Report 2");
 }
 
@@ -107,7 +104,6 @@ void NamesAndOrderTest::typesComeFromTheRightPartOfTheName_data()
     QTest::newRow("two-part extension") << QStringLiteral("archive.tar.gz") << QStringLiteral("application/x-compressed-tar");
     QTest::newRow("dot inside the name") << QStringLiteral("data.backup 5.txt") << QStringLiteral("text/plain");
     QTest::newRow("no known extension") << QStringLiteral("data.backup_000123") << QStringLiteral("application/octet-stream");
-    QTest::newRow("no extension") << QStringLiteral("Report 9") << QStringLiteral("application/octet-stream");
     QTest::newRow("whole-name pattern") << QStringLiteral("Makefile") << QStringLiteral("text/x-makefile");
     QTest::newRow("backup suffix") << QStringLiteral("notes.txt~") << QStringLiteral("application/x-trash");
 }

@@ -38,11 +38,6 @@ QStringList titles(const QButtonGroup *group)
     return result;
 }
 
-QByteArray plist(const QByteArray &body)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body + "</plist>\n";
-}
-
 } // namespace
 
 void PreferencesWindowTest::segmentsShowTheStoredChoice_data()
@@ -52,12 +47,8 @@ void PreferencesWindowTest::segmentsShowTheStoredChoice_data()
     QTest::addColumn<int>("sizeIndex");
     QTest::newRow("no file") << QByteArray() << 0 << 1;
     QTest::newRow("metal, large")
-        << plist("<dict><key>theme</key><string>metal10_4</string><key>textSize</key><integer>2</integer></dict>") << 1
+        << tw::test::plist("<dict><key>theme</key><string>metal10_4</string><key>textSize</key><integer>2</integer></dict>") << 1
         << 2;
-    QTest::newRow("small") << plist("<dict><key>textSize</key><integer>0</integer></dict>") << 0 << 0;
-    QTest::newRow("unusable values") << plist("<dict><key>theme</key><string>Metal10_4</string>"
-                                              "<key>textSize</key><integer>7</integer></dict>")
-                                     << 0 << 1;
 }
 
 void PreferencesWindowTest::segmentsShowTheStoredChoice()

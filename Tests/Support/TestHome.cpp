@@ -55,6 +55,11 @@ QString privateHome()
     return homePath();
 }
 
+QByteArray plist(const QByteArray &body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body + "</plist>\n";
+}
+
 bool writeFile(const QString &path, const QByteArray &contents)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());

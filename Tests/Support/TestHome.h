@@ -17,6 +17,9 @@ QString privateHome();
 // Writes a file holding `contents` at `path`, creating missing parent folders.
 bool writeFile(const QString &path, const QByteArray &contents = {});
 
+// An XML property list document around `body` (a <dict>, say).
+QByteArray plist(const QByteArray &body);
+
 // The names in `folder`, hidden ones too (a leftover temporary file must show
 // up), sorted.
 QStringList entriesOf(const QString &folder);
