@@ -2,7 +2,9 @@
 
 #include "FSPlatform/ContentTypes.h"
 #include "FSPlatform/EntryStatus.h"
+#include "FSPlatform/FileNameParts.h"
 #include "FSPlatform/FileTags.h"
+#include "FSPlatform/HiddenExtension.h"
 #include "FSPlatform/NaturalOrder.h"
 #include "FSPlatform/PathCodec.h"
 
@@ -37,6 +39,9 @@ FileAttributes fromStatus(const EntryStatus &status, const QString &name, int di
         attributes.fileSize = status.size;
         attributes.hasFileSize = true;
     }
+    // A name without an extension has nothing to hide: spares the attribute read.
+    if (!status.isDirectory && !FileNameParts::of(name).extension.isEmpty())
+        attributes.hidesExtension = HiddenExtension::isHidden(fullPath);
     attributes.contentType = status.isDirectory ? &ContentTypes::forDirectory() : &ContentTypes::forFileName(name);
     // Links themselves carry no user attributes; the tags of a link are its target's.
     const FileTags::ReadResult tags = FileTags::read(directoryFd, rawName, fullPath);
