@@ -2,6 +2,7 @@
 
 #include "FSUIKit/LabelColorDrawing.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -34,7 +35,7 @@ void ColorSwatchView::paintEvent(QPaintEvent *)
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(bounds.adjusted(0.75, 0.75, -0.75, -0.75));
     }
-    if (hasFocus()) {
+    if (hasFocus() && m_showsFocusRing) {
         painter.setPen(QPen(palette().color(QPalette::Highlight), 1));
         painter.drawEllipse(bounds.adjusted(0.5, 0.5, -0.5, -0.5));
     }
@@ -53,6 +54,20 @@ void ColorSwatchView::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void ColorSwatchView::focusInEvent(QFocusEvent *event)
+{
+    m_showsFocusRing = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void ColorSwatchView::focusOutEvent(QFocusEvent *event)
+{
+    m_showsFocusRing = false;
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void ColorSwatchView::handleClick()

@@ -25,7 +25,13 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     void handleClick();
+
+    // The focus ring shows only for focus that came from the keyboard, not for
+    // the focus a window hands its first control.
+    bool m_showsFocusRing = false;
 };

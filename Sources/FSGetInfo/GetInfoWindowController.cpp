@@ -58,7 +58,6 @@ QWidget *makeStack(QWidget *parent, int spacing, QVBoxLayout *&layout)
     layout = new QVBoxLayout(view);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(spacing);
-    layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return view;
 }
 
@@ -106,6 +105,14 @@ GetInfoWindowController::GetInfoWindowController(const FileItem &fileItem, QWidg
 
 // Destroying the calculator cancels its walk.
 GetInfoWindowController::~GetInfoWindowController() = default;
+
+// The field shows the name made safe: a name it would render reordered or
+// broken must not be edited as if it read that way. An untouched field renames
+// nothing; an edited one names the file as shown.
+QString GetInfoWindowController::shownName() const
+{
+    return InfoPanel::safeText(m_fileItem.name());
+}
 
 void GetInfoWindowController::updateTitle()
 {
@@ -169,12 +176,13 @@ void GetInfoWindowController::buildUI()
     m_hideExtensionCheckbox = new QCheckBox(tr("Hide extension"), m_nameExtContentView);
     connect(m_hideExtensionCheckbox, &QCheckBox::clicked, this, &GetInfoWindowController::toggleHideExtension);
     layout->addWidget(m_nameExtField);
-    layout->addWidget(m_hideExtensionCheckbox);
+    layout->addWidget(m_hideExtensionCheckbox, 0, Qt::AlignLeft);
 
     m_openWithContentView = makeStack(this, 6, layout);
     m_openWithPopup = new QComboBox(m_openWithContentView);
     m_openWithPopup->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     m_openWithPopup->setIconSize(QSize(16, 16));
+    m_openWithPopup->setPlaceholderText(tr("No application"));
     m_changeAllButton = new QPushButton(tr("Change All…"), m_openWithContentView);
     connect(m_changeAllButton, &QPushButton::clicked, this, &GetInfoWindowController::changeAllApplications);
     layout->addWidget(m_openWithPopup);
@@ -279,12 +287,10 @@ void GetInfoWindowController::applyAppearance()
     for (QWidget *title : std::as_const(m_sectionTitles))
         title->setFont(sectionFont);
     const qreal scale = InfoPanel::widthScale(size);
-    for (QWidget *label : std::as_const(m_rowLabels))
-        label->setFixedWidth(qRound(60 * scale));
+    InfoPanel::alignRowLabels(m_rowLabels, size);
     // The header is as wide as the content: it fixes the panel's width, and every
     // text that does not fit is shortened instead of widening the panel.
     m_header->setFixedWidth(qRound(panelWidth * scale) - 32);
-    m_iconView->setFixedSize(qRound(iconSize * scale), qRound(iconSize * scale));
     reloadIcon();
 }
 
@@ -302,7 +308,7 @@ void GetInfoWindowController::populate()
     const QString name = InfoPanel::safeText(m_fileItem.name());
     m_nameField->setText(name);
     if (!m_isRenaming && !m_nameExtField->hasFocus())
-        m_nameExtField->setText(m_fileItem.name());
+        m_nameExtField->setText(shownName());
     m_whereValueField->setFullText(PathCodec::displayForm(QFileInfo(m_fileItem.path()).path()));
     reloadIcon();
     if (!attributes) {
@@ -519,7 +525,7 @@ void GetInfoWindowController::toggleHideExtension()
 void GetInfoWindowController::nameEditingFinished()
 {
     const QString text = m_nameExtField->text();
-    if (m_isRenaming || m_isItemGone || !m_fileItem.hasAttributeSnapshot() || text == m_fileItem.name())
+    if (m_isRenaming || m_isItemGone || !m_fileItem.hasAttributeSnapshot() || text == shownName())
         return;
     m_isRenaming = true;
     updateEditability();
@@ -541,7 +547,7 @@ void GetInfoWindowController::nameEditingFinished()
         [this, oldUrl = item.url()](RenameResult result) {
             m_isRenaming = false;
             if (!result.url || oldUrl != m_fileItem.url()) {
-                m_nameExtField->setText(m_fileItem.name());
+                m_nameExtField->setText(shownName());
                 updateEditability();
                 // It may have failed because the item is gone.
                 readAttributes();
@@ -554,14 +560,14 @@ void GetInfoWindowController::nameEditingFinished()
                 QLatin1Char('/'), -1));
             m_fileItem = FileItem(*result.url, attributes);
             updateTitle();
-            m_nameExtField->setText(m_fileItem.name());
+            m_nameExtField->setText(shownName());
             FileItem::readAttributes(*result.url, this, [this](const FileItem &fresh) {
                 if (fresh.url() != m_fileItem.url())
                     return;
                 m_fileItem = fresh;
                 updateTitle();
                 populate();
-                m_nameExtField->setText(m_fileItem.name());
+                m_nameExtField->setText(shownName());
             });
             readDetails();
         });

@@ -102,6 +102,7 @@ private:
     void nameEditingFinished();
     void reloadIcon();
     void updateTitle();
+    QString shownName() const;
 
     // Background reads; each answer is dropped when it is for another URL.
     void readAttributes();

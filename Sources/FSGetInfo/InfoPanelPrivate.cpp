@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QStyle>
 
+#include <algorithm>
+
 namespace InfoPanel {
 
 namespace {
@@ -85,6 +87,17 @@ QWidget *makeRow(const QString &label, QWidget *value, TextSize size, QWidget *p
     value->setParent(row);
     layout->addWidget(value, 1, Qt::AlignBaseline);
     return row;
+}
+
+void alignRowLabels(const QList<QWidget *> &labels, TextSize size)
+{
+    int width = qRound(rowLabelWidth * widthScale(size));
+    for (QWidget *label : labels) {
+        label->setFont(valueFont(size));
+        width = std::max(width, label->fontMetrics().horizontalAdvance(static_cast<QLabel *>(label)->text()) + 2);
+    }
+    for (QWidget *label : labels)
+        label->setFixedWidth(width);
 }
 
 QFont valueFont(TextSize size)

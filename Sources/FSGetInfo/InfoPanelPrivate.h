@@ -45,6 +45,10 @@ QString safeText(const QString &text);
 // column.
 QWidget *makeRow(const QString &label, QWidget *value, TextSize size, QWidget *parent);
 
+// Gives the labels of a panel's rows one width: 60 pixels at the small size,
+// more where a label (or its translation) would not fit.
+void alignRowLabels(const QList<QWidget *> &labels, TextSize size);
+
 // Fonts of the text sizes: values and labels one pixel under the base size,
 // titles and section headers bold, one over.
 QFont valueFont(TextSize size);

@@ -94,8 +94,7 @@ void MultiItemInfoWindowController::applyAppearance()
     setFont(InfoPanel::valueFont(size));
     m_titleLabel->setFont(InfoPanel::titleFont(size));
     const qreal scale = InfoPanel::widthScale(size);
-    for (QWidget *label : std::as_const(m_rowLabels))
-        label->setFixedWidth(qRound(60 * scale));
+    InfoPanel::alignRowLabels(m_rowLabels, size);
     m_titleLabel->setFixedWidth(qRound(300 * scale) - 32);
 }
 

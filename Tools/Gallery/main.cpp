@@ -2,13 +2,17 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
+//                      [--get-info PATH]...
 //
 // --context-menu also opens the context menu of a file labelled red, with its
-// "Color Label" submenu, over the gallery.
+// "Color Label" submenu, over the gallery. --get-info shows only the info
+// windows of the paths (and of all of them together when there are several).
 
 #include "GalleryWindow.h"
+#include "GetInfoGallery.h"
 
 #include "FSCore/FileItem.h"
+#include "FSGetInfo/GetInfoWindowRegistry.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
@@ -83,6 +87,9 @@ int main(int argc, char **argv)
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
     parser.addOption(menuOption);
+    const QCommandLineOption getInfoOption(QStringLiteral("get-info"), QStringLiteral("show the info window of a path"),
+                                           QStringLiteral("path"));
+    parser.addOption(getInfoOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -105,6 +112,11 @@ int main(int argc, char **argv)
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     AppearancePreferenceStore::setTheme(*theme);
     AppearancePreferenceStore::setTextSize(*size);
+
+    if (parser.isSet(getInfoOption)) {
+        showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
+        return application.exec();
+    }
 
     GalleryWindow gallery(*theme, *size);
     gallery.move(0, 0);
