@@ -7,6 +7,7 @@
 #include "FSPlatform/HiddenExtension.h"
 #include "FSPlatform/NaturalOrder.h"
 #include "FSPlatform/PathCodec.h"
+#include "FSPlatform/UserAttributeNames.h"
 
 #include <fcntl.h>
 
@@ -39,14 +40,17 @@ FileAttributes fromStatus(const EntryStatus &status, const QString &name, int di
         attributes.fileSize = status.size;
         attributes.hasFileSize = true;
     }
-    // A name without an extension has nothing to hide: spares the attribute read.
-    if (!status.isDirectory && !FileNameParts::of(name).extension.isEmpty())
-        attributes.hidesExtension = HiddenExtension::isHidden(fullPath);
     attributes.contentType = status.isDirectory ? &ContentTypes::forDirectory() : &ContentTypes::forFileName(name);
     // Links themselves carry no user attributes; the tags of a link are its target's.
-    const FileTags::ReadResult tags = FileTags::read(directoryFd, rawName, fullPath);
-    if (tags.status == FileTags::ReadResult::present)
-        attributes.labelColor = LabelColors::fromTags(tags.tags);
+    const UserAttributeNames present = UserAttributeNames::read(directoryFd, rawName, fullPath);
+    if (present.mayHaveTags()) {
+        const FileTags::ReadResult tags = FileTags::read(directoryFd, rawName, fullPath);
+        if (tags.status == FileTags::ReadResult::present)
+            attributes.labelColor = LabelColors::fromTags(tags.tags);
+    }
+    // A name without an extension has nothing to hide.
+    if (present.mayHaveHiddenExtension() && !status.isDirectory && !FileNameParts::of(name).extension.isEmpty())
+        attributes.hidesExtension = HiddenExtension::isHidden(directoryFd, rawName, fullPath);
     return attributes;
 }
 

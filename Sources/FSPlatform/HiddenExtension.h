@@ -14,6 +14,9 @@ inline constexpr const char *attributeName = "user.tidewright.hide-extension";
 // `path` is an encoded path (PathCodec); links are followed. False when the
 // attribute is absent or cannot be read.
 bool isHidden(const QByteArray &path);
+// The same for entry `name` of the open folder `directoryFd`, whose full path
+// is `path`: a listing spares the kernel walking the whole path again.
+bool isHidden(int directoryFd, const char *name, const QByteArray &path);
 
 // Sets or clears the flag. Throws PlatformError (ENOTSUP where the file system
 // keeps no user attributes).
