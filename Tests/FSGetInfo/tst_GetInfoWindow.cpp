@@ -90,6 +90,7 @@ private Q_SLOTS:
     void changeAllSetsDefaultInPrivateMimeappsList();
     void multiItemTotalsAndLabels();
     void controlAndBidiCharactersAreShownHarmlessly();
+    void unusualEntriesShowFallbacksAndStayEditable();
 
 private:
     tw::test::TemporaryFolder m_folder;
@@ -381,6 +382,29 @@ void GetInfoWindowTest::controlAndBidiCharactersAreShownHarmlessly()
     Q_EMIT window.nameExtField()->editingFinished();
     QTest::qWait(100);
     QVERIFY(QFile::exists(item));
+}
+
+void GetInfoWindowTest::unusualEntriesShowFallbacksAndStayEditable()
+{
+    const QString pipe = path(QStringLiteral("pipe"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    GetInfoWindowController pipeWindow(listedItem(pipe));
+    QCOMPARE(pipeWindow.sizeValueField()->fullText(), QStringLiteral("—"));
+
+    // A name that is not UTF-8 is shown with a replacement character and still
+    // reaches the file when its mode changes.
+    const QByteArray rawName = "caf\xe9.txt";
+    const QByteArray rawPath = QFile::encodeName(m_folder.path()) + '/' + rawName;
+    const int fd = ::open(rawPath.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    const QString decoded = PathCodec::decode(rawPath);
+    GetInfoWindowController window(listedItem(decoded));
+    QCOMPARE(window.windowTitle(), QStringLiteral("caf\uFFFD.txt Info"));
+    QVERIFY(permissionsLoaded(window));
+    choose(window.everyonePermissionPopup(), 2);
+    struct stat status;
+    QTRY_VERIFY(::stat(rawPath.constData(), &status) == 0 && (status.st_mode & 07777) == 0640);
 }
 
 TW_GUI_TEST_MAIN(GetInfoWindowTest)
