@@ -236,7 +236,8 @@ void GetInfoWindowController::buildUI()
                                          &GetInfoWindowController::toggleOpenWithSection);
     m_mainStack->addWidget(m_openWithHeader);
     m_mainStack->addWidget(m_openWithContentView);
-    m_mainStack->addWidget(makeSeparator(this));
+    m_openWithSeparator = makeSeparator(this);
+    m_mainStack->addWidget(m_openWithSeparator);
     m_mainStack->addWidget(makeSectionHeader(tr("Sharing & Permissions"), m_sharingDisclosureButton,
                                              &GetInfoWindowController::toggleSharingSection));
     m_mainStack->addWidget(m_sharingContentView);
@@ -333,6 +334,8 @@ void GetInfoWindowController::populate()
     m_hideExtensionCheckbox->setChecked(attributes->hidesExtension);
     updateSwatchSelection(attributes->labelColor);
     m_openWithHeader->setVisible(!isFolder);
+    // Without the section, its two separators would meet in a double line.
+    m_openWithSeparator->setVisible(!isFolder);
     m_openWithContentView->setVisible(!isFolder && m_openWithDisclosureButton->isChecked());
     m_contentType = attributes->contentType ? attributes->contentType->name : QString();
     if (!isFolder && !m_haveAskedForApplications && attributes->exists) {
@@ -349,7 +352,8 @@ void GetInfoWindowController::populate()
 void GetInfoWindowController::updateEditability()
 {
     const bool isKnown = m_fileItem.hasAttributeSnapshot() && !m_isItemGone;
-    m_nameExtField->setReadOnly(!isKnown || m_isRenaming);
+    m_nameExtField->setEnabled(isKnown);
+    m_nameExtField->setReadOnly(m_isRenaming);
     // Folders and names without an extension have nothing to hide.
     const bool hasExtension = !FileNameParts::of(m_fileItem.url().fileName()).extension.isEmpty();
     m_hideExtensionCheckbox->setEnabled(isKnown && hasExtension && !m_fileItem.isBrowsable());

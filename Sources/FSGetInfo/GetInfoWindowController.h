@@ -132,6 +132,7 @@ private:
     QToolButton *m_openWithDisclosureButton = nullptr;
     QWidget *m_openWithHeader = nullptr;
     QWidget *m_openWithContentView = nullptr;
+    QWidget *m_openWithSeparator = nullptr;
     QComboBox *m_openWithPopup = nullptr;
     QPushButton *m_changeAllButton = nullptr;
     QList<DefaultApplications::Application> m_openWithApps;

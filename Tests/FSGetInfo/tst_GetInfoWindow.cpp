@@ -227,7 +227,7 @@ void GetInfoWindowTest::vanishedItemIsReportedAndNotEdited()
     choose(window.everyonePermissionPopup(), 2);
     QTRY_VERIFY(window.isItemGone());
     QVERIFY(!window.messageLabel()->text().isEmpty());
-    QVERIFY(window.nameExtField()->isReadOnly());
+    QVERIFY(!window.nameExtField()->isEnabled());
     QVERIFY(!window.ownerPermissionPopup()->isEnabled());
     QVERIFY(!window.hideExtensionCheckbox()->isEnabled());
     QVERIFY(!QFile::exists(item));
