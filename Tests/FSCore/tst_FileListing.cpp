@@ -508,6 +508,7 @@ void FileListingTest::initTestCase()
 {
     // Large enough that listing takes a while, made once: creating files is
     // the slow part of these tests.
+    qRegisterMetaType<ListingFailure>();
     QVERIFY(m_bigFolder.isValid());
     fillFolder(m_bigFolder, bigFolderCount);
 }
