@@ -82,7 +82,6 @@ std::optional<FolderListingUpdate> nextUpdate(const QUrl &folder, int timeoutMs 
 
 } // namespace
 
-Q_DECLARE_METATYPE(ListingFailure)
 
 class FileListingTest : public QObject
 {
