@@ -13,6 +13,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QMimeData>
+#include <QProcess>
 #include <QScopeGuard>
 
 #include <gio/gio.h>
@@ -43,10 +44,23 @@ QList<QUrl> urlsIn(const SidebarSection &section)
 class HomeMount
 {
 public:
-    explicit HomeMount(const QString &name) : m_path(homeFolder(name)), m_encoded(PathCodec::encode(m_path))
+    enum Kind { tmpfs, loopDisk };
+
+    // GIO leaves a tmpfs to the system; a disk on a loop device is the user's.
+    explicit HomeMount(const QString &name, Kind kind = tmpfs)
+        : m_path(homeFolder(name)), m_encoded(PathCodec::encode(m_path))
     {
         QDir().mkpath(m_path);
-        m_isMounted = ::mount("tidewright-test", m_encoded.constData(), "tmpfs", 0, "size=1m") == 0;
+        if (kind == tmpfs) {
+            m_isMounted = ::mount("tidewright-test", m_encoded.constData(), "tmpfs", 0, "size=1m") == 0;
+            return;
+        }
+        const QString image = m_image.filePath(QStringLiteral("disk.img"));
+        QFile file(image);
+        m_isMounted = file.open(QIODevice::WriteOnly) && file.resize(2 << 20)
+                      && QProcess::execute(QStringLiteral("mkfs.ext2"), {QStringLiteral("-q"), image}) == 0
+                      && QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("loop"),
+                                                                      image, m_path}) == 0;
     }
     ~HomeMount() { unmount(); }
     bool isMounted() const { return m_isMounted; }
@@ -60,6 +74,7 @@ public:
     }
 
 private:
+    QTemporaryDir m_image;
     QString m_path;
     QByteArray m_encoded;
     bool m_isMounted = false;
@@ -359,6 +374,27 @@ void SidebarTest::ejectUnmountsWithoutWaiting()
     QVERIFY(failures.isEmpty());
     QTRY_COMPARE(failures, QStringList{QStringLiteral("“") + SidebarItemCell::shownText("proc")
                                         + QStringLiteral("” can’t be ejected.")});
+
+    // A disk below the home folder is the user's, and GIO unmounts it.
+    failures.clear();
+    HomeMount disk(QStringLiteral("Camera Card"), HomeMount::loopDisk);
+    if (!disk.isMounted())
+        QSKIP("no loop device for a disk of the user's");
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(sidebar, disk.url()).isValid(), 5000);
+    {
+        // Without udisks GIO runs umount(8), whose refusal comes through as
+        // its own words; the disk stays.
+        QFile held(disk.path() + "/held.txt");
+        QVERIFY(held.open(QIODevice::WriteOnly));
+        sidebar.eject(FileItem(disk.url()));
+        QTRY_COMPARE_WITH_TIMEOUT(failures.size(), 1, 10000);
+        QVERIFY2(failures.first().contains("busy"), qPrintable(failures.first()));
+        QVERIFY(rowOf(sidebar, disk.url()).isValid());
+    }
+    failures.clear();
+    sidebar.eject(FileItem(disk.url()));
+    QTRY_VERIFY_WITH_TIMEOUT(!rowOf(sidebar, disk.url()).isValid(), 10000);
+    QCOMPARE(failures, QStringList());
 }
 
 void SidebarTest::namesCannotHideOrReorderCharacters_data()

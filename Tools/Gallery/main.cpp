@@ -2,9 +2,11 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
+//                      [--sidebar]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
-// "Color Label" submenu, over the gallery.
+// "Color Label" submenu, over the gallery. --sidebar shows a window's sidebar
+// alone, with the volumes and places of this machine.
 
 #include "GalleryWindow.h"
 
@@ -12,6 +14,7 @@
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
+#include "FSSidebar/SidebarViewController.h"
 #include "FSUIKit/FileContextMenu.h"
 #include "FSWindow/PreferencesWindowController.h"
 
@@ -82,7 +85,9 @@ int main(int argc, char **argv)
     const QCommandLineOption menuOption(QStringLiteral("context-menu"), QStringLiteral("open a file's context menu"));
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
+    const QCommandLineOption sidebarOption(QStringLiteral("sidebar"), QStringLiteral("show the sidebar alone"));
     parser.addOption(menuOption);
+    parser.addOption(sidebarOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -105,6 +110,17 @@ int main(int argc, char **argv)
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     AppearancePreferenceStore::setTheme(*theme);
     AppearancePreferenceStore::setTextSize(*size);
+
+    if (parser.isSet(sidebarOption)) {
+        SidebarViewController sidebar;
+        sidebar.setWindowTitle(QStringLiteral("Sidebar — %1, %2")
+                                   .arg(AppThemes::displayName(*theme), TextSizes::displayName(*size)));
+        sidebar.resize(240, 520);
+        sidebar.move(0, 0);
+        sidebar.show();
+        sidebar.activateWindow();
+        return application.exec();
+    }
 
     GalleryWindow gallery(*theme, *size);
     gallery.move(0, 0);
