@@ -6,6 +6,7 @@
 #include "PathCodec.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QPointer>
 
 #include <memory>
@@ -120,7 +121,8 @@ bool canEject(const QUrl &root, bool isNetwork)
     if (isNetwork)
         return true;
     const QString path = root.toLocalFile();
-    for (const QString &folder : {QStringLiteral("/media"), QStringLiteral("/run/media"), GvfsMounts::fuseFolder()}) {
+    for (const QString &folder : {QStringLiteral("/media"), QStringLiteral("/run/media"), GvfsMounts::fuseFolder(),
+                                  QDir::cleanPath(QDir::homePath())}) {
         if (MountTable::isAtOrBelow(path, folder) && path != folder)
             return true;
     }

@@ -8,10 +8,12 @@
 #include "FSSidebar/SidebarModel.h"
 #include "FSSidebar/SidebarOutlineView.h"
 #include "FSSidebar/SidebarViewController.h"
+#include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/FilePasteboard.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QMenu>
 #include <QMimeData>
 #include <QProcess>
 #include <QScopeGuard>
@@ -89,6 +91,7 @@ private Q_SLOTS:
     void initTestCase();
     void sectionsComeInOrderAndShowEvenWhenEmpty();
     void mountsRebuildTheListWithoutNavigating();
+    void rowsFollowTheTextSizeSetInThePreferences();
     void onlyTheUsersClickNavigates();
     void dropsMoveOrCopyByTheKeys_data();
     void dropsMoveOrCopyByTheKeys();
@@ -198,6 +201,22 @@ void SidebarTest::mountsRebuildTheListWithoutNavigating()
     QCOMPARE(resets.size(), 0);
     for (int row = 0; row < 3; ++row)
         QVERIFY(sidebar.outlineView()->isExpanded(sidebar.outlineView()->model()->index(row, 0)));
+}
+
+void SidebarTest::rowsFollowTheTextSizeSetInThePreferences()
+{
+    AppearancePreferenceStore::setTextSize(TextSize::small);
+    SidebarViewController sidebar;
+    sidebar.resize(240, 600);
+    sidebar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sidebar));
+    const QUrl documents = urlOf(homeFolder("Documents"));
+    QCOMPARE(sidebar.outlineView()->visualRect(rowOf(sidebar, documents)).height(), 22);
+    AppearancePreferenceStore::setTextSize(TextSize::large);
+    QCOMPARE(sidebar.textSize(), TextSize::large);
+    QCOMPARE(sidebar.outlineView()->visualRect(rowOf(sidebar, documents)).height(), 36);
+    QCOMPARE(sidebar.outlineView()->visualRect(sidebar.outlineView()->model()->index(1, 0)).height(), 36);
+    AppearancePreferenceStore::setTextSize(TextSize::medium);
 }
 
 void SidebarTest::onlyTheUsersClickNavigates()
@@ -391,8 +410,14 @@ void SidebarTest::ejectUnmountsWithoutWaiting()
         QVERIFY2(failures.first().contains("busy"), qPrintable(failures.first()));
         QVERIFY(rowOf(sidebar, disk.url()).isValid());
     }
+    // From its context menu, as the user ejects; places have none.
     failures.clear();
-    sidebar.eject(FileItem(disk.url()));
+    QVERIFY(!sidebar.makeContextMenu(rowOf(sidebar, urlOf(homeFolder("Documents"))), &sidebar));
+    std::unique_ptr<QMenu> menu(sidebar.makeContextMenu(rowOf(sidebar, disk.url()), &sidebar));
+    QVERIFY(menu);
+    QCOMPARE(menu->actions().size(), 1);
+    QCOMPARE(menu->actions().first()->text(), QStringLiteral("Eject"));
+    menu->actions().first()->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!rowOf(sidebar, disk.url()).isValid(), 10000);
     QCOMPARE(failures, QStringList());
 }
