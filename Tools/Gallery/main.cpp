@@ -2,11 +2,13 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
-//                      [--get-info PATH]...
+//                      [--get-info PATH]... [--sidebar]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --get-info shows only the info
 // windows of the paths (and of all of them together when there are several).
+// --sidebar shows a window's sidebar alone, with the volumes and places of
+// this machine.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
@@ -16,6 +18,7 @@
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
+#include "FSSidebar/SidebarViewController.h"
 #include "FSUIKit/FileContextMenu.h"
 #include "FSWindow/PreferencesWindowController.h"
 
@@ -86,10 +89,12 @@ int main(int argc, char **argv)
     const QCommandLineOption menuOption(QStringLiteral("context-menu"), QStringLiteral("open a file's context menu"));
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
+    const QCommandLineOption sidebarOption(QStringLiteral("sidebar"), QStringLiteral("show the sidebar alone"));
     parser.addOption(menuOption);
     const QCommandLineOption getInfoOption(QStringLiteral("get-info"), QStringLiteral("show the info window of a path"),
                                            QStringLiteral("path"));
     parser.addOption(getInfoOption);
+    parser.addOption(sidebarOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -115,6 +120,17 @@ int main(int argc, char **argv)
 
     if (parser.isSet(getInfoOption)) {
         showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
+        return application.exec();
+    }
+
+    if (parser.isSet(sidebarOption)) {
+        SidebarViewController sidebar;
+        sidebar.setWindowTitle(QStringLiteral("Sidebar — %1, %2")
+                                   .arg(AppThemes::displayName(*theme), TextSizes::displayName(*size)));
+        sidebar.resize(240, 520);
+        sidebar.move(0, 0);
+        sidebar.show();
+        sidebar.activateWindow();
         return application.exec();
     }
 
