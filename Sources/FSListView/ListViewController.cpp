@@ -127,6 +127,9 @@ ListViewController::ListViewController(const QUrl &rootUrl, QWidget *parent)
 
 ListViewController::~ListViewController()
 {
+    // Taking the focus from an open editor while the view goes commits it:
+    // nothing is renamed by a view that is being destroyed.
+    m_nameCell->onCommitRename = nullptr;
     for (auto &[url, calculator] : m_pendingSizeCalculators)
         calculator->cancel();
     releaseAll();
@@ -329,7 +332,8 @@ void ListViewController::beginRename()
         row = selected.last();
     }
     const QModelIndex name = row.siblingAtColumn(ListViewModel::nameColumn);
-    m_outline->setCurrentIndex(name);
+    // The editor opens on the current row; the selection stays as it is.
+    m_outline->selectionModel()->setCurrentIndex(name, QItemSelectionModel::NoUpdate);
     m_outline->scrollTo(name);
     m_outline->edit(name);
 }
