@@ -388,7 +388,9 @@ void ListViewController::scheduleVisibleWork()
 void ListViewController::updateVisibleFolderSizes()
 {
     QList<QUrl> visibleFolders;
-    if (!m_outline->isColumnHidden(ListViewModel::sizeColumn) && m_outline->isVisible()) {
+    // The rows of a folder the view has left are no longer worth a walk.
+    const bool isShowingRoot = m_model->shownFolder() == m_rootUrl || m_model->isShowingSearchResults();
+    if (isShowingRoot && !m_outline->isColumnHidden(ListViewModel::sizeColumn) && m_outline->isVisible()) {
         const int height = m_outline->viewport()->height();
         for (QModelIndex row = m_outline->indexAt(QPoint(1, 1)); row.isValid(); row = m_outline->indexBelow(row)) {
             if (m_outline->visualRect(row).top() >= height)

@@ -377,6 +377,11 @@ QUrl ListViewModel::rootFolder() const
     return m_pendingRoot.value_or(m_root->folder);
 }
 
+QUrl ListViewModel::shownFolder() const
+{
+    return m_root->folder;
+}
+
 // ---- sorting ----
 
 bool ListViewModel::isWaitingForAttributes() const

@@ -39,6 +39,9 @@ public:
     // Forgets every row and shows `folder`'s items once setRootItems() brings them.
     void setRootFolder(const QUrl &folder);
     QUrl rootFolder() const;
+    // The folder whose rows are shown now: until the new root's listing
+    // arrives, the old one's.
+    QUrl shownFolder() const;
     // The root's whole listing: the rows change by difference from what is shown.
     void setRootItems(const FileItemList &items, bool hasAllAttributes = true);
     // Sub-folder listings arrive through this after fetchMore() asked for them.
