@@ -79,6 +79,8 @@ QString formattedDate(const FileItem &item)
 
 QString formattedBytes(qint64 bytes)
 {
+    if (bytes == 1)
+        return ListViewModel::tr("1 byte");
     return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
 }
 
