@@ -116,7 +116,11 @@ ListViewController::ListViewController(const QUrl &rootUrl, QWidget *parent)
         }
     });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &ListViewController::scheduleVisibleWork);
-    connect(m_model, &QAbstractItemModel::layoutChanged, this, &ListViewController::scheduleVisibleWork);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, [this] {
+        // A sort by date, size or kind may now wait for the attributes, or stop waiting.
+        updateMessage();
+        scheduleVisibleWork();
+    });
 
     auto *notifier = FolderListingNotifier::instance();
     connect(notifier, &FolderListingNotifier::listingUpdated, this, &ListViewController::applyUpdate);
