@@ -348,6 +348,12 @@ void ListViewTest::failedFolderSaysWhyInsteadOfLookingEmpty()
     QCOMPARE(shownNames(view), QStringList());
     QCOMPARE(view.statusMessage(), ListingFailures::localizedDescription(ListingFailure::missing,
                                                                          FileItem::lastKnown(urlOf(m_root->path())).name()));
+    // Listed for real: a folder that is not there is no empty folder.
+    view.setRoot(urlOf(path("gone")));
+    QTRY_VERIFY(!view.statusMessage().isEmpty());
+    view.setRoot(urlOf(path("folder")));
+    QTRY_COMPARE(shownNames(view), (QStringList{"inner", "one.txt"}));
+    QVERIFY(view.statusMessage().isEmpty());
 }
 
 void ListViewTest::typeAheadSelectsByNaturalOrder()
