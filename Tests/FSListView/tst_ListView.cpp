@@ -16,6 +16,8 @@
 #include <QScrollBar>
 #include <QTreeView>
 
+#include <cstdio>
+
 using namespace tw::test;
 
 namespace {
@@ -75,6 +77,7 @@ private Q_SLOTS:
     void changesKeepSelectionEditorAndExpandedFolders_data();
     void changesKeepSelectionEditorAndExpandedFolders();
     void renameCommitsToTheEditedItemAfterRowsMoved();
+    void oddEntriesChangeTheirOwnRows();
     void sortsByHeaderWithTiesInNameOrder();
     void sortByDateWaitsForTheAttributes();
     void dropsAreValidatedWhileHoveringAndWhenPerformed_data();
@@ -187,6 +190,42 @@ void ListViewTest::renameCommitsToTheEditedItemAfterRowsMoved()
     QTest::keyClick(editor, Qt::Key_Return);
     QTRY_COMPARE(entriesOf(m_root->path()),
              (QStringList{"a1.txt", "a2.txt", "b.txt", "f.txt", "folder", "renamed.txt"}));
+}
+
+void ListViewTest::oddEntriesChangeTheirOwnRows()
+{
+    // A name that is not UTF-8, and one of 255 bytes.
+    const QByteArray badName = QFile::encodeName(m_root->path()) + "/bad\xff\xfe.txt";
+    FILE *bad = std::fopen(badName.constData(), "w");
+    QVERIFY(bad);
+    std::fclose(bad);
+    QVERIFY(writeFile(path(QString(251, QLatin1Char('n')) + ".txt")));
+    ShownView shown(m_root->path());
+    ListViewController &view = shown.view;
+    QTRY_COMPARE(shownNames(view).size(), 6);
+    const QModelIndex folder = view.model()->indexOf(urlOf(path("folder")));
+    view.outlineView()->expand(folder);
+    QTRY_COMPARE(view.model()->rowCount(folder), 2);
+
+    // The folder is replaced by a file of the same name; the odd name goes.
+    tw::test::removeTree(path("folder"));
+    QVERIFY(writeFile(path("folder"), "now a file"));
+    QVERIFY(std::remove(badName.constData()) == 0);
+    FolderListingUpdate update;
+    update.folder = urlOf(m_root->path());
+    update.items = FileListing::contents(update.folder);
+    for (const FileItem &item : view.currentSortedItems()) {
+        if (item.name().startsWith(QLatin1String("bad")))
+            update.removed.append(item.url());
+    }
+    QCOMPARE(update.removed.size(), 1);
+    update.changed = {listed(m_root->path(), "folder")};
+    Q_EMIT FolderListingNotifier::instance()->listingUpdated(update);
+    QCOMPARE(view.model()->rowCount(), 5);
+    const QModelIndex file = view.model()->indexOf(urlOf(path("folder")));
+    QVERIFY(!view.model()->itemAt(file).isDirectory());
+    QCOMPARE(view.model()->rowCount(file), 0);
+    QVERIFY(!view.model()->hasChildren(file));
 }
 
 void ListViewTest::sortsByHeaderWithTiesInNameOrder()
