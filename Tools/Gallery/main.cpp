@@ -3,18 +3,22 @@
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
 //                      [--get-info PATH]... [--sidebar]
+//                      [--list-view FOLDER]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --get-info shows only the info
 // windows of the paths (and of all of them together when there are several).
 // --sidebar shows a window's sidebar alone, with the volumes and places of
 // this machine.
+// --list-view shows the list view on FOLDER, its first folder expanded and its
+// second row selected.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
 
 #include "FSCore/FileItem.h"
 #include "FSGetInfo/GetInfoWindowRegistry.h"
+#include "FSListView/ListViewController.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
@@ -28,6 +32,7 @@
 #include <QIcon>
 #include <QMenu>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QTimer>
 
 #include <cstdio>
@@ -95,6 +100,9 @@ int main(int argc, char **argv)
                                            QStringLiteral("path"));
     parser.addOption(getInfoOption);
     parser.addOption(sidebarOption);
+    const QCommandLineOption listOption(QStringLiteral("list-view"), QStringLiteral("show the list view on a folder"),
+                                        QStringLiteral("folder"));
+    parser.addOption(listOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -131,6 +139,27 @@ int main(int argc, char **argv)
         sidebar.move(0, 0);
         sidebar.show();
         sidebar.activateWindow();
+        return application.exec();
+    }
+
+    if (parser.isSet(listOption)) {
+        auto *list = new ListViewController(PathCodec::urlForPath(parser.value(listOption)));
+        list->setAttribute(Qt::WA_DeleteOnClose);
+        list->resize(900, 520);
+        list->move(0, 0);
+        list->show();
+        QTimer::singleShot(600, list, [list] {
+            QTreeView *outline = list->outlineView();
+            for (int row = 0; row < outline->model()->rowCount(); ++row) {
+                const QModelIndex index = outline->model()->index(row, 0);
+                if (outline->model()->hasChildren(index)) {
+                    outline->expand(index);
+                    break;
+                }
+            }
+            outline->setCurrentIndex(outline->model()->index(1, 0));
+            outline->setFocus();
+        });
         return application.exec();
     }
 
