@@ -6,12 +6,15 @@
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/DirectoryWatcher.h"
 #include "FSCore/FileItem.h"
+#include "FSIconView/IconViewController.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QListView>
+#include <QActionGroup>
 #include <QMenuBar>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -31,7 +34,17 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(m_view, &QListView::activated, this, &MainWindowController::openItemAt);
-    setCentralWidget(m_view);
+
+    m_iconView = new IconViewController(rootUrl, this);
+    m_iconView->applySortField(m_sortField);
+    m_iconView->onOpen = [this](const QUrl &url) { navigate(url, true); };
+    m_iconView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
+    m_iconView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+
+    m_browsers = new QStackedWidget(this);
+    m_browsers->addWidget(m_view);
+    m_browsers->addWidget(m_iconView);
+    setCentralWidget(m_browsers);
 
     m_statusLabel = new QLabel(this);
     statusBar()->addWidget(m_statusLabel, 1);
@@ -52,6 +65,7 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
         [this](const QUrl &folder) { updateWindowTitle(folder); },
     });
     navigate(rootUrl, false);
+    showViewMode(ViewModePreferenceStore::loadViewMode());
 }
 
 MainWindowController::~MainWindowController() = default;
@@ -77,6 +91,31 @@ void MainWindowController::buildActions()
 
     QMenu *goMenu = menuBar()->addMenu(tr("Go"));
     goMenu->addAction(m_enclosingFolderAction);
+
+    QMenu *viewMenu = menuBar()->addMenu(tr("View"));
+    auto *modes = new QActionGroup(this);
+    const std::pair<ViewMode, QString> entries[] = {{ViewMode::icon, tr("as Icons")}, {ViewMode::list, tr("as List")}};
+    for (const auto &[mode, title] : entries) {
+        QAction *action = viewMenu->addAction(title);
+        action->setCheckable(true);
+        action->setData(ViewModes::rawValue(mode));
+        action->setShortcut(QKeySequence(Qt::CTRL | (mode == ViewMode::icon ? Qt::Key_1 : Qt::Key_2)));
+        modes->addAction(action);
+        connect(action, &QAction::triggered, this, [this, mode] {
+            ViewModePreferenceStore::saveViewMode(mode);
+            showViewMode(mode);
+        });
+    }
+}
+
+void MainWindowController::showViewMode(ViewMode mode)
+{
+    QWidget *browser = mode == ViewMode::icon ? static_cast<QWidget *>(m_iconView) : m_view;
+    m_browsers->setCurrentWidget(browser);
+    for (QAction *action : menuBar()->findChildren<QAction *>()) {
+        if (action->isCheckable() && action->data().isValid())
+            action->setChecked(action->data().toInt() == ViewModes::rawValue(mode));
+    }
 }
 
 void MainWindowController::navigate(const QUrl &to, bool pushHistory)
@@ -107,6 +146,7 @@ void MainWindowController::showFolder(const QUrl &folder)
         const FileItemList shown = field == FileSortField::name ? items : FileSorting::sorted(items, field, {});
         m_model->setItems(shown);
     });
+    m_iconView->setRoot(folder);
 }
 
 void MainWindowController::showStatus(const QUrl &folder)

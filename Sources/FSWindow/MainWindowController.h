@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NavigationModel.h"
+#include "ViewMode.h"
 
 #include "FSCore/FileSorting.h"
 
@@ -9,9 +10,11 @@
 
 class DirectoryWatcher;
 class FolderContentsModel;
+class IconViewController;
 class QAction;
 class QLabel;
 class QListView;
+class QStackedWidget;
 
 // A browser window on one folder: its items in the stored sort order, entered
 // by double-click, left by back, forward and "Enclosing Folder".
@@ -36,11 +39,14 @@ private:
     void showStatus(const QUrl &folder);
     void updateWindowTitle(const QUrl &folder);
     void openItemAt(const QModelIndex &index);
+    void showViewMode(ViewMode mode);
 
     NavigationModel m_navigation;
     FileSortField m_sortField;
     FolderContentsModel *m_model = nullptr;
     QListView *m_view = nullptr;
+    IconViewController *m_iconView = nullptr;
+    QStackedWidget *m_browsers = nullptr;
     QLabel *m_statusLabel = nullptr;
     DirectoryWatcher *m_watcher = nullptr;
     QAction *m_backAction = nullptr;

@@ -2,13 +2,16 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
+//                      [--icon-view FOLDER]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
-// "Color Label" submenu, over the gallery.
+// "Color Label" submenu, over the gallery. --icon-view shows the icon browser
+// on FOLDER instead, with its second item selected.
 
 #include "GalleryWindow.h"
 
 #include "FSCore/FileItem.h"
+#include "FSIconView/IconViewController.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
@@ -17,6 +20,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QIcon>
 #include <QMenu>
@@ -83,6 +87,9 @@ int main(int argc, char **argv)
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
     parser.addOption(menuOption);
+    const QCommandLineOption iconViewOption(QStringLiteral("icon-view"), QStringLiteral("show the icon browser on a folder"),
+                                            QStringLiteral("folder"));
+    parser.addOption(iconViewOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -105,6 +112,26 @@ int main(int argc, char **argv)
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     AppearancePreferenceStore::setTheme(*theme);
     AppearancePreferenceStore::setTextSize(*size);
+
+    if (parser.isSet(iconViewOption)) {
+        const QUrl folder = QUrl::fromLocalFile(QDir::cleanPath(QDir(parser.value(iconViewOption)).absolutePath()));
+        auto *browser = new IconViewController(folder);
+        browser->setAttribute(Qt::WA_DeleteOnClose);
+        QPalette background = browser->palette();
+        background.setBrush(QPalette::Window, ClassicStyle::windowBackground(*theme));
+        browser->setPalette(background);
+        browser->setAutoFillBackground(true);
+        browser->setWindowTitle(QStringLiteral("%1, %2").arg(AppThemes::displayName(*theme), TextSizes::displayName(*size)));
+        browser->resize(900, 600);
+        browser->move(0, 0);
+        browser->show();
+        QTimer::singleShot(500, browser, [browser] {
+            const QList<FileItem> items = browser->currentSortedItems();
+            if (items.size() > 1)
+                browser->selectItem(items.at(1).url());
+        });
+        return application.exec();
+    }
 
     GalleryWindow gallery(*theme, *size);
     gallery.move(0, 0);
