@@ -31,6 +31,10 @@ ContextMenuCollectionView::ContextMenuCollectionView(QWidget *parent)
     setBatchSize(1000);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // As the classic look has it. It also keeps the layout honest: with a
+    // scroll bar shown only as needed, the list view lays out as if one were
+    // there, and the rows would hold fewer items than the grid's width says.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionRectVisible(true);
     setEditTriggers(QAbstractItemView::EditKeyPressed);
