@@ -1,5 +1,6 @@
 #include "MainWindowController.h"
 
+#include "ContentContainerViewController.h"
 #include "FolderContentsModel.h"
 #include "ViewModePreferenceStore.h"
 
@@ -7,14 +8,16 @@
 #include "FSCore/DirectoryWatcher.h"
 #include "FSCore/FileItem.h"
 #include "FSIconView/IconViewController.h"
+#include "FSListView/ListViewController.h"
+#include "FSUIKit/AppearanceNotifications.h"
+#include "FSUIKit/AppearancePreferenceStore.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QLabel>
 #include <QListView>
-#include <QActionGroup>
 #include <QMenuBar>
-#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -35,16 +38,27 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(m_view, &QListView::activated, this, &MainWindowController::openItemAt);
 
+    m_listView = new ListViewController(rootUrl, this);
+    m_listView->onOpen = [this](const QUrl &folder) { navigate(folder, true); };
+    m_listView->onFileSystemChange = [this] { refreshAllViews(); };
+    m_listView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+    m_listView->hide();
+    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+            [this] { m_listView->applyTextSize(AppearancePreferenceStore::textSize()); });
+
     m_iconView = new IconViewController(rootUrl, this);
     m_iconView->applySortField(m_sortField);
-    m_iconView->onOpen = [this](const QUrl &url) { navigate(url, true); };
+    m_iconView->onOpen = [this](const QUrl &folder) { navigate(folder, true); };
     m_iconView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
     m_iconView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+    m_iconView->hide();
+    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+            [this] { m_iconView->applyTextSize(AppearancePreferenceStore::textSize()); });
 
-    m_browsers = new QStackedWidget(this);
-    m_browsers->addWidget(m_view);
-    m_browsers->addWidget(m_iconView);
-    setCentralWidget(m_browsers);
+    m_content = new ContentContainerViewController(this);
+    setCentralWidget(m_content);
+    m_viewMode = ViewModePreferenceStore::loadViewMode();
+    m_content->setContent(browserFor(m_viewMode));
 
     m_statusLabel = new QLabel(this);
     statusBar()->addWidget(m_statusLabel, 1);
@@ -65,7 +79,6 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
         [this](const QUrl &folder) { updateWindowTitle(folder); },
     });
     navigate(rootUrl, false);
-    showViewMode(ViewModePreferenceStore::loadViewMode());
 }
 
 MainWindowController::~MainWindowController() = default;
@@ -92,30 +105,39 @@ void MainWindowController::buildActions()
     QMenu *goMenu = menuBar()->addMenu(tr("Go"));
     goMenu->addAction(m_enclosingFolderAction);
 
+    // A plain switch until the window gets its view-mode control.
     QMenu *viewMenu = menuBar()->addMenu(tr("View"));
     auto *modes = new QActionGroup(this);
-    const std::pair<ViewMode, QString> entries[] = {{ViewMode::icon, tr("as Icons")}, {ViewMode::list, tr("as List")}};
+    const std::pair<ViewMode, QString> entries[] = {
+        {ViewMode::icon, tr("as Icons")}, {ViewMode::list, tr("as List")}, {ViewMode::column, tr("as Columns")}};
     for (const auto &[mode, title] : entries) {
         QAction *action = viewMenu->addAction(title);
         action->setCheckable(true);
-        action->setData(ViewModes::rawValue(mode));
-        action->setShortcut(QKeySequence(Qt::CTRL | (mode == ViewMode::icon ? Qt::Key_1 : Qt::Key_2)));
+        action->setChecked(mode == m_viewMode);
+        action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + ViewModes::rawValue(mode))));
         modes->addAction(action);
-        connect(action, &QAction::triggered, this, [this, mode] {
-            ViewModePreferenceStore::saveViewMode(mode);
-            showViewMode(mode);
-        });
+        connect(action, &QAction::triggered, this, [this, mode = mode] { setViewMode(mode); });
     }
 }
 
-void MainWindowController::showViewMode(ViewMode mode)
+void MainWindowController::setViewMode(ViewMode mode)
 {
-    QWidget *browser = mode == ViewMode::icon ? static_cast<QWidget *>(m_iconView) : m_view;
-    m_browsers->setCurrentWidget(browser);
-    for (QAction *action : menuBar()->findChildren<QAction *>()) {
-        if (action->isCheckable() && action->data().isValid())
-            action->setChecked(action->data().toInt() == ViewModes::rawValue(mode));
+    m_viewMode = mode;
+    m_content->setContent(browserFor(mode));
+    ViewModePreferenceStore::saveViewMode(mode);
+}
+
+QWidget *MainWindowController::browserFor(ViewMode mode) const
+{
+    switch (mode) {
+    case ViewMode::icon:
+        return m_iconView;
+    case ViewMode::list:
+        return m_listView;
+    case ViewMode::column:
+        break;
     }
+    return m_view;
 }
 
 void MainWindowController::navigate(const QUrl &to, bool pushHistory)
@@ -133,11 +155,17 @@ void MainWindowController::refreshAllViews()
     DirectoryListingCache::invalidateAll();
     const QUrl folder = m_navigation.currentRootUrl();
     showFolder(folder);
+    m_listView->refresh();
+    m_iconView->refresh();
     showStatus(folder);
 }
 
 void MainWindowController::showFolder(const QUrl &folder)
 {
+    if (m_listView->rootURL() != folder)
+        m_listView->setRoot(folder);
+    if (m_iconView->rootUrl() != folder)
+        m_iconView->setRoot(folder);
     const FileSortField field = m_sortField;
     DirectoryListingCache::contents(folder, this, [this, folder, field](const FileItemList &items) {
         // A listing for a folder the window has left is stale.
@@ -146,7 +174,6 @@ void MainWindowController::showFolder(const QUrl &folder)
         const FileItemList shown = field == FileSortField::name ? items : FileSorting::sorted(items, field, {});
         m_model->setItems(shown);
     });
-    m_iconView->setRoot(folder);
 }
 
 void MainWindowController::showStatus(const QUrl &folder)

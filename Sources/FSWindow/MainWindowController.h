@@ -8,13 +8,14 @@
 #include <QMainWindow>
 #include <QUrl>
 
+class ContentContainerViewController;
 class DirectoryWatcher;
+class ListViewController;
 class FolderContentsModel;
 class IconViewController;
 class QAction;
 class QLabel;
 class QListView;
-class QStackedWidget;
 
 // A browser window on one folder: its items in the stored sort order, entered
 // by double-click, left by back, forward and "Enclosing Folder".
@@ -33,20 +34,26 @@ public:
     // Forgets every listing and reloads the folder shown.
     void refreshAllViews();
 
+    void setViewMode(ViewMode mode);
+    ViewMode viewMode() const { return m_viewMode; }
+    ListViewController *listView() const { return m_listView; }
+
 private:
+    QWidget *browserFor(ViewMode mode) const;
     void buildActions();
     void showFolder(const QUrl &folder);
     void showStatus(const QUrl &folder);
     void updateWindowTitle(const QUrl &folder);
     void openItemAt(const QModelIndex &index);
-    void showViewMode(ViewMode mode);
 
     NavigationModel m_navigation;
     FileSortField m_sortField;
     FolderContentsModel *m_model = nullptr;
     QListView *m_view = nullptr;
+    ListViewController *m_listView = nullptr;
     IconViewController *m_iconView = nullptr;
-    QStackedWidget *m_browsers = nullptr;
+    ContentContainerViewController *m_content = nullptr;
+    ViewMode m_viewMode = ViewMode::icon;
     QLabel *m_statusLabel = nullptr;
     DirectoryWatcher *m_watcher = nullptr;
     QAction *m_backAction = nullptr;

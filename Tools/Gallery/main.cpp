@@ -2,16 +2,18 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
-//                      [--icon-view FOLDER]
+//                      [--icon-view FOLDER] [--list-view FOLDER]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
-// on FOLDER instead, with its second item selected.
+// on FOLDER instead, with its second item selected; --list-view shows the list
+// view on FOLDER, its first folder expanded and its second row selected.
 
 #include "GalleryWindow.h"
 
 #include "FSCore/FileItem.h"
 #include "FSIconView/IconViewController.h"
+#include "FSListView/ListViewController.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
@@ -25,6 +27,7 @@
 #include <QIcon>
 #include <QMenu>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QTimer>
 
 #include <cstdio>
@@ -90,6 +93,9 @@ int main(int argc, char **argv)
     const QCommandLineOption iconViewOption(QStringLiteral("icon-view"), QStringLiteral("show the icon browser on a folder"),
                                             QStringLiteral("folder"));
     parser.addOption(iconViewOption);
+    const QCommandLineOption listOption(QStringLiteral("list-view"), QStringLiteral("show the list view on a folder"),
+                                        QStringLiteral("folder"));
+    parser.addOption(listOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -129,6 +135,26 @@ int main(int argc, char **argv)
             const QList<FileItem> items = browser->currentSortedItems();
             if (items.size() > 1)
                 browser->selectItem(items.at(1).url());
+        });
+        return application.exec();
+    }
+    if (parser.isSet(listOption)) {
+        auto *list = new ListViewController(PathCodec::urlForPath(parser.value(listOption)));
+        list->setAttribute(Qt::WA_DeleteOnClose);
+        list->resize(900, 520);
+        list->move(0, 0);
+        list->show();
+        QTimer::singleShot(600, list, [list] {
+            QTreeView *outline = list->outlineView();
+            for (int row = 0; row < outline->model()->rowCount(); ++row) {
+                const QModelIndex index = outline->model()->index(row, 0);
+                if (outline->model()->hasChildren(index)) {
+                    outline->expand(index);
+                    break;
+                }
+            }
+            outline->setCurrentIndex(outline->model()->index(1, 0));
+            outline->setFocus();
         });
         return application.exec();
     }
