@@ -21,6 +21,10 @@ struct ListViewModel::Node
     mutable int row = 0;                // valid unless level->isRowsDirty
     QByteArray nameKey;
     QByteArray kindKey;
+    // The place in the level's name order: sorting compares these integers,
+    // not the long natural-order keys.
+    mutable quint32 nameRank = 0;
+    bool isFolder = false; // browsable, asked for every row by every layout
     qint64 date = 0;
     qint64 size = 0;
 };
@@ -32,8 +36,10 @@ struct ListViewModel::Level
     Node *owner = nullptr; // the folder's row; none for the root and the search results
     std::vector<std::unique_ptr<Node>> children;
     QHash<QUrl, Node *> byUrl;
+    std::vector<Node *> byName; // the same rows in name order
     bool isLoaded = false;
     mutable bool isRowsDirty = false;
+    mutable bool isRanksDirty = false;
 };
 
 namespace {
@@ -209,7 +215,7 @@ bool ListViewModel::hasChildren(const QModelIndex &parent) const
     if (parent.column() > 0 || m_isShowingSearch)
         return false;
     const Node *node = nodeOf(parent);
-    if (!node->item.isBrowsable())
+    if (!node->isFolder)
         return false;
     return !node->childLevel || !node->childLevel->isLoaded || !node->childLevel->children.empty();
 }
@@ -219,7 +225,7 @@ bool ListViewModel::canFetchMore(const QModelIndex &parent) const
     if (!parent.isValid() || m_isShowingSearch)
         return false;
     const Node *node = nodeOf(parent);
-    return node->item.isBrowsable() && !node->childLevel;
+    return node->isFolder && !node->childLevel;
 }
 
 void ListViewModel::fetchMore(const QModelIndex &parent)
@@ -299,7 +305,7 @@ Qt::ItemFlags ListViewModel::flags(const QModelIndex &index) const
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
     if (index.column() == nameColumn)
         flags |= Qt::ItemIsEditable;
-    if (node->item.isBrowsable())
+    if (node->isFolder)
         flags |= Qt::ItemIsDropEnabled;
     else
         flags |= Qt::ItemNeverHasChildren;
@@ -396,6 +402,7 @@ void ListViewModel::fillKeys(Node &node) const
     if (!attributes)
         attributes = &read;
     node.nameKey = attributes->nameSortKey.isEmpty() ? NaturalOrder::sortKey(attributes->name) : attributes->nameSortKey;
+    node.isFolder = node.item.isBrowsable();
     node.date = attributes->hasModificationTime ? attributes->modificationTimeNs : noDate;
     node.size = FileSorting::size(node.item, m_folderSizes);
     auto kind = m_kindKeys.find(attributes->contentType);
@@ -413,37 +420,98 @@ std::unique_ptr<ListViewModel::Node> ListViewModel::makeNode(const FileItem &ite
     return node;
 }
 
+bool ListViewModel::nameLess(const Node *a, const Node *b)
+{
+    if (const int order = NaturalOrder::compareKeys(a->nameKey, b->nameKey))
+        return order < 0;
+    // Names the order finds equal still have one place each.
+    return a->item.url() < b->item.url();
+}
+
+void ListViewModel::ensureRanks(const Level &level) const
+{
+    if (!level.isRanksDirty)
+        return;
+    for (size_t i = 0; i < level.byName.size(); ++i)
+        level.byName[i]->nameRank = quint32(i);
+    level.isRanksDirty = false;
+}
+
+ListViewModel::SortKey ListViewModel::effectiveSortKey() const
+{
+    return isWaitingForAttributes() ? SortKey::name : m_sortKey;
+}
+
+// Both nodes are in one level whose ranks are current.
 bool ListViewModel::lessThan(const Node &a, const Node &b) const
 {
-    const SortKey key = isWaitingForAttributes() ? SortKey::name : m_sortKey;
     int order = 0;
-    switch (key) {
-    case SortKey::name: order = NaturalOrder::compareKeys(a.nameKey, b.nameKey); break;
+    switch (effectiveSortKey()) {
+    case SortKey::name: break;
     case SortKey::dateModified: order = a.date < b.date ? -1 : (a.date > b.date ? 1 : 0); break;
     case SortKey::size: order = a.size < b.size ? -1 : (a.size > b.size ? 1 : 0); break;
     case SortKey::kind: order = NaturalOrder::compareKeys(a.kindKey, b.kindKey); break;
     }
     if (order != 0)
         return m_sortAscending ? order < 0 : order > 0;
-    // Ties keep name order in both directions, as the listing gave them; the
-    // URL makes the order total, so a sorted position can always be found.
-    if (key != SortKey::name) {
-        if (const int byName = NaturalOrder::compareKeys(a.nameKey, b.nameKey))
-            return byName < 0;
-    }
-    return a.item.url() < b.item.url();
+    // Ties keep name order in both directions, as the listing gave them.
+    if (effectiveSortKey() == SortKey::name && !m_sortAscending)
+        return a.nameRank > b.nameRank;
+    return a.nameRank < b.nameRank;
 }
 
 void ListViewModel::sortNodes(std::vector<std::unique_ptr<Node>> &nodes) const
 {
-    const auto less = [this](const std::unique_ptr<Node> &a, const std::unique_ptr<Node> &b) { return lessThan(*a, *b); };
-    // Listings come in name order, which is most often the order shown.
-    if (!std::is_sorted(nodes.begin(), nodes.end(), less))
-        std::stable_sort(nodes.begin(), nodes.end(), less);
+    if (nodes.empty())
+        return;
+    ensureRanks(*nodes.front()->level);
+    // Sorted as plain numbers in one array: the nodes themselves lie all over the heap.
+    struct Entry
+    {
+        qint64 key;
+        quint32 rank;
+        Node *node;
+    };
+    const SortKey key = effectiveSortKey();
+    QHash<QByteArray, qint64> kindRanks;
+    if (key == SortKey::kind) {
+        QList<QByteArray> kinds;
+        for (const auto &node : nodes) {
+            if (!kindRanks.contains(node->kindKey)) {
+                kindRanks.insert(node->kindKey, 0);
+                kinds.append(node->kindKey);
+            }
+        }
+        std::sort(kinds.begin(), kinds.end());
+        for (qsizetype i = 0; i < kinds.size(); ++i)
+            kindRanks[kinds.at(i)] = i;
+    }
+    std::vector<Entry> entries;
+    entries.reserve(nodes.size());
+    for (auto &node : nodes) {
+        qint64 value = 0;
+        switch (key) {
+        case SortKey::name: break;
+        case SortKey::dateModified: value = node->date; break;
+        case SortKey::size: value = node->size; break;
+        case SortKey::kind: value = kindRanks.value(node->kindKey); break;
+        }
+        entries.push_back({value, node->nameRank, node.release()});
+    }
+    const bool ascending = m_sortAscending;
+    const bool isByName = key == SortKey::name;
+    std::sort(entries.begin(), entries.end(), [ascending, isByName](const Entry &a, const Entry &b) {
+        if (a.key != b.key)
+            return ascending ? a.key < b.key : a.key > b.key;
+        return isByName && !ascending ? a.rank > b.rank : a.rank < b.rank;
+    });
+    for (size_t i = 0; i < entries.size(); ++i)
+        nodes[i].reset(entries[i].node);
 }
 
 int ListViewModel::sortedPosition(const Level &level, const Node &node) const
 {
+    ensureRanks(level);
     const auto it = std::upper_bound(level.children.begin(), level.children.end(), &node,
                                      [this](const Node *a, const std::unique_ptr<Node> &b) { return lessThan(*a, *b); });
     return int(it - level.children.begin());
@@ -471,11 +539,15 @@ void ListViewModel::setSort(SortKey key, bool ascending)
     for (const QModelIndex &index : before)
         nodes.push_back(nodeOf(index));
     for (Level *level : std::as_const(m_levels)) {
-        for (auto &node : level->children)
-            node->size = FileSorting::size(node->item, m_folderSizes);
+        for (auto &node : level->children) {
+            if (node->isFolder)
+                node->size = m_folderSizes.value(node->item.url(), 0);
+        }
     }
-    for (auto &node : m_search->children)
-        node->size = FileSorting::size(node->item, m_folderSizes);
+    for (auto &node : m_search->children) {
+        if (node->isFolder)
+            node->size = m_folderSizes.value(node->item.url(), 0);
+    }
     sortLevel(*m_root);
     sortLevel(*m_search);
     QModelIndexList after;
@@ -549,12 +621,28 @@ void ListViewModel::removeRows(Level &level, std::vector<int> rows)
         for (auto it = first; it != last; ++it) {
             level.byUrl.remove((*it)->item.url());
             dropLevelsBelow(**it);
+            const auto named = std::lower_bound(level.byName.begin(), level.byName.end(), it->get(), nameLess);
+            if (named != level.byName.end() && *named == it->get())
+                level.byName.erase(named);
         }
+        level.isRanksDirty = true;
         level.children.erase(first, last);
         level.isRowsDirty = true;
         if (shown)
             endRemoveRows();
     }
+}
+
+void ListViewModel::addToNameOrder(Level &level, std::vector<Node *> nodes)
+{
+    if (!std::is_sorted(nodes.begin(), nodes.end(), nameLess))
+        std::sort(nodes.begin(), nodes.end(), nameLess);
+    std::vector<Node *> merged;
+    merged.reserve(level.byName.size() + nodes.size());
+    std::merge(level.byName.begin(), level.byName.end(), nodes.begin(), nodes.end(), std::back_inserter(merged), nameLess);
+    level.byName = std::move(merged);
+    level.isRanksDirty = true;
+    ensureRanks(level);
 }
 
 void ListViewModel::insertItems(Level &level, const FileItemList &items)
@@ -567,8 +655,12 @@ void ListViewModel::insertItems(Level &level, const FileItemList &items)
     }
     if (fresh.empty())
         return;
-    std::stable_sort(fresh.begin(), fresh.end(),
-                     [this](const std::unique_ptr<Node> &a, const std::unique_ptr<Node> &b) { return lessThan(*a, *b); });
+    std::vector<Node *> named;
+    named.reserve(fresh.size());
+    for (const auto &node : fresh)
+        named.push_back(node.get());
+    addToNameOrder(level, std::move(named));
+    sortNodes(fresh);
     const bool shown = isShown(&level);
     size_t next = 0;
     while (next < fresh.size()) {
@@ -598,6 +690,7 @@ void ListViewModel::insertItems(Level &level, const FileItemList &items)
 void ListViewModel::changeItems(Level &level, const FileItemList &items)
 {
     const bool shown = isShown(&level);
+    ensureRanks(level);
     std::vector<int> changedRows;
     for (const FileItem &item : items) {
         Node *node = level.byUrl.value(item.url());
@@ -680,6 +773,7 @@ void ListViewModel::replaceAll(Level &level, const FileItemList &items)
         all[i] = int(i);
     removeRows(level, all);
     level.byUrl.clear();
+    level.byName.clear();
     if (items.isEmpty()) {
         level.isLoaded = true;
         return;
@@ -693,6 +787,11 @@ void ListViewModel::replaceAll(Level &level, const FileItemList &items)
         nodes.push_back(makeNode(item, &level));
         level.byUrl.insert(item.url(), nodes.back().get());
     }
+    std::vector<Node *> named;
+    named.reserve(nodes.size());
+    for (const auto &node : nodes)
+        named.push_back(node.get());
+    addToNameOrder(level, std::move(named));
     sortNodes(nodes);
     const bool shown = isShown(&level);
     if (shown)

@@ -110,6 +110,10 @@ private:
     bool isShown(const Level *level) const;
     QModelIndex parentIndexOf(const Level *level) const;
     bool lessThan(const Node &a, const Node &b) const;
+    static bool nameLess(const Node *a, const Node *b);
+    void ensureRanks(const Level &level) const;
+    SortKey effectiveSortKey() const;
+    void addToNameOrder(Level &level, std::vector<Node *> nodes);
     std::unique_ptr<Node> makeNode(const FileItem &item, Level *level) const;
     void fillKeys(Node &node) const;
     void sortLevel(Level &level);
