@@ -2,23 +2,23 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
-//                      [--get-info PATH]... [--sidebar]
-//                      [--list-view FOLDER]
+//                      [--icon-view FOLDER] [--list-view FOLDER] [--get-info PATH]... [--sidebar]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
-// "Color Label" submenu, over the gallery. --get-info shows only the info
-// windows of the paths (and of all of them together when there are several).
-// --sidebar shows a window's sidebar alone, with the volumes and places of
-// this machine.
-// --list-view shows the list view on FOLDER, its first folder expanded and its
-// second row selected.
+// "Color Label" submenu, over the gallery. --icon-view shows the icon browser
+// on FOLDER instead, with its second item selected; --list-view shows the list
+// view on FOLDER, its first folder expanded and its second row selected.
+// --get-info shows only the info windows of the paths (and of all of them
+// together when there are several). --sidebar shows a window's sidebar alone,
+// with the volumes and places of this machine.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
 
 #include "FSCore/FileItem.h"
-#include "FSGetInfo/GetInfoWindowRegistry.h"
+#include "FSIconView/IconViewController.h"
 #include "FSListView/ListViewController.h"
+#include "FSGetInfo/GetInfoWindowRegistry.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
@@ -28,6 +28,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QIcon>
 #include <QMenu>
@@ -96,13 +97,16 @@ int main(int argc, char **argv)
     parser.addOption(sizeOption);
     const QCommandLineOption sidebarOption(QStringLiteral("sidebar"), QStringLiteral("show the sidebar alone"));
     parser.addOption(menuOption);
+    const QCommandLineOption iconViewOption(QStringLiteral("icon-view"), QStringLiteral("show the icon browser on a folder"),
+                                            QStringLiteral("folder"));
+    parser.addOption(iconViewOption);
+    const QCommandLineOption listOption(QStringLiteral("list-view"), QStringLiteral("show the list view on a folder"),
+                                        QStringLiteral("folder"));
+    parser.addOption(listOption);
     const QCommandLineOption getInfoOption(QStringLiteral("get-info"), QStringLiteral("show the info window of a path"),
                                            QStringLiteral("path"));
     parser.addOption(getInfoOption);
     parser.addOption(sidebarOption);
-    const QCommandLineOption listOption(QStringLiteral("list-view"), QStringLiteral("show the list view on a folder"),
-                                        QStringLiteral("folder"));
-    parser.addOption(listOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -126,22 +130,25 @@ int main(int argc, char **argv)
     AppearancePreferenceStore::setTheme(*theme);
     AppearancePreferenceStore::setTextSize(*size);
 
-    if (parser.isSet(getInfoOption)) {
-        showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
+    if (parser.isSet(iconViewOption)) {
+        const QUrl folder = QUrl::fromLocalFile(QDir::cleanPath(QDir(parser.value(iconViewOption)).absolutePath()));
+        auto *browser = new IconViewController(folder);
+        browser->setAttribute(Qt::WA_DeleteOnClose);
+        QPalette background = browser->palette();
+        background.setBrush(QPalette::Window, ClassicStyle::windowBackground(*theme));
+        browser->setPalette(background);
+        browser->setAutoFillBackground(true);
+        browser->setWindowTitle(QStringLiteral("%1, %2").arg(AppThemes::displayName(*theme), TextSizes::displayName(*size)));
+        browser->resize(900, 600);
+        browser->move(0, 0);
+        browser->show();
+        QTimer::singleShot(500, browser, [browser] {
+            const QList<FileItem> items = browser->currentSortedItems();
+            if (items.size() > 1)
+                browser->selectItem(items.at(1).url());
+        });
         return application.exec();
     }
-
-    if (parser.isSet(sidebarOption)) {
-        SidebarViewController sidebar;
-        sidebar.setWindowTitle(QStringLiteral("Sidebar — %1, %2")
-                                   .arg(AppThemes::displayName(*theme), TextSizes::displayName(*size)));
-        sidebar.resize(240, 520);
-        sidebar.move(0, 0);
-        sidebar.show();
-        sidebar.activateWindow();
-        return application.exec();
-    }
-
     if (parser.isSet(listOption)) {
         auto *list = new ListViewController(PathCodec::urlForPath(parser.value(listOption)));
         list->setAttribute(Qt::WA_DeleteOnClose);
@@ -160,6 +167,21 @@ int main(int argc, char **argv)
             outline->setCurrentIndex(outline->model()->index(1, 0));
             outline->setFocus();
         });
+        return application.exec();
+    }
+    if (parser.isSet(getInfoOption)) {
+        showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
+        return application.exec();
+    }
+
+    if (parser.isSet(sidebarOption)) {
+        SidebarViewController sidebar;
+        sidebar.setWindowTitle(QStringLiteral("Sidebar — %1, %2")
+                                   .arg(AppThemes::displayName(*theme), TextSizes::displayName(*size)));
+        sidebar.resize(240, 520);
+        sidebar.move(0, 0);
+        sidebar.show();
+        sidebar.activateWindow();
         return application.exec();
     }
 
