@@ -3,6 +3,7 @@
 #include "FolderContentsModel.h"
 #include "ViewModePreferenceStore.h"
 
+#include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/DirectoryWatcher.h"
 #include "FSCore/FileItem.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenuBar>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -31,7 +33,9 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(m_view, &QListView::activated, this, &MainWindowController::openItemAt);
-    setCentralWidget(m_view);
+    m_views = new QStackedWidget(this);
+    m_views->addWidget(m_view);
+    setCentralWidget(m_views);
 
     m_statusLabel = new QLabel(this);
     statusBar()->addWidget(m_statusLabel, 1);
@@ -52,6 +56,7 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
         [this](const QUrl &folder) { updateWindowTitle(folder); },
     });
     navigate(rootUrl, false);
+    m_columnsAction->setChecked(ViewModePreferenceStore::loadViewMode() == ViewMode::column);
 }
 
 MainWindowController::~MainWindowController() = default;
@@ -75,6 +80,13 @@ void MainWindowController::buildActions()
     toolbar->addAction(m_forwardAction);
     toolbar->addAction(m_enclosingFolderAction);
 
+    m_columnsAction = new QAction(tr("as Columns"), this);
+    m_columnsAction->setCheckable(true);
+    connect(m_columnsAction, &QAction::toggled, this, &MainWindowController::showColumns);
+    toolbar->addAction(m_columnsAction);
+    QMenu *viewMenu = menuBar()->addMenu(tr("View"));
+    viewMenu->addAction(m_columnsAction);
+
     QMenu *goMenu = menuBar()->addMenu(tr("Go"));
     goMenu->addAction(m_enclosingFolderAction);
 }
@@ -95,10 +107,14 @@ void MainWindowController::refreshAllViews()
     const QUrl folder = m_navigation.currentRootUrl();
     showFolder(folder);
     showStatus(folder);
+    if (m_columnView)
+        m_columnView->refresh();
 }
 
 void MainWindowController::showFolder(const QUrl &folder)
 {
+    if (m_columnView)
+        m_columnView->setRoot(folder);
     const FileSortField field = m_sortField;
     DirectoryListingCache::contents(folder, this, [this, folder, field](const FileItemList &items) {
         // A listing for a folder the window has left is stale.
@@ -128,4 +144,16 @@ void MainWindowController::openItemAt(const QModelIndex &index)
     const FileItem item = m_model->itemAt(index);
     if (item.isBrowsable())
         navigate(item.url(), true);
+}
+
+void MainWindowController::showColumns(bool shown)
+{
+    if (shown && !m_columnView) {
+        m_columnView = new ColumnBrowserViewController(m_navigation.currentRootUrl(), m_views);
+        m_columnView->setRoot(m_navigation.currentRootUrl());
+        m_columnView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
+        m_views->addWidget(m_columnView);
+    }
+    m_views->setCurrentWidget(shown ? static_cast<QWidget *>(m_columnView) : m_view);
+    ViewModePreferenceStore::saveViewMode(shown ? ViewMode::column : ViewMode::list);
 }

@@ -7,11 +7,13 @@
 #include <QMainWindow>
 #include <QUrl>
 
+class ColumnBrowserViewController;
 class DirectoryWatcher;
 class FolderContentsModel;
 class QAction;
 class QLabel;
 class QListView;
+class QStackedWidget;
 
 // A browser window on one folder: its items in the stored sort order, entered
 // by double-click, left by back, forward and "Enclosing Folder".
@@ -36,11 +38,16 @@ private:
     void showStatus(const QUrl &folder);
     void updateWindowTitle(const QUrl &folder);
     void openItemAt(const QModelIndex &index);
+    void showColumns(bool shown);
 
     NavigationModel m_navigation;
     FileSortField m_sortField;
     FolderContentsModel *m_model = nullptr;
     QListView *m_view = nullptr;
+    QStackedWidget *m_views = nullptr;
+    // Made when first shown.
+    ColumnBrowserViewController *m_columnView = nullptr;
+    QAction *m_columnsAction = nullptr;
     QLabel *m_statusLabel = nullptr;
     DirectoryWatcher *m_watcher = nullptr;
     QAction *m_backAction = nullptr;
