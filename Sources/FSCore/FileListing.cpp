@@ -33,12 +33,54 @@ struct Chunk
     size_t end;
 };
 
+QString pathPrefix(const QUrl &folder)
+{
+    QString folderPrefix = folder.toLocalFile();
+    if (!folderPrefix.endsWith(QLatin1Char('/')))
+        folderPrefix += QLatin1Char('/');
+    return folderPrefix;
+}
+
 } // namespace
+
+QString entryPath(const QUrl &folder, const QString &name)
+{
+    return pathPrefix(folder) + name;
+}
 
 FileItemList contents(const QUrl &folder)
 {
+    int errorNumber = 0;
+    return contents(folder, &errorNumber);
+}
+
+FileItemList entries(const QUrl &folder, const QStringList &names, int *errorNumber)
+{
     const QByteArray folderPath = PathCodec::encodePath(folder);
     DirectoryStream stream(folderPath);
+    *errorNumber = stream.isOpen() ? 0 : stream.errorNumber();
+    if (!stream.isOpen())
+        return {};
+    const QByteArray prefix = folderPath.endsWith('/') ? folderPath : folderPath + '/';
+    const QString folderPrefix = pathPrefix(folder);
+    FileItemList found;
+    for (const QString &name : names) {
+        if (name.isEmpty() || name.startsWith(QLatin1Char('.')) || name.contains(QLatin1Char('/')))
+            continue;
+        const QByteArray rawName = PathCodec::encode(name);
+        FileAttributes attributes =
+            FileAttributes::read(stream.fd(), rawName.constData(), DT_UNKNOWN, name, prefix + rawName);
+        if (attributes.exists)
+            found.append(FileItem(folderPrefix + name, std::move(attributes)));
+    }
+    return found;
+}
+
+FileItemList contents(const QUrl &folder, int *errorNumber)
+{
+    const QByteArray folderPath = PathCodec::encodePath(folder);
+    DirectoryStream stream(folderPath);
+    *errorNumber = stream.errorNumber();
     if (!stream.isOpen())
         return {};
 
@@ -48,12 +90,14 @@ FileItemList contents(const QUrl &folder)
             continue;
         entries.push_back({std::string(entry->d_name), entry->d_type});
     }
+    // A folder that stopped answering halfway is not a smaller folder.
+    *errorNumber = stream.errorNumber();
+    if (*errorNumber != 0)
+        return {};
 
     const QByteArray prefix = folderPath.endsWith('/') ? folderPath : folderPath + '/';
     const int directoryFd = stream.fd();
-    QString folderPrefix = folder.toLocalFile();
-    if (!folderPrefix.endsWith(QLatin1Char('/')))
-        folderPrefix += QLatin1Char('/');
+    const QString folderPrefix = pathPrefix(folder);
     FileItemList listed(qsizetype(entries.size()));
     FileItem *items = listed.data();
     auto readChunk = [&](const Chunk &chunk) {
