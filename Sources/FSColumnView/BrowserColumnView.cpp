@@ -1,10 +1,43 @@
 #include "BrowserColumnView.h"
 
-#include "BrowserColumnModel.h"
+#include "FSPlatform/NaturalOrder.h"
+#include "FSUIKit/SortedFolderModel.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
+
+#include <algorithm>
+
+namespace {
+
+bool startsWithNaturally(const QString &name, const QString &typed)
+{
+    return NaturalOrder::compare(name.left(typed.size()), typed) == 0;
+}
+
+// The first row whose name starts with `typed` as the natural order compares
+// names, -1 when none does.
+int rowForTypeAhead(const SortedFolderModel &model, const QString &typed)
+{
+    const FileItemList &items = model.items();
+    if (model.sortField() == FileSortField::name) {
+        const auto it = std::lower_bound(items.cbegin(), items.cend(), typed, [](const FileItem &item, const QString &text) {
+            return NaturalOrder::compare(item.name(), text) < 0;
+        });
+        if (it != items.cend() && startsWithNaturally(it->name(), typed))
+            return int(it - items.cbegin());
+    }
+    // Numbers compare by value, so "File 10" starts with "File 1" yet sorts
+    // after "File 2": look further than the place the text would sort at.
+    for (qsizetype row = 0; row < items.size(); ++row) {
+        if (startsWithNaturally(items.at(row).name(), typed))
+            return int(row);
+    }
+    return -1;
+}
+
+} // namespace
 
 BrowserColumnView::BrowserColumnView(QWidget *parent) : QListView(parent)
 {
@@ -45,10 +78,10 @@ void BrowserColumnView::keyboardSearch(const QString &text)
         m_typed.clear();
     m_typed += text;
     m_sinceLastKey.start();
-    const auto *columnModel = qobject_cast<const BrowserColumnModel *>(model());
+    const auto *columnModel = qobject_cast<const SortedFolderModel *>(model());
     if (!columnModel)
         return;
-    const int row = columnModel->rowForTypeAhead(m_typed);
+    const int row = rowForTypeAhead(*columnModel, m_typed);
     if (row < 0)
         return;
     const QModelIndex found = columnModel->index(row);
@@ -83,11 +116,17 @@ void BrowserColumnView::focusInEvent(QFocusEvent *event)
 void BrowserColumnView::paintEvent(QPaintEvent *event)
 {
     QListView::paintEvent(event);
-    const auto *columnModel = qobject_cast<const BrowserColumnModel *>(model());
-    if (!columnModel || columnModel->message().isEmpty() || columnModel->rowCount() > 0)
+    const auto *columnModel = qobject_cast<const SortedFolderModel *>(model());
+    if (!columnModel)
+        return;
+    QString note = columnModel->failureMessage();
+    if (note.isEmpty() && columnModel->isWaitingForAttributes())
+        note = tr("Sorting when every item has been read…");
+    if (note.isEmpty())
         return;
     QPainter painter(viewport());
     painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
     const QRect area = viewport()->rect().adjusted(12, 12, -12, -12);
-    painter.drawText(area, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, columnModel->message());
+    const Qt::Alignment where = columnModel->rowCount() > 0 ? Qt::AlignBottom : Qt::AlignTop;
+    painter.drawText(area, Qt::AlignHCenter | where | Qt::TextWordWrap, note);
 }

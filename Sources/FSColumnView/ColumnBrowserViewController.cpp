@@ -1,6 +1,5 @@
 #include "ColumnBrowserViewController.h"
 
-#include "BrowserColumnModel.h"
 #include "BrowserColumnView.h"
 #include "ContextMenuBrowser.h"
 #include "FileBrowserCell.h"
@@ -12,6 +11,7 @@
 #include "FSPlatform/OperationError.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/FileContextMenu.h"
+#include "FSUIKit/SortedFolderModel.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -34,12 +34,6 @@ QUrl parentUrl(const QUrl &url)
     const QString path = url.toLocalFile();
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return PathCodec::urlForPath(slash <= 0 ? QStringLiteral("/") : path.left(slash));
-}
-
-QString folderName(const QUrl &folder)
-{
-    const QString name = folder.fileName();
-    return PathCodec::displayForm(name.isEmpty() ? folder.toLocalFile() : name);
 }
 
 ColumnBrowserViewController::FileOpener &fileOpener()
@@ -87,8 +81,6 @@ ColumnBrowserViewController::ColumnBrowserViewController(const QUrl &rootUrl, QW
     connect(m_browser, &ContextMenuBrowser::columnDoubleClicked, this, &ColumnBrowserViewController::openItem);
     connect(m_browser, &ContextMenuBrowser::moveToPreviousColumnRequested, this, &ColumnBrowserViewController::moveToPreviousColumn);
     connect(m_browser, &ContextMenuBrowser::moveToNextColumnRequested, this, &ColumnBrowserViewController::moveToNextColumn);
-    connect(FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated, this, &ColumnBrowserViewController::listingUpdated);
-    connect(FolderListingNotifier::instance(), &FolderListingNotifier::listingFailed, this, &ColumnBrowserViewController::listingFailed);
 
     openColumn(m_currentRoot.url());
 }
@@ -122,7 +114,7 @@ QList<QUrl> ColumnBrowserViewController::columnFolders() const
     return folders;
 }
 
-BrowserColumnModel *ColumnBrowserViewController::columnModel(int index) const
+SortedFolderModel *ColumnBrowserViewController::columnModel(int index) const
 {
     return index >= 0 && index < int(m_columns.size()) ? m_columns[size_t(index)].model : nullptr;
 }
@@ -210,8 +202,10 @@ QList<FileItem> ColumnBrowserViewController::currentSortedItems() const
 
 void ColumnBrowserViewController::refresh()
 {
-    for (int index = 0; index < int(m_columns.size()); ++index)
-        loadColumn(index);
+    for (const Column &column : m_columns) {
+        if (!column.folder.isEmpty())
+            column.model->reload();
+    }
 }
 
 void ColumnBrowserViewController::beginRename()
@@ -234,7 +228,7 @@ void ColumnBrowserViewController::selectItem(const QUrl &url)
 
 QMenu *ColumnBrowserViewController::contextMenu(int row, int column)
 {
-    BrowserColumnModel *model = columnModel(column);
+    SortedFolderModel *model = columnModel(column);
     if (!model || row < 0 || row >= model->rowCount())
         return nullptr;
     const FileItem item = model->itemAt(row);
@@ -290,46 +284,52 @@ QMenu *ColumnBrowserViewController::contextMenu(int row, int column)
 
 void ColumnBrowserViewController::openColumn(const QUrl &folder)
 {
-    auto *model = new BrowserColumnModel(folder, m_sortField, this);
-    m_columns.push_back({folder, model});
-    m_browser->addColumn(model);
-    DirectoryListingCache::retain(folder);
-    loadColumn(int(m_columns.size()) - 1);
+    SortedFolderModel *model = addColumnModel(folder);
+    // On a hit the rows are there before this returns; on a miss they come
+    // with the background listing. The model follows the folder from then on.
+    model->setFolder(folder);
 }
 
 void ColumnBrowserViewController::openSearchColumn()
 {
-    auto *model = new BrowserColumnModel(QUrl(), m_sortField, this);
-    model->setItems(*m_searchResults, false);
-    m_columns.push_back({QUrl(), model});
+    addColumnModel(QUrl())->showSearchResults(*m_searchResults);
+}
+
+SortedFolderModel *ColumnBrowserViewController::addColumnModel(const QUrl &folder)
+{
+    auto *model = new SortedFolderModel(this);
+    model->setSortField(m_sortField);
+    m_columns.push_back({folder, model});
+    // Rows the folder lost take their selection with them; that is not the
+    // user choosing. Connected before the view is, so the guard is up before
+    // the selection model hears of it, and down only after.
+    const auto quiet = [this] { ++m_quietSelection; };
+    const auto loud = [this] { --m_quietSelection; };
+    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, quiet);
+    connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, quiet);
     m_browser->addColumn(model);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, loud);
+    connect(model, &QAbstractItemModel::layoutChanged, this, loud);
+
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &ColumnBrowserViewController::forgetVanishedSelection);
+    connect(model, &QAbstractItemModel::rowsInserted, this, [this, model] { selectPendingItem(indexOfModel(model)); });
+    connect(model, &SortedFolderModel::stateChanged, this, [this, model] { columnStateChanged(model); });
+    return model;
 }
 
 void ColumnBrowserViewController::dropColumnsFrom(int index)
 {
     m_browser->removeColumnsFrom(index);
     while (int(m_columns.size()) > qMax(0, index)) {
-        const Column column = m_columns.back();
+        SortedFolderModel *model = m_columns.back().model;
         m_columns.pop_back();
-        if (!column.folder.isEmpty())
-            DirectoryListingCache::release(column.folder);
-        // Later: a listing completion for this model may be what is running now.
-        column.model->deleteLater();
+        disconnect(model, nullptr, this, nullptr);
+        // Later: the column may be dropped from inside one of its model's signals.
+        model->deleteLater();
     }
 }
 
-void ColumnBrowserViewController::loadColumn(int index)
-{
-    BrowserColumnModel *model = columnModel(index);
-    if (!model || model->folder().isEmpty())
-        return;
-    // On a hit this fills the column before returning; on a miss the rows come
-    // when the background listing does. The model is the context: a column
-    // dropped meanwhile gets nothing.
-    DirectoryListingCache::contents(model->folder(), model, [this, model](const FileItemList &items) { fillColumn(model, items); });
-}
-
-int ColumnBrowserViewController::indexOfModel(const BrowserColumnModel *model) const
+int ColumnBrowserViewController::indexOfModel(const SortedFolderModel *model) const
 {
     for (size_t i = 0; i < m_columns.size(); ++i) {
         if (m_columns[i].model == model)
@@ -338,57 +338,19 @@ int ColumnBrowserViewController::indexOfModel(const BrowserColumnModel *model) c
     return -1;
 }
 
-void ColumnBrowserViewController::fillColumn(BrowserColumnModel *model, const FileItemList &items)
+void ColumnBrowserViewController::columnStateChanged(SortedFolderModel *model)
 {
     const int index = indexOfModel(model);
     if (index < 0)
         return;
-    ++m_quietSelection;
-    model->setItems(items);
-    --m_quietSelection;
-    if (items.isEmpty())
-        checkEmptyFolder(model);
-    else
-        model->setMessage({});
-    selectPendingItem(index);
-    forgetVanishedSelection();
-}
-
-void ColumnBrowserViewController::checkEmptyFolder(BrowserColumnModel *model)
-{
-    if (const std::optional<ListingFailure> failure = DirectoryListingCache::failure(model->folder())) {
-        folderFailed(model, *failure);
+    m_browser->column(index)->viewport()->update();
+    const std::optional<ListingFailure> failure = model->failure();
+    if (!failure)
         return;
-    }
-    // An empty listing may be a folder that is gone: ask off the main thread.
-    QPointer<BrowserColumnModel> guarded(model);
-    FileItem::readAttributes(model->folder(), model, [this, guarded](const FileItem &folder) {
-        if (!guarded || indexOfModel(guarded) < 0 || guarded->rowCount() > 0)
-            return;
-        const FileAttributes attributes = folder.attributes();
-        if (!attributes.exists)
-            folderFailed(guarded, ListingFailure::missing);
-        else if (!attributes.isDirectory)
-            folderFailed(guarded, ListingFailure::notAFolder);
-    });
-}
-
-void ColumnBrowserViewController::folderFailed(BrowserColumnModel *model, ListingFailure failure)
-{
-    const int index = indexOfModel(model);
-    if (index < 0)
-        return;
-    const bool isGone = failure == ListingFailure::missing || failure == ListingFailure::notAFolder;
-    if (isGone && index > 0) {
-        dropColumnsFrom(index);
-        forgetVanishedSelection();
-        return;
-    }
-    ++m_quietSelection;
-    model->setItems({});
-    --m_quietSelection;
-    model->setMessage(ListingFailures::localizedDescription(failure, folderName(model->folder())));
-    dropColumnsFrom(index + 1);
+    const bool isGone = *failure == ListingFailure::missing || *failure == ListingFailure::notAFolder;
+    // The first column stays to say why it is empty; a later one goes with its folder.
+    dropColumnsFrom(isGone && index > 0 ? index : index + 1);
+    updateActiveColumn();
     forgetVanishedSelection();
 }
 
@@ -417,7 +379,7 @@ void ColumnBrowserViewController::columnSelectionChanged(int index)
 
 void ColumnBrowserViewController::followSelection(int index)
 {
-    BrowserColumnModel *model = m_columns[size_t(index)].model;
+    SortedFolderModel *model = m_columns[size_t(index)].model;
     const QModelIndexList selected = m_browser->column(index)->selectionModel()->selectedRows();
     const FileItem item = selected.size() == 1 ? model->itemAt(selected.first().row()) : FileItem();
     // Search results are all leaves: they form a single column.
@@ -486,7 +448,7 @@ void ColumnBrowserViewController::moveToNextColumn(int index)
 
 void ColumnBrowserViewController::openItem(int index, const QModelIndex &item)
 {
-    const BrowserColumnModel *model = columnModel(index);
+    const SortedFolderModel *model = columnModel(index);
     if (!model || !item.isValid())
         return;
     const FileItem file = model->itemAt(item.row());
@@ -551,9 +513,9 @@ void ColumnBrowserViewController::finishWalk(const PathWalk &walk)
             dropColumnsFrom(depth);
             openColumn(walk.folders.at(depth));
         }
-        BrowserColumnModel *model = m_columns[size_t(depth)].model;
-        if (!model->isLoaded())
-            model->setItems(walk.listings.at(depth));
+        SortedFolderModel *model = m_columns[size_t(depth)].model;
+        if (model->isLoading())
+            model->setItems(walk.folders.at(depth), walk.listings.at(depth));
         const int row = model->rowOf(walk.found.at(depth).url());
         if (row < 0)
             break;
@@ -566,40 +528,11 @@ void ColumnBrowserViewController::finishWalk(const PathWalk &walk)
     m_browser->scrollColumnToVisible(m_browser->columnCount() - 1);
 }
 
-void ColumnBrowserViewController::listingUpdated(const FolderListingUpdate &update)
-{
-    for (int index = 0; index < int(m_columns.size()); ++index) {
-        BrowserColumnModel *model = m_columns[size_t(index)].model;
-        if (model->folder() != update.folder)
-            continue;
-        ++m_quietSelection;
-        model->apply(update);
-        --m_quietSelection;
-        if (model->rowCount() == 0)
-            checkEmptyFolder(model);
-        else
-            model->setMessage({});
-        selectPendingItem(index);
-        break;
-    }
-    forgetVanishedSelection();
-}
-
-void ColumnBrowserViewController::listingFailed(const QUrl &folder, ListingFailure failure)
-{
-    for (const Column &column : m_columns) {
-        if (column.folder == folder) {
-            folderFailed(column.model, failure);
-            return;
-        }
-    }
-}
-
 void ColumnBrowserViewController::selectPendingItem(int index)
 {
     if (!m_pendingSelection || index >= int(m_columns.size()))
         return;
-    BrowserColumnModel *model = m_columns[size_t(index)].model;
+    SortedFolderModel *model = m_columns[size_t(index)].model;
     if (model->folder() != parentUrl(*m_pendingSelection))
         return;
     const int row = model->rowOf(*m_pendingSelection);
@@ -622,7 +555,7 @@ void ColumnBrowserViewController::forgetVanishedSelection()
     const QUrl folder = parentUrl(url);
     for (const Column &column : m_columns) {
         const bool holdsIt = column.folder == folder || (column.folder.isEmpty() && m_searchResults);
-        if (holdsIt && (!column.model->isLoaded() || column.model->rowOf(url) >= 0))
+        if (holdsIt && ((column.model->isLoading() && column.model->rowCount() == 0) || column.model->rowOf(url) >= 0))
             return;
     }
     const int index = selectedColumn();

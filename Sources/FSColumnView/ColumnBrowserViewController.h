@@ -2,7 +2,6 @@
 
 #include "FSCore/FileItem.h"
 #include "FSCore/FileSorting.h"
-#include "FSCore/FolderListingUpdate.h"
 #include "FSUIKit/SelectionProviding.h"
 #include "FSUIKit/TextSize.h"
 
@@ -14,8 +13,9 @@
 #include <optional>
 #include <vector>
 
-class BrowserColumnModel;
+class SortedFolderModel;
 class ContextMenuBrowser;
+class SortedFolderModel;
 class FileBrowserCell;
 class QMenu;
 
@@ -51,7 +51,7 @@ public:
     FileSortField sortField() const { return m_sortField; }
     // The folder each column lists, the first column first (empty for search results).
     QList<QUrl> columnFolders() const;
-    BrowserColumnModel *columnModel(int index) const;
+    SortedFolderModel *columnModel(int index) const;
 
     void setRoot(const QUrl &url);
     void applySortField(FileSortField field);
@@ -76,18 +76,16 @@ private:
     struct Column
     {
         QUrl folder;
-        BrowserColumnModel *model;
+        SortedFolderModel *model;
     };
     struct PathWalk;
 
     void openColumn(const QUrl &folder);
     void openSearchColumn();
+    SortedFolderModel *addColumnModel(const QUrl &folder);
     void dropColumnsFrom(int index);
-    void loadColumn(int index);
-    int indexOfModel(const BrowserColumnModel *model) const;
-    void fillColumn(BrowserColumnModel *model, const FileItemList &items);
-    void checkEmptyFolder(BrowserColumnModel *model);
-    void folderFailed(BrowserColumnModel *model, ListingFailure failure);
+    int indexOfModel(const SortedFolderModel *model) const;
+    void columnStateChanged(SortedFolderModel *model);
 
     void columnSelectionChanged(int index);
     void followSelection(int index);
@@ -102,8 +100,6 @@ private:
     void walkPath(const std::shared_ptr<PathWalk> &walk);
     void finishWalk(const PathWalk &walk);
 
-    void listingUpdated(const FolderListingUpdate &update);
-    void listingFailed(const QUrl &folder, ListingFailure failure);
     void selectPendingItem(int index);
     void forgetVanishedSelection();
 

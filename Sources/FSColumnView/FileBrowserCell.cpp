@@ -1,9 +1,9 @@
 #include "FileBrowserCell.h"
 
-#include "BrowserColumnModel.h"
-
-#include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
+#include "FSUIKit/DisplayNameText.h"
+#include "FSUIKit/IconCache.h"
+#include "FSUIKit/SortedFolderModel.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -53,11 +53,6 @@ constexpr int horizontalPadding = 4;
 constexpr int arrowAreaWidth = 16;
 constexpr char editedUrlProperty[] = "tidewrightEditedUrl";
 
-bool isDirectionControl(char16_t c)
-{
-    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
-}
-
 QRect iconRect(const QRect &cell)
 {
     const int size = FileBrowserCell::iconSize();
@@ -101,28 +96,6 @@ QFont FileBrowserCell::font()
     return metrics().font;
 }
 
-QString FileBrowserCell::displayName(const QString &name)
-{
-    const QString shown = PathCodec::displayForm(name);
-    QString result;
-    result.reserve(shown.size() + 2);
-    // First strong isolate: the name takes its own direction and gives none to what follows.
-    result.append(QChar(0x2068));
-    for (const QChar c : shown) {
-        const char16_t code = c.unicode();
-        if (code < 0x20)
-            result.append(QChar(char16_t(0x2400 + code)));
-        else if (code == 0x7F)
-            result.append(QChar(0x2421));
-        else if (isDirectionControl(code))
-            result.append(QChar(0xFFFD));
-        else
-            result.append(c);
-    }
-    result.append(QChar(0x2069));
-    return result;
-}
-
 void FileBrowserCell::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     painter->save();
@@ -138,17 +111,17 @@ void FileBrowserCell::paint(QPainter *painter, const QStyleOptionViewItem &optio
     const QColor textColor = isSelected && isActive ? palette.color(QPalette::Active, QPalette::HighlightedText)
                                                     : palette.color(QPalette::Active, QPalette::Text);
 
-    const QIcon icon = index.data(Qt::DecorationRole).value<QIcon>();
-    icon.paint(painter, iconRect(cell));
+    const FileItem item = index.data(SortedFolderModel::FileItemRole).value<FileItem>();
+    IconCache::icon(item).paint(painter, iconRect(cell));
 
     painter->setFont(font());
     painter->setPen(textColor);
     const QRect text = textRect(cell);
-    const QString name = displayName(index.data(Qt::DisplayRole).toString());
+    const QString name = DisplayNameText::forDisplay(index.data(Qt::DisplayRole).toString());
     const QString elided = QFontMetrics(font()).elidedText(name, Qt::ElideMiddle, text.width());
     painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, elided);
 
-    if (index.data(BrowserColumnModel::IsFolderRole).toBool()) {
+    if (item.isBrowsable()) {
         const qreal height = qMax(7, rowHeight() / 3);
         const qreal width = height * 0.6;
         const QPointF tip(cell.right() - 6, cell.center().y() + 0.5);
@@ -177,7 +150,7 @@ QWidget *FileBrowserCell::createEditor(QWidget *parent, const QStyleOptionViewIt
     editor->setFrame(true);
     // Rows may move while the editor is open (the folder changes under it):
     // the rename goes to the item that was being edited, not to a row number.
-    editor->setProperty(editedUrlProperty, index.data(BrowserColumnModel::UrlRole));
+    editor->setProperty(editedUrlProperty, index.data(SortedFolderModel::UrlRole));
     return editor;
 }
 

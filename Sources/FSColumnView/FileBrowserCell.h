@@ -25,11 +25,6 @@ public:
     static int rowHeight();
     static QFont font();
 
-    // A name fit to show: control characters as visible symbols, direction
-    // controls neutralised, and the whole name isolated so it cannot turn the
-    // rest of the row around.
-    static QString displayName(const QString &name);
-
     void setRenameHandler(RenameHandler handler) { m_onRename = std::move(handler); }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;

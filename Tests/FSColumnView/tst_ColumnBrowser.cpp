@@ -1,6 +1,6 @@
 #include "TestHome.h"
 
-#include "FSColumnView/BrowserColumnModel.h"
+#include "FSUIKit/SortedFolderModel.h"
 #include "FSColumnView/BrowserColumnView.h"
 #include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSColumnView/ContextMenuBrowser.h"
@@ -27,7 +27,7 @@ QStringList folderPaths(const ColumnBrowserViewController &browser)
     return paths;
 }
 
-QStringList namesIn(const BrowserColumnModel *model)
+QStringList namesIn(const SortedFolderModel *model)
 {
     QStringList names;
     for (const FileItem &item : model->items())
@@ -139,7 +139,7 @@ void ColumnBrowserTest::refreshKeepsSelectionAndDropsVanishedColumns()
     DirectoryListingCache::invalidateAll();
     browser.refresh();
     QTRY_COMPARE(folderPaths(browser), QStringList{root});
-    QTRY_VERIFY(!browser.columnModel(0)->message().isEmpty());
+    QTRY_VERIFY(!browser.columnModel(0)->failureMessage().isEmpty());
     QCOMPARE(browser.columnModel(0)->rowCount(), 0);
 }
 
@@ -150,11 +150,11 @@ void ColumnBrowserTest::cacheMissFillsLaterWithoutBlocking()
     ColumnBrowserViewController browser(urlOf(tw::test::privateHome()));
     DirectoryListingCache::invalidateAll();
     browser.setRoot(urlOf(temporary.path()));
-    BrowserColumnModel *model = browser.columnModel(0);
+    SortedFolderModel *model = browser.columnModel(0);
     QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     // A miss is listed in the background: nothing is there until the event loop delivers it.
     QCOMPARE(model->rowCount(), 0);
-    QVERIFY(!model->isLoaded());
+    QVERIFY(model->isLoading());
     QTRY_COMPARE(namesIn(model), (QStringList{"one.txt", "three.txt", "two"}));
 
     // A hit fills the column before setRoot returns.
