@@ -20,19 +20,21 @@ struct Metrics
     int rowHeight;
     int iconSize;
     QFont font;
+    QFontMetrics fontMetrics;
 };
 
 Metrics metricsFor(TextSize size)
 {
+    const QFont font = TextSizes::font(size);
     switch (size) {
     case TextSize::small:
-        return {20, 16, TextSizes::font(size)};
+        return {20, 16, font, QFontMetrics(font)};
     case TextSize::medium:
-        return {26, 20, TextSizes::font(size)};
+        return {26, 20, font, QFontMetrics(font)};
     case TextSize::large:
-        return {34, 26, TextSizes::font(size)};
+        return {34, 26, font, QFontMetrics(font)};
     }
-    return {26, 20, TextSizes::font(TextSize::medium)};
+    return {26, 20, font, QFontMetrics(font)};
 }
 
 std::optional<Metrics> &sharedMetrics()
@@ -114,11 +116,12 @@ void FileBrowserCell::paint(QPainter *painter, const QStyleOptionViewItem &optio
     const FileItem item = index.data(SortedFolderModel::FileItemRole).value<FileItem>();
     IconCache::icon(item).paint(painter, iconRect(cell));
 
-    painter->setFont(font());
+    const Metrics &shared = metrics();
+    painter->setFont(shared.font);
     painter->setPen(textColor);
     const QRect text = textRect(cell);
     const QString name = DisplayNameText::forDisplay(index.data(Qt::DisplayRole).toString());
-    const QString elided = QFontMetrics(font()).elidedText(name, Qt::ElideMiddle, text.width());
+    const QString elided = shared.fontMetrics.elidedText(name, Qt::ElideMiddle, text.width());
     painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, elided);
 
     if (item.isBrowsable()) {

@@ -2,12 +2,15 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
+//                      [--columns FOLDER]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
-// "Color Label" submenu, over the gallery.
+// "Color Label" submenu, over the gallery. --columns shows the column browser
+// on FOLDER instead, as a window would.
 
 #include "GalleryWindow.h"
 
+#include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/FileItem.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
@@ -17,6 +20,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QIcon>
 #include <QMenu>
@@ -82,7 +86,10 @@ int main(int argc, char **argv)
     const QCommandLineOption menuOption(QStringLiteral("context-menu"), QStringLiteral("open a file's context menu"));
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
+    const QCommandLineOption columnsOption(QStringLiteral("columns"), QStringLiteral("show the column browser on a folder"),
+                                          QStringLiteral("folder"));
     parser.addOption(menuOption);
+    parser.addOption(columnsOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -105,6 +112,17 @@ int main(int argc, char **argv)
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     AppearancePreferenceStore::setTheme(*theme);
     AppearancePreferenceStore::setTextSize(*size);
+
+    if (parser.isSet(columnsOption)) {
+        const QUrl folder = PathCodec::urlForPath(QDir(parser.value(columnsOption)).absolutePath());
+        ColumnBrowserViewController columns(folder);
+        columns.applyTextSize(*size);
+        columns.setRoot(folder);
+        columns.resize(1000, 420);
+        columns.move(0, 0);
+        columns.show();
+        return application.exec();
+    }
 
     GalleryWindow gallery(*theme, *size);
     gallery.move(0, 0);
