@@ -348,10 +348,28 @@ void ColumnBrowserViewController::columnStateChanged(SortedFolderModel *model)
     if (!failure)
         return;
     const bool isGone = *failure == ListingFailure::missing || *failure == ListingFailure::notAFolder;
-    // The first column stays to say why it is empty; a later one goes with its folder.
-    dropColumnsFrom(isGone && index > 0 ? index : index + 1);
+    if (!isGone || index == 0) {
+        // The column stays to say why it is empty.
+        dropColumnsFrom(index + 1);
+        updateActiveColumn();
+        forgetVanishedSelection();
+        return;
+    }
+    // The folder goes with its column, and so does its row's selection in the
+    // column before, which may not have heard of it yet.
+    const QString gonePath = m_columns[size_t(index)].folder.toLocalFile();
+    dropColumnsFrom(index);
+    ++m_quietSelection;
+    m_browser->column(index - 1)->selectionModel()->clearSelection();
+    --m_quietSelection;
     updateActiveColumn();
-    forgetVanishedSelection();
+    if (m_lastSelectedItem) {
+        const QString path = m_lastSelectedItem->path();
+        if (path == gonePath || path.startsWith(gonePath + QLatin1Char('/'))) {
+            const int selected = selectedColumn();
+            m_lastSelectedItem = selected < 0 ? std::nullopt : chosenItem(selected);
+        }
+    }
 }
 
 void ColumnBrowserViewController::columnSelectionChanged(int index)
