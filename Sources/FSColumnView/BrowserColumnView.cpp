@@ -1,9 +1,12 @@
 #include "BrowserColumnView.h"
 
 #include "FSPlatform/NaturalOrder.h"
+#include "FSUIKit/FileDropHandler.h"
 #include "FSUIKit/SortedFolderModel.h"
+#include "FSUIKit/SpringLoadTimer.h"
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QPainter>
 
@@ -51,8 +54,14 @@ BrowserColumnView::BrowserColumnView(QWidget *parent) : QListView(parent)
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setFrameShape(QFrame::NoFrame);
     setDragEnabled(true);
-    setDragDropMode(QAbstractItemView::DragOnly);
-    setDefaultDropAction(Qt::CopyAction);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDropIndicatorShown(false);
+    setAcceptDrops(true);
+    m_springLoad = new SpringLoadTimer(this);
+    m_springLoad->onActivate = [this](const QUrl &) {
+        if (m_dropRow.isValid())
+            Q_EMIT springLoaded(m_dropRow.row());
+    };
     setContextMenuPolicy(Qt::CustomContextMenu);
     setProperty("tidewrightActiveColumn", false);
 }
@@ -116,6 +125,12 @@ void BrowserColumnView::focusInEvent(QFocusEvent *event)
 void BrowserColumnView::paintEvent(QPaintEvent *event)
 {
     QListView::paintEvent(event);
+    if (m_dropRow.isValid()) {
+        QPainter painter(viewport());
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+        painter.drawRoundedRect(QRectF(visualRect(m_dropRow)).adjusted(1, 1, -1, -1), 4, 4);
+    }
     const auto *columnModel = qobject_cast<const SortedFolderModel *>(model());
     if (!columnModel)
         return;
@@ -129,4 +144,91 @@ void BrowserColumnView::paintEvent(QPaintEvent *event)
     const QRect area = viewport()->rect().adjusted(12, 12, -12, -12);
     const Qt::Alignment where = columnModel->rowCount() > 0 ? Qt::AlignBottom : Qt::AlignTop;
     painter.drawText(area, Qt::AlignHCenter | where | Qt::TextWordWrap, note);
+}
+
+QUrl BrowserColumnView::dropFolderAt(const QPoint &position, QPersistentModelIndex *row) const
+{
+    const auto *columnModel = qobject_cast<const SortedFolderModel *>(model());
+    if (!columnModel || columnModel->isShowingSearchResults())
+        return {};
+    const QModelIndex under = indexAt(position);
+    const FileItem item = columnModel->itemAt(under);
+    if (under.isValid() && item.isBrowsable()) {
+        *row = under;
+        return item.url();
+    }
+    *row = QPersistentModelIndex();
+    return columnModel->folder();
+}
+
+void BrowserColumnView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (FileDropHandler::sources(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void BrowserColumnView::dragMoveEvent(QDragMoveEvent *event)
+{
+    // For the scrolling near the edges; whether the drop is taken is decided here.
+    QListView::dragMoveEvent(event);
+    const QPoint position = event->position().toPoint();
+    QPersistentModelIndex row;
+    const QUrl folder = dropFolderAt(position, &row);
+    if (row != m_dropRow) {
+        m_dropRow = row;
+        viewport()->update();
+    }
+    if (row.isValid())
+        m_springLoad->hover(folder);
+    else
+        m_springLoad->cancel();
+    m_dragModifiers.sample(event->modifiers());
+    const Qt::DropAction action = FileDropHandler::proposedAction(FileDropHandler::sources(event->mimeData()), folder, m_dragModifiers);
+    if (action == Qt::IgnoreAction) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(action);
+    event->accept();
+}
+
+void BrowserColumnView::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    QListView::dragLeaveEvent(event);
+    endDrag();
+}
+
+void BrowserColumnView::dropEvent(QDropEvent *event)
+{
+    QPersistentModelIndex row;
+    const QUrl folder = dropFolderAt(event->position().toPoint(), &row);
+    endDrag();
+    const QList<QUrl> sources = FileDropHandler::sources(event->mimeData());
+    m_dragModifiers.sample(event->modifiers());
+    const Qt::DropAction action = FileDropHandler::proposedAction(sources, folder, m_dragModifiers);
+    if (action == Qt::IgnoreAction) {
+        event->ignore();
+        return;
+    }
+    const FileDropHandler::Result result = FileDropHandler::perform(sources, folder, m_dragModifiers);
+    FileDropHandler::showFailures(result, window());
+    if (!result.succeeded()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(action);
+    event->accept();
+    Q_EMIT filesDropped(folder, sources);
+}
+
+void BrowserColumnView::endDrag()
+{
+    m_springLoad->cancel();
+    if (m_dropRow.isValid()) {
+        m_dropRow = QPersistentModelIndex();
+        viewport()->update();
+    }
 }

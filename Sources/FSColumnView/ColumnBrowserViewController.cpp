@@ -81,6 +81,8 @@ ColumnBrowserViewController::ColumnBrowserViewController(const QUrl &rootUrl, QW
     connect(m_browser, &ContextMenuBrowser::columnDoubleClicked, this, &ColumnBrowserViewController::openItem);
     connect(m_browser, &ContextMenuBrowser::moveToPreviousColumnRequested, this, &ColumnBrowserViewController::moveToPreviousColumn);
     connect(m_browser, &ContextMenuBrowser::moveToNextColumnRequested, this, &ColumnBrowserViewController::moveToNextColumn);
+    connect(m_browser, &ContextMenuBrowser::springLoaded, this, &ColumnBrowserViewController::springLoad);
+    connect(m_browser, &ContextMenuBrowser::filesDropped, this, &ColumnBrowserViewController::filesDropped);
 
     openColumn(m_currentRoot.url());
 }
@@ -474,6 +476,29 @@ void ColumnBrowserViewController::openItem(int index, const QModelIndex &item)
     if (file.isBrowsable())
         return;
     fileOpener()(file.url());
+}
+
+void ColumnBrowserViewController::springLoad(int index, int row)
+{
+    SortedFolderModel *model = columnModel(index);
+    if (!model || row < 0 || row >= model->rowCount())
+        return;
+    // As a click would: the folder opens in the next column.
+    m_browser->column(index)->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::ClearAndSelect);
+}
+
+void ColumnBrowserViewController::filesDropped(const QUrl &folder, const QList<QUrl> &sources)
+{
+    QList<QUrl> changed{folder};
+    for (const QUrl &source : sources) {
+        const QUrl sourceFolder = parentUrl(source);
+        if (!changed.contains(sourceFolder))
+            changed.append(sourceFolder);
+    }
+    for (const QUrl &changedFolder : std::as_const(changed))
+        DirectoryListingCache::refresh(changedFolder);
+    if (onFileSystemChange)
+        onFileSystemChange();
 }
 
 void ColumnBrowserViewController::selectPath(const QUrl &url, bool reRootWhenUnreachable)

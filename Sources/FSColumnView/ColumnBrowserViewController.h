@@ -95,6 +95,8 @@ private:
     void moveToPreviousColumn(int index);
     void moveToNextColumn(int index);
     void openItem(int index, const QModelIndex &item);
+    void springLoad(int index, int row);
+    void filesDropped(const QUrl &folder, const QList<QUrl> &sources);
 
     void selectPath(const QUrl &url, bool reRootWhenUnreachable);
     void walkPath(const std::shared_ptr<PathWalk> &walk);

@@ -108,6 +108,8 @@ BrowserColumnView *ContextMenuBrowser::addColumn(QAbstractItemModel *model)
             [this, view] { Q_EMIT moveToPreviousColumnRequested(indexOfColumn(view)); });
     connect(view, &BrowserColumnView::moveToNextColumnRequested, this,
             [this, view] { Q_EMIT moveToNextColumnRequested(indexOfColumn(view)); });
+    connect(view, &BrowserColumnView::springLoaded, this, [this, view](int row) { Q_EMIT springLoaded(indexOfColumn(view), row); });
+    connect(view, &BrowserColumnView::filesDropped, this, &ContextMenuBrowser::filesDropped);
     connect(view, &QWidget::customContextMenuRequested, this,
             [this, view](const QPoint &position) { showContextMenu(view, position); });
     view->show();

@@ -48,6 +48,8 @@ Q_SIGNALS:
     void columnFocused(int index);
     void moveToPreviousColumnRequested(int index);
     void moveToNextColumnRequested(int index);
+    void springLoaded(int index, int row);
+    void filesDropped(const QUrl &folder, const QList<QUrl> &sources);
 
 private:
     struct Column

@@ -6,11 +6,14 @@
 #include "FSColumnView/ContextMenuBrowser.h"
 #include "FSCore/DirectoryListingCache.h"
 #include "FSPlatform/PathCodec.h"
+#include "FSUIKit/FilePasteboard.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 
 namespace {
 
@@ -61,6 +64,10 @@ private Q_SLOTS:
     void renameCommitsToEditedItemAfterRowsMoved();
     void typeAheadSelectsByNaturalOrder_data();
     void typeAheadSelectsByNaturalOrder();
+    void changesOnDiskArriveAsRowsKeepingSelection();
+    void rightClickActsOnTheItemAlone();
+    void dropsGoIntoFolderRowsAndNeverIntoThemselves_data();
+    void dropsGoIntoFolderRowsAndNeverIntoThemselves();
 };
 
 void ColumnBrowserTest::rootIsHomeOnlyForFoldersInsideIt_data()
@@ -239,6 +246,112 @@ void ColumnBrowserTest::typeAheadSelectsByNaturalOrder()
     browser.browser()->column(0)->keyboardSearch(typed);
     const QList<QUrl> expected = selected.isEmpty() ? QList<QUrl>{} : QList<QUrl>{urlOf(temporary.path() + '/' + selected)};
     QCOMPARE(browser.selectedURLs(), expected);
+}
+
+void ColumnBrowserTest::changesOnDiskArriveAsRowsKeepingSelection()
+{
+    tw::test::TemporaryFolder temporary;
+    const QString root = temporary.path();
+    makeTree(root, {"keep.txt", "old.txt"});
+    ColumnBrowserViewController browser(urlOf(root));
+    QTRY_COMPARE(browser.columnModel(0)->rowCount(), 2);
+    QAbstractItemModelTester tester(browser.columnModel(0), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    browser.selectItem(urlOf(root + "/keep.txt"));
+    QTRY_COMPARE(browser.selectedURLs(), QList<QUrl>{urlOf(root + "/keep.txt")});
+
+    makeTree(root, {"a-new.txt"});
+    QVERIFY(QFile::remove(root + "/old.txt"));
+    QTRY_COMPARE_WITH_TIMEOUT(namesIn(browser.columnModel(0)), (QStringList{"a-new.txt", "keep.txt"}), 10000);
+    QCOMPARE(browser.selectedURLs(), QList<QUrl>{urlOf(root + "/keep.txt")});
+}
+
+void ColumnBrowserTest::rightClickActsOnTheItemAlone()
+{
+    tw::test::TemporaryFolder temporary;
+    const QString root = temporary.path();
+    makeTree(root, {"a.txt", "b.txt", "c.txt"});
+    ColumnBrowserViewController browser(urlOf(root));
+    QTRY_COMPARE(browser.columnModel(0)->rowCount(), 3);
+    browser.browser()->column(0)->selectAll();
+    QCOMPARE(browser.selectedURLs().size(), 3);
+
+    QList<FileItem> announced;
+    browser.onSelectionChange = [&](const FileItem &item) { announced << item; };
+    std::unique_ptr<QMenu> menu(browser.contextMenu(1, 0));
+    QVERIFY(menu);
+    QCOMPARE(browser.selectedURLs(), QList<QUrl>{urlOf(root + "/b.txt")});
+    QCOMPARE(announced, QList<FileItem>{FileItem(urlOf(root + "/b.txt"))});
+    QVERIFY(!browser.browser()->menuAt(0, QPoint(5, 2000)));
+
+    bool changed = false;
+    browser.onFileSystemChange = [&] { changed = true; };
+    const QList<QAction *> actions = menu->actions();
+    const auto duplicate = std::find_if(actions.cbegin(), actions.cend(), [](QAction *action) { return action->text() == "Duplicate"; });
+    QVERIFY(duplicate != actions.cend());
+    (*duplicate)->trigger();
+    QTRY_VERIFY(changed);
+    QTRY_COMPARE(browser.columnModel(0)->rowCount(), 4);
+    QCOMPARE(tw::test::entriesOf(root).size(), 4);
+}
+
+void ColumnBrowserTest::dropsGoIntoFolderRowsAndNeverIntoThemselves_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("column"); // 1: the column that lists box
+    QTest::addColumn<QString>("targetRow"); // empty: the column below its rows
+    QTest::addColumn<bool>("isTaken");
+    QTest::addColumn<QStringList>("entriesAfter");
+
+    const QStringList untouched{"a.txt", "box", "box/inner.txt"};
+    QTest::newRow("file onto a folder row moves into it") << "a.txt" << 0 << "box" << true << QStringList{"box", "box/a.txt", "box/inner.txt"};
+    QTest::newRow("folder onto itself is refused") << "box" << 0 << "box" << false << untouched;
+    QTest::newRow("move into its own folder changes nothing") << "a.txt" << 0 << "" << false << untouched;
+    QTest::newRow("folder into its own column is refused") << "box" << 1 << "" << false << untouched;
+}
+
+void ColumnBrowserTest::dropsGoIntoFolderRowsAndNeverIntoThemselves()
+{
+    QFETCH(QString, source);
+    QFETCH(int, column);
+    QFETCH(QString, targetRow);
+    QFETCH(bool, isTaken);
+    QFETCH(QStringList, entriesAfter);
+    tw::test::TemporaryFolder temporary;
+    const QString root = temporary.path();
+    makeTree(root, {"a.txt", "box/inner.txt"});
+    ColumnBrowserViewController browser(urlOf(root));
+    browser.resize(600, 400);
+    browser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&browser));
+    QTRY_COMPARE(browser.columnModel(0)->rowCount(), 2);
+
+    if (column == 1) {
+        browser.selectItem(urlOf(root + "/box"));
+        QTRY_COMPARE(browser.columnFolders().size(), 2);
+    }
+    BrowserColumnView *view = browser.browser()->column(column);
+    const int row = targetRow.isEmpty() ? -1 : browser.columnModel(column)->rowOf(urlOf(root + '/' + targetRow));
+    const QPoint where = row < 0 ? QPoint(20, view->viewport()->height() - 5) : view->visualRect(view->model()->index(row, 0)).center();
+    std::unique_ptr<QMimeData> data(FilePasteboard::mimeData({urlOf(root + '/' + source)}));
+    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(where, actions, data.get(), Qt::LeftButton, Qt::ShiftModifier);
+    QApplication::sendEvent(view->viewport(), &enter);
+    QDragMoveEvent move(where, actions, data.get(), Qt::LeftButton, Qt::ShiftModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+    QCOMPARE(move.isAccepted(), isTaken);
+    QDropEvent drop(where, actions, data.get(), Qt::LeftButton, Qt::ShiftModifier);
+    QApplication::sendEvent(view->viewport(), &drop);
+    QCOMPARE(drop.isAccepted(), isTaken);
+
+    QStringList entries;
+    for (const QString &name : tw::test::entriesOf(root)) {
+        entries << name;
+        if (QFileInfo(root + '/' + name).isDir()) {
+            for (const QString &inner : tw::test::entriesOf(root + '/' + name))
+                entries << name + '/' + inner;
+        }
+    }
+    QCOMPARE(entries, entriesAfter);
 }
 
 TW_GUI_TEST_MAIN(ColumnBrowserTest)
