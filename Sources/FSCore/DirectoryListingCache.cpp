@@ -552,6 +552,8 @@ private:
             if (!isStored)
                 pruneWatch(folder);
             if (failed)
+                watchAgain(folder);
+            if (failed)
                 Q_EMIT FolderListingNotifier::instance()->listingFailed(folder, *failed);
             bool isAnnounced = false;
             for (const Waiter &waiter : waiters) {
@@ -593,6 +595,7 @@ private:
             pruneWatch(gone);
 
         if (isCurrent && hasFailed) {
+            watchAgain(folder);
             Q_EMIT FolderListingNotifier::instance()->listingFailed(folder, failureForErrno(result.errorNumber));
         } else if (!hasFailed && !hadEntry) {
             FolderListingUpdate update;
@@ -633,6 +636,15 @@ private:
         }
         // Again after the folder itself went away and came back.
         if (!watcher->isWatching())
+            watcher->startWatching(folder);
+    }
+
+    // A watch follows the folder it was made on, not its name: once the name
+    // no longer leads to a readable folder, it watches whatever the name leads
+    // to now, or nothing.
+    void watchAgain(const QUrl &folder)
+    {
+        if (DirectoryWatcher *watcher = m_watchers.value(folder))
             watcher->startWatching(folder);
     }
 

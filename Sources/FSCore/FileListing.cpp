@@ -2,6 +2,7 @@
 
 #include "FileSorting.h"
 #include "ParallelWork.h"
+#include "WorkQueues.h"
 
 #include "FSPlatform/DirectoryStream.h"
 #include "FSPlatform/PathCodec.h"
@@ -113,7 +114,7 @@ FileItemList contents(const QUrl &folder, int *errorNumber)
     };
     std::atomic<size_t> nextChunk{0};
     const size_t chunkCount = (entries.size() + entriesPerChunk - 1) / entriesPerChunk;
-    ParallelWork::run(chunkCount > 1 ? QThread::idealThreadCount() - 1 : 0, [&] {
+    ParallelWork::run(WorkQueues::listings(), chunkCount > 1 ? QThread::idealThreadCount() - 1 : 0, [&] {
         for (size_t chunk = nextChunk++; chunk < chunkCount; chunk = nextChunk++)
             readChunk({chunk * entriesPerChunk, std::min(entries.size(), (chunk + 1) * entriesPerChunk)});
     });

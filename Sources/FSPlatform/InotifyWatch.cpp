@@ -1,6 +1,8 @@
 #include "InotifyWatch.h"
 
+#include "MountTable.h"
 #include "PathCodec.h"
+#include "VisibleVolumes.h"
 
 #include <QHash>
 #include <QList>
@@ -20,6 +22,17 @@ constexpr uint32_t watchedEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MO
     | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 // Events about the watched folder itself rather than one of its entries.
 constexpr uint32_t folderEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT;
+// Inotify sees only the changes made through this machine's kernel, and the
+// path lookup that adding a watch starts with waits for the server: a share
+// that stopped answering would hang the main thread. Shares are not watched.
+bool isOnNetworkFileSystem(const QByteArray &path)
+{
+    const std::optional<MountEntry> mount = MountTable::entryHolding(MountTable::read(), PathCodec::decode(path));
+    return mount
+        && (VisibleVolumes::isNetworkFileSystemType(mount->fileSystemType)
+            || mount->fileSystemType == QLatin1String("fuse.gvfsd-fuse"));
+}
+
 } // namespace
 
 // The one inotify descriptor of the process and the watches sharing it.
@@ -161,7 +174,8 @@ private:
 InotifyWatch::InotifyWatch(const QByteArray &path, QObject *parent)
     : QObject(parent)
 {
-    m_watchDescriptor = InotifyInstance::instance().add(this, path);
+    if (!path.isEmpty() && !isOnNetworkFileSystem(path))
+        m_watchDescriptor = InotifyInstance::instance().add(this, path);
 }
 
 InotifyWatch::~InotifyWatch()

@@ -9,7 +9,8 @@
 // or moved. All watches of the process share one inotify descriptor (the
 // per-user limit on inotify instances is small): watches of the same folder
 // share its kernel watch, which is removed when the last of them goes, and the
-// descriptor is closed when no watch is left. Main thread only.
+// descriptor is closed when no watch is left. Folders on network shares are
+// not watched. Main thread only.
 class InotifyWatch : public QObject
 {
     Q_OBJECT

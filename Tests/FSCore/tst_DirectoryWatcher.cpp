@@ -90,7 +90,8 @@ void DirectoryWatcherTest::constantChangeStillNotifiesWithinTheMaximumWait()
         QVERIFY(tw::test::writeFile(dir.filePath(QStringLiteral("part %1").arg(i)), "x"));
         QTest::qWait(100);
     }
-    QVERIFY2(firstCall >= 900 && firstCall < 1500, qPrintable(QString::number(firstCall)));
+    // Without the maximum wait the first call would come only after the burst.
+    QVERIFY2(firstCall >= 900 && firstCall < 1900, qPrintable(QString::number(firstCall)));
 }
 
 void DirectoryWatcherTest::eventsOfEachKindAreReportedWithTheirNames_data()
