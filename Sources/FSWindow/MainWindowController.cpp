@@ -1,5 +1,6 @@
 #include "MainWindowController.h"
 
+#include "ContentContainerViewController.h"
 #include "FolderContentsModel.h"
 #include "ViewModePreferenceStore.h"
 
@@ -7,13 +8,17 @@
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/DirectoryWatcher.h"
 #include "FSCore/FileItem.h"
+#include "FSIconView/IconViewController.h"
+#include "FSListView/ListViewController.h"
+#include "FSUIKit/AppearanceNotifications.h"
+#include "FSUIKit/AppearancePreferenceStore.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QLabel>
 #include <QListView>
 #include <QMenuBar>
-#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -33,9 +38,28 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(m_view, &QListView::activated, this, &MainWindowController::openItemAt);
-    m_views = new QStackedWidget(this);
-    m_views->addWidget(m_view);
-    setCentralWidget(m_views);
+
+    m_listView = new ListViewController(rootUrl, this);
+    m_listView->onOpen = [this](const QUrl &folder) { navigate(folder, true); };
+    m_listView->onFileSystemChange = [this] { refreshAllViews(); };
+    m_listView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+    m_listView->hide();
+    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+            [this] { m_listView->applyTextSize(AppearancePreferenceStore::textSize()); });
+
+    m_iconView = new IconViewController(rootUrl, this);
+    m_iconView->applySortField(m_sortField);
+    m_iconView->onOpen = [this](const QUrl &folder) { navigate(folder, true); };
+    m_iconView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
+    m_iconView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+    m_iconView->hide();
+    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+            [this] { m_iconView->applyTextSize(AppearancePreferenceStore::textSize()); });
+
+    m_content = new ContentContainerViewController(this);
+    setCentralWidget(m_content);
+    m_viewMode = ViewModePreferenceStore::loadViewMode();
+    m_content->setContent(browserFor(m_viewMode));
 
     m_statusLabel = new QLabel(this);
     statusBar()->addWidget(m_statusLabel, 1);
@@ -56,7 +80,6 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
         [this](const QUrl &folder) { updateWindowTitle(folder); },
     });
     navigate(rootUrl, false);
-    m_columnsAction->setChecked(ViewModePreferenceStore::loadViewMode() == ViewMode::column);
 }
 
 MainWindowController::~MainWindowController() = default;
@@ -80,15 +103,54 @@ void MainWindowController::buildActions()
     toolbar->addAction(m_forwardAction);
     toolbar->addAction(m_enclosingFolderAction);
 
-    m_columnsAction = new QAction(tr("as Columns"), this);
-    m_columnsAction->setCheckable(true);
-    connect(m_columnsAction, &QAction::toggled, this, &MainWindowController::showColumns);
-    toolbar->addAction(m_columnsAction);
-    QMenu *viewMenu = menuBar()->addMenu(tr("View"));
-    viewMenu->addAction(m_columnsAction);
-
     QMenu *goMenu = menuBar()->addMenu(tr("Go"));
     goMenu->addAction(m_enclosingFolderAction);
+
+    // A plain switch until the window gets its view-mode control.
+    QMenu *viewMenu = menuBar()->addMenu(tr("View"));
+    auto *modes = new QActionGroup(this);
+    const std::pair<ViewMode, QString> entries[] = {
+        {ViewMode::icon, tr("as Icons")}, {ViewMode::list, tr("as List")}, {ViewMode::column, tr("as Columns")}};
+    for (const auto &[mode, title] : entries) {
+        QAction *action = viewMenu->addAction(title);
+        action->setCheckable(true);
+        action->setChecked(mode == m_viewMode);
+        action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + ViewModes::rawValue(mode))));
+        modes->addAction(action);
+        connect(action, &QAction::triggered, this, [this, mode = mode] { setViewMode(mode); });
+    }
+}
+
+void MainWindowController::setViewMode(ViewMode mode)
+{
+    m_viewMode = mode;
+    m_content->setContent(browserFor(mode));
+    ViewModePreferenceStore::saveViewMode(mode);
+}
+
+QWidget *MainWindowController::browserFor(ViewMode mode)
+{
+    switch (mode) {
+    case ViewMode::icon:
+        return m_iconView;
+    case ViewMode::list:
+        return m_listView;
+    case ViewMode::column:
+        break;
+    }
+    if (!m_columnView) {
+        const QUrl folder = m_navigation.currentRootUrl();
+        m_columnView = new ColumnBrowserViewController(folder, this);
+        m_columnView->applySortField(m_sortField);
+        m_columnView->applyTextSize(AppearancePreferenceStore::textSize());
+        if (!folder.isEmpty())
+            m_columnView->setRoot(folder);
+        m_columnView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
+        m_columnView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+        connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+                [this] { m_columnView->applyTextSize(AppearancePreferenceStore::textSize()); });
+    }
+    return m_columnView;
 }
 
 void MainWindowController::navigate(const QUrl &to, bool pushHistory)
@@ -106,13 +168,19 @@ void MainWindowController::refreshAllViews()
     DirectoryListingCache::invalidateAll();
     const QUrl folder = m_navigation.currentRootUrl();
     showFolder(folder);
-    showStatus(folder);
+    m_listView->refresh();
+    m_iconView->refresh();
     if (m_columnView)
         m_columnView->refresh();
+    showStatus(folder);
 }
 
 void MainWindowController::showFolder(const QUrl &folder)
 {
+    if (m_listView->rootURL() != folder)
+        m_listView->setRoot(folder);
+    if (m_iconView->rootUrl() != folder)
+        m_iconView->setRoot(folder);
     if (m_columnView)
         m_columnView->setRoot(folder);
     const FileSortField field = m_sortField;
@@ -144,16 +212,4 @@ void MainWindowController::openItemAt(const QModelIndex &index)
     const FileItem item = m_model->itemAt(index);
     if (item.isBrowsable())
         navigate(item.url(), true);
-}
-
-void MainWindowController::showColumns(bool shown)
-{
-    if (shown && !m_columnView) {
-        m_columnView = new ColumnBrowserViewController(m_navigation.currentRootUrl(), m_views);
-        m_columnView->setRoot(m_navigation.currentRootUrl());
-        m_columnView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
-        m_views->addWidget(m_columnView);
-    }
-    m_views->setCurrentWidget(shown ? static_cast<QWidget *>(m_columnView) : m_view);
-    ViewModePreferenceStore::saveViewMode(shown ? ViewMode::column : ViewMode::list);
 }

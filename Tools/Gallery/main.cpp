@@ -2,16 +2,20 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
-//                      [--columns FOLDER]
+//                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
-// "Color Label" submenu, over the gallery. --columns shows the column browser
-// on FOLDER instead, as a window would.
+// "Color Label" submenu, over the gallery. --icon-view shows the icon browser
+// on FOLDER instead, with its second item selected; --list-view shows the list
+// view on FOLDER, its first folder expanded and its second row selected;
+// --columns shows the column browser on FOLDER, as a window would.
 
 #include "GalleryWindow.h"
 
 #include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/FileItem.h"
+#include "FSIconView/IconViewController.h"
+#include "FSListView/ListViewController.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
@@ -25,6 +29,7 @@
 #include <QIcon>
 #include <QMenu>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QTimer>
 
 #include <cstdio>
@@ -90,6 +95,12 @@ int main(int argc, char **argv)
                                           QStringLiteral("folder"));
     parser.addOption(menuOption);
     parser.addOption(columnsOption);
+    const QCommandLineOption iconViewOption(QStringLiteral("icon-view"), QStringLiteral("show the icon browser on a folder"),
+                                            QStringLiteral("folder"));
+    parser.addOption(iconViewOption);
+    const QCommandLineOption listOption(QStringLiteral("list-view"), QStringLiteral("show the list view on a folder"),
+                                        QStringLiteral("folder"));
+    parser.addOption(listOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -113,6 +124,45 @@ int main(int argc, char **argv)
     AppearancePreferenceStore::setTheme(*theme);
     AppearancePreferenceStore::setTextSize(*size);
 
+    if (parser.isSet(iconViewOption)) {
+        const QUrl folder = QUrl::fromLocalFile(QDir::cleanPath(QDir(parser.value(iconViewOption)).absolutePath()));
+        auto *browser = new IconViewController(folder);
+        browser->setAttribute(Qt::WA_DeleteOnClose);
+        QPalette background = browser->palette();
+        background.setBrush(QPalette::Window, ClassicStyle::windowBackground(*theme));
+        browser->setPalette(background);
+        browser->setAutoFillBackground(true);
+        browser->setWindowTitle(QStringLiteral("%1, %2").arg(AppThemes::displayName(*theme), TextSizes::displayName(*size)));
+        browser->resize(900, 600);
+        browser->move(0, 0);
+        browser->show();
+        QTimer::singleShot(500, browser, [browser] {
+            const QList<FileItem> items = browser->currentSortedItems();
+            if (items.size() > 1)
+                browser->selectItem(items.at(1).url());
+        });
+        return application.exec();
+    }
+    if (parser.isSet(listOption)) {
+        auto *list = new ListViewController(PathCodec::urlForPath(parser.value(listOption)));
+        list->setAttribute(Qt::WA_DeleteOnClose);
+        list->resize(900, 520);
+        list->move(0, 0);
+        list->show();
+        QTimer::singleShot(600, list, [list] {
+            QTreeView *outline = list->outlineView();
+            for (int row = 0; row < outline->model()->rowCount(); ++row) {
+                const QModelIndex index = outline->model()->index(row, 0);
+                if (outline->model()->hasChildren(index)) {
+                    outline->expand(index);
+                    break;
+                }
+            }
+            outline->setCurrentIndex(outline->model()->index(1, 0));
+            outline->setFocus();
+        });
+        return application.exec();
+    }
     if (parser.isSet(columnsOption)) {
         const QUrl folder = PathCodec::urlForPath(QDir(parser.value(columnsOption)).absolutePath());
         ColumnBrowserViewController columns(folder);
