@@ -6,6 +6,7 @@
 #include "FSColumnView/ContextMenuBrowser.h"
 #include "FSCore/DirectoryListingCache.h"
 #include "FSPlatform/PathCodec.h"
+#include "FSQuickLook/ThumbnailLoader.h"
 #include "FSUIKit/FilePasteboard.h"
 
 #include <QAbstractItemModelTester>
@@ -68,6 +69,7 @@ private Q_SLOTS:
     void rightClickActsOnTheItemAlone();
     void dropsGoIntoFolderRowsAndNeverIntoThemselves_data();
     void dropsGoIntoFolderRowsAndNeverIntoThemselves();
+    void thumbnailsOnlyForRowsOnScreen();
 };
 
 void ColumnBrowserTest::rootIsHomeOnlyForFoldersInsideIt_data()
@@ -352,6 +354,31 @@ void ColumnBrowserTest::dropsGoIntoFolderRowsAndNeverIntoThemselves()
         }
     }
     QCOMPARE(entries, entriesAfter);
+}
+
+void ColumnBrowserTest::thumbnailsOnlyForRowsOnScreen()
+{
+    tw::test::TemporaryFolder temporary;
+    QImage image(32, 32, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    for (int i = 0; i < 80; ++i)
+        QVERIFY(image.save(QStringLiteral("%1/image %2.png").arg(temporary.path()).arg(i, 2, 10, QLatin1Char('0'))));
+    const int renderedBefore = ThumbnailLoader::renderedCount();
+    ColumnBrowserViewController browser(urlOf(temporary.path()));
+    browser.resize(400, 300);
+    browser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&browser));
+    SortedFolderModel *model = browser.columnModel(0);
+    QTRY_COMPARE(model->rowCount(), 80);
+    BrowserColumnView *view = browser.browser()->column(0);
+    QTRY_VERIFY(!view->thumbnailFor(model->itemAt(0)).isNull());
+    QTest::qWait(100);
+    const int rendered = ThumbnailLoader::renderedCount() - renderedBefore;
+    QVERIFY2(rendered > 0 && rendered < 30, qPrintable(QString::number(rendered)));
+
+    view->scrollToBottom();
+    QTRY_VERIFY(!view->thumbnailFor(model->itemAt(79)).isNull());
+    QVERIFY(view->thumbnailFor(model->itemAt(0)).isNull());
 }
 
 TW_GUI_TEST_MAIN(ColumnBrowserTest)
