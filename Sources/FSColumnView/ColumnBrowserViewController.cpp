@@ -198,8 +198,8 @@ QList<FileItem> ColumnBrowserViewController::currentSortedItems() const
         if (column.folder == folder)
             return column.model->items();
     }
-    // Not shown yet: the main thread does not list it to answer.
-    return {};
+    // Not shown: the main thread does not list it to answer, but a stored listing will do.
+    return FileSorting::sorted(DirectoryListingCache::cachedContents(folder).value_or(FileItemList()), m_sortField, {});
 }
 
 void ColumnBrowserViewController::refresh()
@@ -235,10 +235,12 @@ QMenu *ColumnBrowserViewController::contextMenu(int row, int column)
         return nullptr;
     const FileItem item = model->itemAt(row);
     // A right-click acts on the item under the pointer alone, even inside a larger selection.
-    BrowserColumnView *view = m_browser->column(column);
     ++m_quietSelection;
-    view->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::ClearAndSelect);
+    m_browser->column(column)->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::ClearAndSelect);
+    for (int later = column + 1; later < m_browser->columnCount(); ++later)
+        m_browser->column(later)->selectionModel()->clearSelection();
     --m_quietSelection;
+    updateActiveColumn();
     m_lastSelectedItem = item;
     if (onSelectionChange)
         onSelectionChange(item);
