@@ -307,8 +307,8 @@ SortedFolderModel *ColumnBrowserViewController::addColumnModel(const QUrl &folde
     // Rows the folder lost take their selection with them; that is not the
     // user choosing. Connected before the view is, so the guard is up before
     // the selection model hears of it, and down only after.
-    const auto quiet = [this] { ++m_quietSelection; };
-    const auto loud = [this] { --m_quietSelection; };
+    const auto quiet = [this, model] { m_changingModels.insert(model); };
+    const auto loud = [this, model] { m_changingModels.remove(model); };
     connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, quiet);
     connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, quiet);
     m_browser->addColumn(model);
@@ -328,6 +328,7 @@ void ColumnBrowserViewController::dropColumnsFrom(int index)
         SortedFolderModel *model = m_columns.back().model;
         m_columns.pop_back();
         disconnect(model, nullptr, this, nullptr);
+        m_changingModels.remove(model);
         // Later: the column may be dropped from inside one of its model's signals.
         model->deleteLater();
     }
@@ -380,7 +381,7 @@ void ColumnBrowserViewController::columnSelectionChanged(int index)
 {
     if (index < 0 || index >= int(m_columns.size()))
         return;
-    const bool byUser = m_quietSelection == 0;
+    const bool byUser = m_quietSelection == 0 && m_changingModels.isEmpty();
     if (byUser) {
         // What the columns after this one had selected is no longer the selection.
         ++m_quietSelection;
