@@ -2,13 +2,14 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
-//                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER]
+//                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER [--rename]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
 // on FOLDER instead, with its second item selected; --list-view shows the list
 // view on FOLDER, its first folder expanded and its second row selected;
-// --columns shows the column browser on FOLDER, as a window would.
+// --columns shows the column browser on FOLDER, as a window would, with
+// --rename its selected folder's name in an editor.
 
 #include "GalleryWindow.h"
 
@@ -95,6 +96,8 @@ int main(int argc, char **argv)
                                           QStringLiteral("folder"));
     parser.addOption(menuOption);
     parser.addOption(columnsOption);
+    const QCommandLineOption renameOption(QStringLiteral("rename"), QStringLiteral("edit the selected name (with --columns)"));
+    parser.addOption(renameOption);
     const QCommandLineOption iconViewOption(QStringLiteral("icon-view"), QStringLiteral("show the icon browser on a folder"),
                                             QStringLiteral("folder"));
     parser.addOption(iconViewOption);
@@ -171,6 +174,8 @@ int main(int argc, char **argv)
         columns.resize(1000, 420);
         columns.move(0, 0);
         columns.show();
+        if (parser.isSet(renameOption))
+            QTimer::singleShot(500, &columns, [&columns] { columns.beginRename(); });
         return application.exec();
     }
 
