@@ -2,12 +2,15 @@
 
 #include "FSIconView/ContextMenuCollectionView.h"
 #include "FSIconView/IconViewController.h"
+#include "FSCore/FileAttributes.h"
+#include "FSCore/FolderListingUpdate.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/SortedFolderModel.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QScrollBar>
@@ -108,8 +111,6 @@ int iconView(const QString &folder)
     ShownIcons shown(folder);
     if (!waitUntil([&] { return shown.isLoaded(); }))
         return 1;
-    if (qEnvironmentVariableIsSet("TW_BENCH_TRACE"))
-        std::fprintf(stderr, "rows in after %.1f ms\n", benchMilliseconds() - start);
     shown.drawFrame();
     const double firstFrame = benchMilliseconds() - start;
     waitUntil([&] { return shown.visibleRowsComplete(); });
@@ -119,6 +120,28 @@ int iconView(const QString &folder)
     const double attributes = benchMilliseconds() - start;
     const double peak = benchPeakMemoryMiB();
 
+    // One file created and one removed, as the listing reports them: the
+    // model's own share of a change, on the main thread. The first change of
+    // a listing also copies the rows it shared with the cache until then.
+    const QString createdPath = QDir(folder).absoluteFilePath(QStringLiteral("tidewright-bench created"));
+    QFile created(createdPath);
+    created.open(QIODevice::WriteOnly);
+    created.close();
+    const QUrl createdUrl = PathCodec::urlForPath(createdPath);
+    FolderListingUpdate update;
+    update.folder = shown.view.model()->folder();
+    update.inserted = {FileItem(createdUrl, FileAttributes::read(createdUrl))};
+    double changeStart = benchMilliseconds();
+    shown.view.model()->applyUpdate(update);
+    const double insertion = benchMilliseconds() - changeStart;
+    QFile::remove(createdPath);
+    update.inserted.clear();
+    update.removed = {createdUrl};
+    changeStart = benchMilliseconds();
+    shown.view.model()->applyUpdate(update);
+    const double removal = benchMilliseconds() - changeStart;
+
+    std::printf("one change in the model: created %.2f ms, removed %.2f ms\n", insertion, removal);
     std::printf("ls -l: %.1f ms; items: %d, %d a row\n", ls, shown.view.model()->rowCount(), shown.view.itemsPerRow());
     std::printf("first frame / ls -l: %.2f\n", firstFrame / ls);
     std::printf("empty folder: peak %.1f MiB; this folder: %.1f MiB above it\n", emptyPeak, peak - emptyPeak);

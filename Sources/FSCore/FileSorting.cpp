@@ -277,6 +277,11 @@ public:
             copy->lastUse = ++m_clock;
             return copy->items;
         }
+        if (copy && copy->source.constData() == listing.constData() && copy->source.size() == listing.size()
+            && applySizesInPlace(*copy, folderSizeCache)) {
+            copy->lastUse = ++m_clock;
+            return copy->items;
+        }
         if (!copy) {
             if (m_copies.size() >= maximumCopies)
                 dropLeastRecentlyUsed();
@@ -365,6 +370,49 @@ private:
     {
         if (update.removed.size() + update.changed.size() + update.inserted.size() > maximumChangesInPlace)
             return false;
+        QList<QUrl> leavingUrls = update.removed;
+        for (const FileItem &item : update.changed)
+            leavingUrls.append(item.url());
+        FileItemList leaving;
+        for (const QUrl &url : std::as_const(leavingUrls)) {
+            const qsizetype oldIndex = indexInNameOrder(update.previousItems, url.toLocalFile());
+            if (oldIndex < 0)
+                return false;
+            leaving.append(update.previousItems.at(oldIndex));
+        }
+        if (!moveRows(copy, leaving, update.inserted + update.changed, copy.sizes))
+            return false;
+        copy.source = update.items;
+        return copy.items.size() == update.items.size();
+    }
+
+    // New folder sizes move only the rows of the folders whose size changed.
+    static bool applySizesInPlace(Copy &copy, const FolderSizeMap &sizes)
+    {
+        FileItemList moving;
+        auto addIfChanged = [&](const QUrl &folder) {
+            if (copy.sizes.value(folder, 0) == sizes.value(folder, 0))
+                return true;
+            const qsizetype index = indexInNameOrder(copy.source, folder.toLocalFile());
+            if (index >= 0)
+                moving.append(copy.source.at(index));
+            return moving.size() <= maximumChangesInPlace;
+        };
+        for (auto it = sizes.cbegin(); it != sizes.cend(); ++it) {
+            if (!addIfChanged(it.key()))
+                return false;
+        }
+        for (auto it = copy.sizes.cbegin(); it != copy.sizes.cend(); ++it) {
+            if (!sizes.contains(it.key()) && !addIfChanged(it.key()))
+                return false;
+        }
+        return moveRows(copy, moving, moving, sizes);
+    }
+
+    // Takes `leaving` out of the copy, found where the copy's sizes put them,
+    // then puts `arriving` in where `sizes` puts them.
+    static bool moveRows(Copy &copy, const FileItemList &leaving, const FileItemList &arriving, const FolderSizeMap &sizes)
+    {
         const bool text = usesText(copy.field);
         auto before = [&](const Position &a, const Position &b) {
             int order = compareKeys(a.key, b.key, text);
@@ -375,36 +423,28 @@ private:
             return NaturalOrder::compareKeys(a.name, b.name) < 0;
         };
         KindKeys kindKeys;
-        QList<QUrl> leaving = update.removed;
-        for (const FileItem &item : update.changed)
-            leaving.append(item.url());
-        for (const QUrl &url : std::as_const(leaving)) {
-            const QString path = url.toLocalFile();
-            const qsizetype oldIndex = indexInNameOrder(update.previousItems, path);
-            if (oldIndex < 0)
-                return false;
-            const Position old = positionOf(update.previousItems.at(oldIndex), copy, kindKeys);
-            auto it = std::lower_bound(copy.items.begin(), copy.items.end(), old, [&](const FileItem &item, const Position &p) {
+        for (const FileItem &old : leaving) {
+            const QString path = old.path();
+            const Position position = positionOf(old, copy, kindKeys);
+            auto it = std::lower_bound(copy.items.begin(), copy.items.end(), position, [&](const FileItem &item, const Position &p) {
                 return before(positionOf(item, copy, kindKeys), p);
             });
-            while (it != copy.items.end() && it->path() != path && !before(old, positionOf(*it, copy, kindKeys)))
+            while (it != copy.items.end() && it->path() != path && !before(position, positionOf(*it, copy, kindKeys)))
                 ++it;
             if (it == copy.items.end() || it->path() != path)
                 return false;
             copy.items.erase(it);
         }
-        for (const FileItemList *arriving : {&update.inserted, &update.changed}) {
-            for (const FileItem &item : *arriving) {
-                const Position position = positionOf(item, copy, kindKeys);
-                const auto it = std::upper_bound(copy.items.begin(), copy.items.end(), position,
-                                                 [&](const Position &p, const FileItem &other) {
-                                                     return before(p, positionOf(other, copy, kindKeys));
-                                                 });
-                copy.items.insert(it, item);
-            }
+        copy.sizes = sizes;
+        for (const FileItem &item : arriving) {
+            const Position position = positionOf(item, copy, kindKeys);
+            const auto it = std::upper_bound(copy.items.begin(), copy.items.end(), position,
+                                             [&](const Position &p, const FileItem &other) {
+                                                 return before(p, positionOf(other, copy, kindKeys));
+                                             });
+            copy.items.insert(it, item);
         }
-        copy.source = update.items;
-        return copy.items.size() == update.items.size();
+        return true;
     }
 
     std::vector<Copy> m_copies;

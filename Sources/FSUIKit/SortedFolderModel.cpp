@@ -4,6 +4,7 @@
 
 #include "FSCore/DirectoryListingCache.h"
 #include "FSPlatform/NaturalOrder.h"
+#include "FSPlatform/PathCodec.h"
 
 #include <QMimeData>
 #include <QSet>
@@ -144,7 +145,10 @@ void SortedFolderModel::setItems(const QUrl &folder, const FileItemList &items)
         setHasAllAttributes(hasAll);
     } else {
         m_hasAllAttributes = hasAll;
-        FileItemList sorted = items;
+        // The copy every view of this folder in this order shares.
+        const FileSortField field = effectiveSortField();
+        FileItemList sorted =
+            field == FileSortField::name ? items : FileSorting::sortedItems(folder, items, field, true);
         sortItems(sorted);
         replaceRows(std::move(sorted));
         m_rowsFolder = folder;
@@ -393,6 +397,17 @@ void SortedFolderModel::ensurePathIndex() const
 
 int SortedFolderModel::rowOfPath(const QString &path) const
 {
+    // In name order a row's place follows from its path alone, so the rows of
+    // a large folder need no index of paths for the changes of a few entries.
+    if (effectiveSortField() == FileSortField::name && !m_hasPathIndex) {
+        FileAttributes probe;
+        probe.name = PathCodec::displayForm(path.section(QLatin1Char('/'), -1));
+        probe.nameSortKey = NaturalOrder::sortKey(probe.name);
+        const FileItem item(path, std::move(probe));
+        const auto before = [this](const FileItem &a, const FileItem &b) { return lessThan(a, b); };
+        const auto it = std::lower_bound(m_items.cbegin(), m_items.cend(), item, before);
+        return it != m_items.cend() && it->path() == path ? int(it - m_items.cbegin()) : -1;
+    }
     ensurePathIndex();
     const auto it = m_byPath.constFind(path);
     return it == m_byPath.constEnd() ? -1 : rowOfItem(*it);
@@ -490,11 +505,10 @@ void SortedFolderModel::removePaths(const QList<QString> &paths)
 
 void SortedFolderModel::insertItems(FileItemList items)
 {
-    ensurePathIndex();
     FileItemList present;
     FileItemList fresh;
     for (const FileItem &item : std::as_const(items)) {
-        if (m_byPath.contains(item.path()))
+        if (rowOfPath(item.path()) >= 0)
             present.append(item);
         else
             fresh.append(item);
@@ -534,7 +548,8 @@ void SortedFolderModel::insertItems(FileItemList items)
         for (qsizetype k = 0; k < run->count; ++k) {
             const FileItem &item = fresh.at(run->first + k);
             m_items[run->position + k] = item;
-            m_byPath.insert(item.path(), item);
+            if (m_hasPathIndex)
+                m_byPath.insert(item.path(), item);
         }
         endInsertRows();
     }
@@ -544,7 +559,6 @@ void SortedFolderModel::changeItems(const FileItemList &items)
 {
     if (items.isEmpty())
         return;
-    ensurePathIndex();
     FileItemList absent;
     // Every row is found before any changes: a changed row may be out of order
     // until the rows are sorted again.
@@ -562,14 +576,16 @@ void SortedFolderModel::changeItems(const FileItemList &items)
     std::vector<int> changedRows;
     for (auto &[foundRow, item] : found) {
         if (!oneByOne) {
-            m_byPath.insert(item.path(), item);
+            if (m_hasPathIndex)
+                m_byPath.insert(item.path(), item);
             m_items[foundRow] = item;
             changedRows.push_back(foundRow);
             continue;
         }
         // Found again through the old item: an earlier move may have shifted it.
         const int row = rowOfPath(item.path());
-        m_byPath.insert(item.path(), item);
+        if (m_hasPathIndex)
+            m_byPath.insert(item.path(), item);
         const bool fitsAbove = row == 0 || !lessThan(item, m_items.at(row - 1));
         const bool fitsBelow = row + 1 >= m_items.size() || !lessThan(m_items.at(row + 1), item);
         if (fitsAbove && fitsBelow) {

@@ -54,6 +54,7 @@ private Q_SLOTS:
     void rawValuesAreExact();
     void sortedCopyFollowsAnUpdateInPlace_data();
     void sortedCopyFollowsAnUpdateInPlace();
+    void sortedCopyFollowsNewFolderSizes();
 };
 
 void FileSortingTest::sortsByEachFieldAscendingAndStable_data()
@@ -213,6 +214,22 @@ void FileSortingTest::sortedCopyFollowsAnUpdateInPlace()
     const FileItemList after = FileSorting::sortedItems(folder, update.items, field, ascending);
     QCOMPARE(namesOf(after), namesOf(FileSorting::sorted(update.items, field, {}, ascending)));
     QCOMPARE(after.at(after.indexOf(update.changed.at(0))).fileSize(), qint64(40));
+}
+
+void FileSortingTest::sortedCopyFollowsNewFolderSizes()
+{
+    const QUrl folder = QUrl::fromLocalFile(QStringLiteral("/sizes"));
+    const FileItemList listing = {item(QStringLiteral("a"), 10, 1, QStringLiteral("txt")),
+                                  item(QStringLiteral("b"), 30, 1, QStringLiteral("txt")),
+                                  item(QStringLiteral("f"), -1, 1, QString(), true),
+                                  item(QStringLiteral("g"), -1, 1, QString(), true)};
+    FolderSizeMap sizes;
+    for (qint64 size : {qint64(-1), qint64(20), qint64(50), qint64(5)}) {
+        if (size >= 0)
+            sizes.insert(listing.at(2).url(), size);
+        const FileItemList shown = FileSorting::sortedItems(folder, listing, FileSortField::size, false, sizes);
+        QCOMPARE(namesOf(shown), namesOf(FileSorting::sorted(listing, FileSortField::size, sizes, false)));
+    }
 }
 
 TW_CORE_TEST_MAIN(FileSortingTest)
