@@ -7,6 +7,7 @@
 #include "FSCore/FileOperations.h"
 #include "FSCore/FolderSizeCalculator.h"
 #include "FSPlatform/NaturalOrder.h"
+#include "FSQuickLook/ThumbnailLoader.h"
 #include "FSPlatform/OperationError.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/DisplayNameText.h"
@@ -115,7 +116,11 @@ ListViewController::ListViewController(const QUrl &rootUrl, QWidget *parent)
         }
     });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &ListViewController::scheduleVisibleWork);
-    connect(m_model, &QAbstractItemModel::layoutChanged, this, &ListViewController::scheduleVisibleWork);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, [this] {
+        // A sort by date, size or kind may now wait for the attributes, or stop waiting.
+        updateMessage();
+        scheduleVisibleWork();
+    });
 
     auto *notifier = FolderListingNotifier::instance();
     connect(notifier, &FolderListingNotifier::listingUpdated, this, &ListViewController::applyUpdate);
@@ -146,6 +151,11 @@ void ListViewController::setRoot(const QUrl &url)
 {
     m_rootUrl = url;
     resetFolderSizes();
+    for (auto &[asked, request] : m_thumbnailRequests)
+        ThumbnailLoader::cancel(request);
+    m_thumbnailRequests.clear();
+    m_thumbnailsAsked.clear();
+    m_model->clearThumbnails();
     releaseAll();
     retainFolder(url);
     m_model->setRootFolder(url);
@@ -230,8 +240,11 @@ void ListViewController::applyUpdate(const FolderListingUpdate &update)
     if (update.folder != m_rootUrl && !m_model->loadedFolders().contains(update.folder))
         return;
     // Folders whose entries changed may have changed inside: their sizes are read again.
-    for (const FileItem &item : update.changed)
+    for (const FileItem &item : update.changed) {
         forgetFolderSize(item.url());
+        m_model->forgetThumbnail(item.url());
+        m_thumbnailsAsked.remove(item.url());
+    }
     for (const QUrl &url : update.removed)
         forgetFolderSize(url);
     if (update.folder == m_rootUrl)
@@ -282,6 +295,8 @@ void ListViewController::applyTextSize(TextSize size)
     m_nameCell->setTextSize(size);
     m_textCell->setTextSize(size);
     m_message->setFont(TextSizes::font(size));
+    m_thumbnailsAsked.clear();
+    m_model->clearThumbnails();
     const int iconSize = int(TextSizes::rowIconSize(size));
     m_outline->setIconSize(QSize(iconSize, iconSize));
     // Uniform row heights take the first row's height: make the layout ask again.
@@ -388,6 +403,7 @@ void ListViewController::scheduleVisibleWork()
 void ListViewController::updateVisibleFolderSizes()
 {
     QList<QUrl> visibleFolders;
+    FileItemList visibleFiles;
     // The rows of a folder the view has left are no longer worth a walk.
     const bool isShowingRoot = m_model->shownFolder() == m_rootUrl || m_model->isShowingSearchResults();
     if (isShowingRoot && !m_outline->isColumnHidden(ListViewModel::sizeColumn) && m_outline->isVisible()) {
@@ -398,6 +414,8 @@ void ListViewController::updateVisibleFolderSizes()
             const FileItem item = m_model->itemAt(row);
             if (item.isBrowsable() && !m_model->folderSizes().contains(item.url()))
                 visibleFolders.append(item.url());
+            else if (!item.isBrowsable())
+                visibleFiles.append(item);
         }
     }
     for (auto it = m_pendingSizeCalculators.begin(); it != m_pendingSizeCalculators.end();) {
@@ -412,6 +430,56 @@ void ListViewController::updateVisibleFolderSizes()
         if (int(m_pendingSizeCalculators.size()) >= maximumSizeWalks)
             break;
         startFolderSizeCalculation(folder);
+    }
+    updateVisibleThumbnails(visibleFiles);
+}
+
+namespace {
+
+bool mayHaveThumbnail(const FileItem &item)
+{
+    const FileAttributes *attributes = item.attributeSnapshot();
+    if (!attributes || !attributes->contentType || !attributes->hasStatus)
+        return false;
+    const QString &type = attributes->contentType->name;
+    return type.startsWith(QLatin1String("image/")) || type == QLatin1String("application/pdf");
+}
+
+} // namespace
+
+// Thumbnails are asked for the files on screen only; a request for a row
+// that scrolled away is dropped.
+void ListViewController::updateVisibleThumbnails(const FileItemList &visibleFiles)
+{
+    QSet<QUrl> visible;
+    for (const FileItem &item : visibleFiles) {
+        if (mayHaveThumbnail(item))
+            visible.insert(item.url());
+    }
+    for (auto it = m_thumbnailRequests.begin(); it != m_thumbnailRequests.end();) {
+        if (visible.contains(it->first)) {
+            ++it;
+            continue;
+        }
+        ThumbnailLoader::cancel(it->second);
+        m_thumbnailsAsked.remove(it->first);
+        it = m_thumbnailRequests.erase(it);
+    }
+    const qreal edge = TextSizes::rowIconSize(m_textSize);
+    const qreal scale = m_outline->devicePixelRatioF();
+    for (const QUrl &url : std::as_const(visible)) {
+        if (m_thumbnailsAsked.contains(url))
+            continue;
+        m_thumbnailsAsked.insert(url);
+        const QUrl rootWhenAsked = m_rootUrl;
+        auto request = ThumbnailLoader::thumbnail(url, QSizeF(edge, edge), scale, this,
+                                                  [this, url, rootWhenAsked](const QImage &image) {
+            m_thumbnailRequests.erase(url);
+            if (rootWhenAsked == m_rootUrl && !image.isNull())
+                m_model->setThumbnail(url, image);
+        });
+        if (request)
+            m_thumbnailRequests.emplace(url, request);
     }
 }
 

@@ -29,6 +29,7 @@ class QDropEvent;
 class QLabel;
 class QTreeView;
 class SpringLoadTimer;
+struct ThumbnailRequest;
 
 // The list browser: the shown folder as a sortable outline with "Name",
 // "Date Modified", "Size" and "Kind", folders expanding in place. It follows
@@ -107,6 +108,7 @@ private:
     void scheduleVisibleWork();
     void updateVisibleFolderSizes();
     void startFolderSizeCalculation(const QUrl &folder);
+    void updateVisibleThumbnails(const FileItemList &visibleFiles);
 
     void openIndex(const QModelIndex &index);
     void showContextMenu(const QPoint &position);
@@ -129,6 +131,8 @@ private:
     SpringLoadTimer *m_springLoadTimer = nullptr;
     std::map<QUrl, std::shared_ptr<FolderSizeCalculator>> m_pendingSizeCalculators;
     QTimer m_visibleWork;
+    std::map<QUrl, std::shared_ptr<ThumbnailRequest>> m_thumbnailRequests;
+    QSet<QUrl> m_thumbnailsAsked;
     QSet<QUrl> m_retainedFolders;
     std::optional<QUrl> m_urlToSelect;
     TextSize m_textSize;

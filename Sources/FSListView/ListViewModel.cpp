@@ -1,6 +1,7 @@
 #include "ListViewModel.h"
 
 #include "FSPlatform/NaturalOrder.h"
+#include "FSPlatform/PathCodec.h"
 #include "FSUIKit/DisplayNameText.h"
 #include "FSUIKit/FilePasteboard.h"
 #include "FSUIKit/IconCache.h"
@@ -35,7 +36,14 @@ struct ListViewModel::Level
     QUrl folder;
     Node *owner = nullptr; // the folder's row; none for the root and the search results
     std::vector<std::unique_ptr<Node>> children;
-    QHash<QUrl, Node *> byUrl;
+    // By local path, which every listed item carries already: its URL is
+    // only made when asked for, and a hundred thousand URLs cost megabytes.
+    QHash<QString, Node *> byPath;
+
+    // Through the bytes, as a name that is not UTF-8 would not come back the
+    // same from QUrl::toLocalFile().
+    Node *find(const QUrl &url) const { return byPath.value(PathCodec::decode(PathCodec::encodePath(url))); }
+    Node *find(const FileItem &item) const { return byPath.value(item.path()); }
     std::vector<Node *> byName; // the same rows in name order
     bool isLoaded = false;
     mutable bool isRowsDirty = false;
@@ -71,6 +79,8 @@ QString formattedDate(const FileItem &item)
 
 QString formattedBytes(qint64 bytes)
 {
+    if (bytes == 1)
+        return ListViewModel::tr("1 byte");
     return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
 }
 
@@ -275,7 +285,11 @@ QVariant ListViewModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         return index.column() == nameColumn ? QVariant(DisplayNameText::forDisplay(item.name())) : QVariant();
     case Qt::DecorationRole:
-        return index.column() == nameColumn ? QVariant(IconCache::icon(item)) : QVariant();
+        if (index.column() != nameColumn)
+            return {};
+        if (const auto thumbnail = m_thumbnails.constFind(item.path()); thumbnail != m_thumbnails.cend())
+            return QIcon(*thumbnail);
+        return IconCache::icon(item);
     case ItemRole: return QVariant::fromValue(item);
     case UrlRole: return item.url();
     case LabelColorRole: return LabelColors::rawValue(item.labelColor());
@@ -359,12 +373,12 @@ FileItemList ListViewModel::rootItems() const
 QModelIndex ListViewModel::indexOf(const QUrl &url) const
 {
     const Level *top = m_isShowingSearch ? m_search.get() : m_root.get();
-    if (const Node *node = top->byUrl.value(url))
+    if (const Node *node = top->find(url))
         return indexOfNode(node);
     for (const Level *level : m_levels) {
         if (level == top || !isShown(level))
             continue;
-        if (const Node *node = level->byUrl.value(url))
+        if (const Node *node = level->find(url))
             return indexOfNode(node);
     }
     return {};
@@ -567,7 +581,7 @@ void ListViewModel::setFolderSize(const QUrl &folder, qint64 bytes)
 {
     m_folderSizes.insert(folder, bytes);
     for (const Level *level : {m_root.get(), m_search.get()}) {
-        if (const Node *node = level->byUrl.value(folder); node && isShown(level)) {
+        if (const Node *node = level->find(folder); node && isShown(level)) {
             const QModelIndex changed = indexOfNode(node, sizeColumn);
             Q_EMIT dataChanged(changed, changed);
         }
@@ -575,11 +589,30 @@ void ListViewModel::setFolderSize(const QUrl &folder, qint64 bytes)
     for (const Level *level : std::as_const(m_levels)) {
         if (level == m_root.get() || !isShown(level))
             continue;
-        if (const Node *node = level->byUrl.value(folder)) {
+        if (const Node *node = level->find(folder)) {
             const QModelIndex changed = indexOfNode(node, sizeColumn);
             Q_EMIT dataChanged(changed, changed);
         }
     }
+}
+
+void ListViewModel::setThumbnail(const QUrl &url, const QImage &image)
+{
+    const QString path = PathCodec::decode(PathCodec::encodePath(url));
+    m_thumbnails.insert(path, QPixmap::fromImage(image));
+    const QModelIndex row = indexOf(url);
+    if (row.isValid())
+        Q_EMIT dataChanged(row, row, {Qt::DecorationRole});
+}
+
+void ListViewModel::forgetThumbnail(const QUrl &url)
+{
+    m_thumbnails.remove(PathCodec::decode(PathCodec::encodePath(url)));
+}
+
+void ListViewModel::clearThumbnails()
+{
+    m_thumbnails.clear();
 }
 
 void ListViewModel::forgetFolderSize(const QUrl &folder)
@@ -619,7 +652,7 @@ void ListViewModel::removeRows(Level &level, std::vector<int> rows)
         const auto first = level.children.begin() + run->first;
         const auto last = level.children.begin() + run->second + 1;
         for (auto it = first; it != last; ++it) {
-            level.byUrl.remove((*it)->item.url());
+            level.byPath.remove((*it)->item.path());
             dropLevelsBelow(**it);
             const auto named = std::lower_bound(level.byName.begin(), level.byName.end(), it->get(), nameLess);
             if (named != level.byName.end() && *named == it->get())
@@ -650,7 +683,7 @@ void ListViewModel::insertItems(Level &level, const FileItemList &items)
     std::vector<std::unique_ptr<Node>> fresh;
     fresh.reserve(size_t(items.size()));
     for (const FileItem &item : items) {
-        if (!level.byUrl.contains(item.url()))
+        if (!level.byPath.contains(item.path()))
             fresh.push_back(makeNode(item, &level));
     }
     if (fresh.empty())
@@ -677,7 +710,7 @@ void ListViewModel::insertItems(Level &level, const FileItemList &items)
         if (shown)
             beginInsertRows(parentIndexOf(&level), position, position + int(end - next) - 1);
         for (size_t i = next; i < end; ++i)
-            level.byUrl.insert(fresh[i]->item.url(), fresh[i].get());
+            level.byPath.insert(fresh[i]->item.path(), fresh[i].get());
         level.children.insert(level.children.begin() + position, std::make_move_iterator(fresh.begin() + qsizetype(next)),
                               std::make_move_iterator(fresh.begin() + qsizetype(end)));
         level.isRowsDirty = true;
@@ -693,7 +726,7 @@ void ListViewModel::changeItems(Level &level, const FileItemList &items)
     ensureRanks(level);
     std::vector<int> changedRows;
     for (const FileItem &item : items) {
-        Node *node = level.byUrl.value(item.url());
+        Node *node = level.find(item);
         if (!node)
             continue;
         renumber(level);
@@ -741,21 +774,21 @@ void ListViewModel::changeItems(Level &level, const FileItemList &items)
 
 void ListViewModel::replaceItems(Level &level, const FileItemList &items)
 {
-    QHash<QUrl, const FileItem *> incoming;
+    QSet<QString> incoming;
     incoming.reserve(items.size());
     for (const FileItem &item : items)
-        incoming.insert(item.url(), &item);
+        incoming.insert(item.path());
     std::vector<int> removed;
     renumber(level);
     for (const auto &node : level.children) {
-        if (!incoming.contains(node->item.url()))
+        if (!incoming.contains(node->item.path()))
             removed.push_back(node->row);
     }
     removeRows(level, removed);
     FileItemList inserted;
     FileItemList changed;
     for (const FileItem &item : items) {
-        const Node *node = level.byUrl.value(item.url());
+        const Node *node = level.find(item);
         if (!node)
             inserted.append(item);
         else if (!hasSameAttributes(node->item, item))
@@ -772,7 +805,7 @@ void ListViewModel::replaceAll(Level &level, const FileItemList &items)
     for (size_t i = 0; i < all.size(); ++i)
         all[i] = int(i);
     removeRows(level, all);
-    level.byUrl.clear();
+    level.byPath.clear();
     level.byName.clear();
     if (items.isEmpty()) {
         level.isLoaded = true;
@@ -780,12 +813,12 @@ void ListViewModel::replaceAll(Level &level, const FileItemList &items)
     }
     std::vector<std::unique_ptr<Node>> nodes;
     nodes.reserve(size_t(items.size()));
-    level.byUrl.reserve(items.size());
+    level.byPath.reserve(items.size());
     for (const FileItem &item : items) {
-        if (level.byUrl.contains(item.url()))
+        if (level.byPath.contains(item.path()))
             continue;
         nodes.push_back(makeNode(item, &level));
-        level.byUrl.insert(item.url(), nodes.back().get());
+        level.byPath.insert(item.path(), nodes.back().get());
     }
     std::vector<Node *> named;
     named.reserve(nodes.size());
@@ -871,12 +904,12 @@ void ListViewModel::applyUpdate(const FolderListingUpdate &update)
             std::vector<int> removed;
             renumber(*level);
             for (const QUrl &url : update.removed) {
-                if (const Node *node = level->byUrl.value(url))
+                if (const Node *node = level->find(url))
                     removed.push_back(node->row);
             }
             removeRows(*level, removed);
             for (const FileItem &item : update.changed) {
-                if (Node *node = level->byUrl.value(item.url())) {
+                if (Node *node = level->find(item)) {
                     node->item = item;
                     fillKeys(*node);
                 }
@@ -893,7 +926,7 @@ void ListViewModel::applyUpdate(const FolderListingUpdate &update)
     std::vector<int> removed;
     renumber(*level);
     for (const QUrl &url : update.removed) {
-        if (const Node *node = level->byUrl.value(url))
+        if (const Node *node = level->find(url))
             removed.push_back(node->row);
     }
     removeRows(*level, removed);
@@ -902,7 +935,7 @@ void ListViewModel::applyUpdate(const FolderListingUpdate &update)
     FileItemList inserted;
     FileItemList alreadyShown;
     for (const FileItem &item : update.inserted)
-        (level->byUrl.contains(item.url()) ? alreadyShown : inserted).append(item);
+        (level->byPath.contains(item.path()) ? alreadyShown : inserted).append(item);
     changeItems(*level, alreadyShown);
     insertItems(*level, inserted);
 }

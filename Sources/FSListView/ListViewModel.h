@@ -6,6 +6,7 @@
 
 #include <QAbstractItemModel>
 #include <QHash>
+#include <QPixmap>
 #include <QUrl>
 
 #include <functional>
@@ -72,6 +73,12 @@ public:
     void forgetFolderSize(const QUrl &folder);
     void clearFolderSizes();
 
+    // Pictures of the files' contents, shown instead of their icons; dropped
+    // with the rows' folder.
+    void setThumbnail(const QUrl &url, const QImage &image);
+    void forgetThumbnail(const QUrl &url);
+    void clearThumbnails();
+
     // The root folder's items in shown order, search or not.
     FileItemList rootItems() const;
     FileItem itemAt(const QModelIndex &index) const;
@@ -136,5 +143,6 @@ private:
     bool m_sortAscending = true;
     bool m_rootHasAllAttributes = true;
     FolderSizeMap m_folderSizes;
+    QHash<QString, QPixmap> m_thumbnails; // by path
     mutable QHash<const void *, QByteArray> m_kindKeys;
 };

@@ -76,6 +76,7 @@ private Q_SLOTS:
     void changesKeepSelectionEditorAndExpandedFolders();
     void renameCommitsToTheEditedItemAfterRowsMoved();
     void sortsByHeaderWithTiesInNameOrder();
+    void sortByDateWaitsForTheAttributes();
     void dropsAreValidatedWhileHoveringAndWhenPerformed_data();
     void dropsAreValidatedWhileHoveringAndWhenPerformed();
     void staleCompletionsAfterSetRootAreDropped();
@@ -205,6 +206,36 @@ void ListViewTest::sortsByHeaderWithTiesInNameOrder()
     QCOMPARE(shownNames(view), (QStringList{"folder", "a.txt", "b.txt", "d.txt", "f.txt", "c.txt"}));
 }
 
+void ListViewTest::sortByDateWaitsForTheAttributes()
+{
+    ShownView shown(m_root->path());
+    ListViewController &view = shown.view;
+    QTRY_COMPARE(shownNames(view).size(), 4);
+    const QDateTime base = QDateTime::currentDateTime().addDays(-1);
+    for (const auto &[name, hours] : {std::pair{"b.txt", 3}, {"d.txt", 1}, {"f.txt", 2}}) {
+        QFile file(path(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(base.addSecs(hours * 3600), QFileDevice::FileModificationTime));
+    }
+    FolderListingUpdate namesOnly;
+    namesOnly.folder = urlOf(m_root->path());
+    namesOnly.items = FileListing::contents(namesOnly.folder);
+    namesOnly.isWholeListing = true;
+    namesOnly.hasAllAttributes = false;
+    Q_EMIT FolderListingNotifier::instance()->listingUpdated(namesOnly);
+    view.model()->sort(ListViewModel::dateColumn, Qt::AscendingOrder);
+    QCOMPARE(shownNames(view), (QStringList{"b.txt", "d.txt", "f.txt", "folder"}));
+    QVERIFY(!view.statusMessage().isEmpty());
+
+    FolderListingUpdate complete = namesOnly;
+    complete.isWholeListing = false;
+    complete.items = {};
+    complete.changed = FileListing::contents(namesOnly.folder);
+    complete.hasAllAttributes = true;
+    Q_EMIT FolderListingNotifier::instance()->listingUpdated(complete);
+    QCOMPARE(shownNames(view), (QStringList{"d.txt", "f.txt", "b.txt", "folder"}));
+    QVERIFY(view.statusMessage().isEmpty());
+}
+
 void ListViewTest::dropsAreValidatedWhileHoveringAndWhenPerformed_data()
 {
     QTest::addColumn<QStringList>("dragged");
@@ -317,6 +348,12 @@ void ListViewTest::failedFolderSaysWhyInsteadOfLookingEmpty()
     QCOMPARE(shownNames(view), QStringList());
     QCOMPARE(view.statusMessage(), ListingFailures::localizedDescription(ListingFailure::missing,
                                                                          FileItem::lastKnown(urlOf(m_root->path())).name()));
+    // Listed for real: a folder that is not there is no empty folder.
+    view.setRoot(urlOf(path("gone")));
+    QTRY_VERIFY(!view.statusMessage().isEmpty());
+    view.setRoot(urlOf(path("folder")));
+    QTRY_COMPARE(shownNames(view), (QStringList{"inner", "one.txt"}));
+    QVERIFY(view.statusMessage().isEmpty());
 }
 
 void ListViewTest::typeAheadSelectsByNaturalOrder()
