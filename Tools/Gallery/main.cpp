@@ -3,20 +3,24 @@
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
 //                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER [--rename]]
+//                      [--get-info PATH]...
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
 // on FOLDER instead, with its second item selected; --list-view shows the list
 // view on FOLDER, its first folder expanded and its second row selected;
 // --columns shows the column browser on FOLDER, as a window would, with
-// --rename its selected folder's name in an editor.
+// --rename its selected folder's name in an editor. --get-info shows only the
+// info windows of the paths (and of all of them together when there are several).
 
 #include "GalleryWindow.h"
+#include "GetInfoGallery.h"
 
 #include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/FileItem.h"
 #include "FSIconView/IconViewController.h"
 #include "FSListView/ListViewController.h"
+#include "FSGetInfo/GetInfoWindowRegistry.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
@@ -104,6 +108,9 @@ int main(int argc, char **argv)
     const QCommandLineOption listOption(QStringLiteral("list-view"), QStringLiteral("show the list view on a folder"),
                                         QStringLiteral("folder"));
     parser.addOption(listOption);
+    const QCommandLineOption getInfoOption(QStringLiteral("get-info"), QStringLiteral("show the info window of a path"),
+                                           QStringLiteral("path"));
+    parser.addOption(getInfoOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -176,6 +183,10 @@ int main(int argc, char **argv)
         columns.show();
         if (parser.isSet(renameOption))
             QTimer::singleShot(500, &columns, [&columns] { columns.beginRename(); });
+        return application.exec();
+    }
+    if (parser.isSet(getInfoOption)) {
+        showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
         return application.exec();
     }
 
