@@ -4,6 +4,7 @@
 #include "FolderContentsModel.h"
 #include "ViewModePreferenceStore.h"
 
+#include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/DirectoryWatcher.h"
 #include "FSCore/FileItem.h"
@@ -127,7 +128,7 @@ void MainWindowController::setViewMode(ViewMode mode)
     ViewModePreferenceStore::saveViewMode(mode);
 }
 
-QWidget *MainWindowController::browserFor(ViewMode mode) const
+QWidget *MainWindowController::browserFor(ViewMode mode)
 {
     switch (mode) {
     case ViewMode::icon:
@@ -137,7 +138,19 @@ QWidget *MainWindowController::browserFor(ViewMode mode) const
     case ViewMode::column:
         break;
     }
-    return m_view;
+    if (!m_columnView) {
+        const QUrl folder = m_navigation.currentRootUrl();
+        m_columnView = new ColumnBrowserViewController(folder, this);
+        m_columnView->applySortField(m_sortField);
+        m_columnView->applyTextSize(AppearancePreferenceStore::textSize());
+        if (!folder.isEmpty())
+            m_columnView->setRoot(folder);
+        m_columnView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
+        m_columnView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+        connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+                [this] { m_columnView->applyTextSize(AppearancePreferenceStore::textSize()); });
+    }
+    return m_columnView;
 }
 
 void MainWindowController::navigate(const QUrl &to, bool pushHistory)
@@ -157,6 +170,8 @@ void MainWindowController::refreshAllViews()
     showFolder(folder);
     m_listView->refresh();
     m_iconView->refresh();
+    if (m_columnView)
+        m_columnView->refresh();
     showStatus(folder);
 }
 
@@ -166,6 +181,8 @@ void MainWindowController::showFolder(const QUrl &folder)
         m_listView->setRoot(folder);
     if (m_iconView->rootUrl() != folder)
         m_iconView->setRoot(folder);
+    if (m_columnView)
+        m_columnView->setRoot(folder);
     const FileSortField field = m_sortField;
     DirectoryListingCache::contents(folder, this, [this, folder, field](const FileItemList &items) {
         // A listing for a folder the window has left is stale.

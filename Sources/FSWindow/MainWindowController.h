@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QUrl>
 
+class ColumnBrowserViewController;
 class ContentContainerViewController;
 class DirectoryWatcher;
 class ListViewController;
@@ -39,7 +40,7 @@ public:
     ListViewController *listView() const { return m_listView; }
 
 private:
-    QWidget *browserFor(ViewMode mode) const;
+    QWidget *browserFor(ViewMode mode);
     void buildActions();
     void showFolder(const QUrl &folder);
     void showStatus(const QUrl &folder);
@@ -52,6 +53,8 @@ private:
     QListView *m_view = nullptr;
     ListViewController *m_listView = nullptr;
     IconViewController *m_iconView = nullptr;
+    // Made when first shown: its columns from home down cost listings of their own.
+    ColumnBrowserViewController *m_columnView = nullptr;
     ContentContainerViewController *m_content = nullptr;
     ViewMode m_viewMode = ViewMode::icon;
     QLabel *m_statusLabel = nullptr;

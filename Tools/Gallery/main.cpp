@@ -2,19 +2,23 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
-//                      [--icon-view FOLDER] [--list-view FOLDER] [--get-info PATH]... [--sidebar]
+//                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER [--rename]]
+//                      [--get-info PATH]... [--sidebar]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
 // on FOLDER instead, with its second item selected; --list-view shows the list
-// view on FOLDER, its first folder expanded and its second row selected.
-// --get-info shows only the info windows of the paths (and of all of them
-// together when there are several). --sidebar shows a window's sidebar alone,
-// with the volumes and places of this machine.
+// view on FOLDER, its first folder expanded and its second row selected;
+// --columns shows the column browser on FOLDER, as a window would, with
+// --rename its selected folder's name in an editor. --get-info shows only the
+// info windows of the paths (and of all of them together when there are several).
+// --sidebar shows a window's sidebar alone, with the volumes and places of
+// this machine.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
 
+#include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/FileItem.h"
 #include "FSIconView/IconViewController.h"
 #include "FSListView/ListViewController.h"
@@ -96,7 +100,12 @@ int main(int argc, char **argv)
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
     const QCommandLineOption sidebarOption(QStringLiteral("sidebar"), QStringLiteral("show the sidebar alone"));
+    const QCommandLineOption columnsOption(QStringLiteral("columns"), QStringLiteral("show the column browser on a folder"),
+                                          QStringLiteral("folder"));
     parser.addOption(menuOption);
+    parser.addOption(columnsOption);
+    const QCommandLineOption renameOption(QStringLiteral("rename"), QStringLiteral("edit the selected name (with --columns)"));
+    parser.addOption(renameOption);
     const QCommandLineOption iconViewOption(QStringLiteral("icon-view"), QStringLiteral("show the icon browser on a folder"),
                                             QStringLiteral("folder"));
     parser.addOption(iconViewOption);
@@ -167,6 +176,18 @@ int main(int argc, char **argv)
             outline->setCurrentIndex(outline->model()->index(1, 0));
             outline->setFocus();
         });
+        return application.exec();
+    }
+    if (parser.isSet(columnsOption)) {
+        const QUrl folder = PathCodec::urlForPath(QDir(parser.value(columnsOption)).absolutePath());
+        ColumnBrowserViewController columns(folder);
+        columns.applyTextSize(*size);
+        columns.setRoot(folder);
+        columns.resize(1000, 420);
+        columns.move(0, 0);
+        columns.show();
+        if (parser.isSet(renameOption))
+            QTimer::singleShot(500, &columns, [&columns] { columns.beginRename(); });
         return application.exec();
     }
     if (parser.isSet(getInfoOption)) {
