@@ -31,8 +31,10 @@ std::optional<qint64> sizeOf(const QString &path)
     return result;
 }
 
-// 200 folders of 100 one-byte files: a walk long enough to be overtaken.
-QString bigTree(const QTemporaryDir &dir)
+// 200 folders of 100 one-byte files: a walk long enough to be overtaken. Made
+// in memory where there is a tmpfs for it: on a busy disk, making 20,000 files
+// takes longer than all the walks.
+QString makeBigTree(const QTemporaryDir &dir)
 {
     const QString root = dir.filePath(QStringLiteral("big"));
     for (int folder = 0; folder < 200; ++folder) {
@@ -55,7 +57,15 @@ QString bigTree(const QTemporaryDir &dir)
 class FolderSizeCalculatorTest : public QObject
 {
     Q_OBJECT
+public:
+    FolderSizeCalculatorTest()
+        : m_big(QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm/tw-walks-XXXXXX")
+                                                                    : QDir::tempPath() + QStringLiteral("/tw-walks-XXXXXX"))
+    {
+    }
+
 private Q_SLOTS:
+    void initTestCase() { m_bigTree = makeBigTree(m_big); }
     void sumsRegularFilesAtEveryDepth_data();
     void sumsRegularFilesAtEveryDepth();
     void linksAreNeverFollowed();
@@ -67,6 +77,10 @@ private Q_SLOTS:
     void manyWalksAtOnceAllFinish();
     void twoWalksRunAtOnceAndAThirdWaits();
     void listingIsNeverQueuedBehindWalks();
+
+private:
+    QTemporaryDir m_big;
+    QString m_bigTree;
 };
 
 void FolderSizeCalculatorTest::sumsRegularFilesAtEveryDepth_data()
@@ -199,9 +213,9 @@ void FolderSizeCalculatorTest::manyWalksAtOnceAllFinish()
 
 void FolderSizeCalculatorTest::twoWalksRunAtOnceAndAThirdWaits()
 {
+    QVERIFY(!m_bigTree.isEmpty());
+    const QString big = m_bigTree;
     QTemporaryDir dir;
-    const QString big = bigTree(dir);
-    QVERIFY(!big.isEmpty());
     makeFile(dir.filePath(QStringLiteral("small/one")), 1);
     FolderSizeCalculator calculator;
     QStringList order;
@@ -224,9 +238,9 @@ void FolderSizeCalculatorTest::twoWalksRunAtOnceAndAThirdWaits()
 
 void FolderSizeCalculatorTest::listingIsNeverQueuedBehindWalks()
 {
+    QVERIFY(!m_bigTree.isEmpty());
+    const QString big = m_bigTree;
     QTemporaryDir dir;
-    const QString big = bigTree(dir);
-    QVERIFY(!big.isEmpty());
     makeFile(dir.filePath(QStringLiteral("small/one")), 1);
     FolderSizeCalculator calculator;
     int walksDone = 0;

@@ -3,6 +3,7 @@
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/FileItem.h"
 #include "FSCore/VolumeInfo.h"
+#include "FSCore/WorkQueues.h"
 #include "FSPlatform/GvfsMounts.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSPlatform/Trash.h"
@@ -16,7 +17,12 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
+#include <QThreadPool>
 #include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <sys/statfs.h>
 
@@ -29,7 +35,17 @@ namespace {
 
 constexpr long fuseMagic = 0x65735546;
 
+bool runLoopback(const char *command)
+{
+    return QProcess::execute(qEnvironmentVariable("TW_SMB_LOOPBACK"),
+                             {QString::fromLatin1(command), qEnvironmentVariable("TW_SMB_STATE")})
+        == 0;
+}
+
 // Ticks every 10 ms on the main thread and keeps the longest gap between ticks.
+// A main thread stuck on the share would stay stuck until the SMB client gives
+// up, minutes later: after two seconds without a tick the server is resumed
+// from another thread, so the test fails instead of hanging.
 class Watchdog
 {
 public:
@@ -38,25 +54,40 @@ public:
         m_timer.setInterval(10);
         m_timer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_longest = qMax(m_longest, m_sinceTick.restart());
+            m_longest = qMax(m_longest, m_sinceTick.elapsed());
+            m_sinceTick.restart();
+            m_lastTick = m_clock.elapsed();
         });
+        m_clock.start();
         m_sinceTick.start();
         m_timer.start();
+        m_rescuer = std::thread([this] {
+            while (!m_isDone) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                if (m_clock.elapsed() - m_lastTick > 2000 && !m_hasRescued) {
+                    m_hasRescued = true;
+                    runLoopback("resume");
+                }
+            }
+        });
+    }
+    ~Watchdog()
+    {
+        m_isDone = true;
+        m_rescuer.join();
     }
     qint64 longestGap() const { return qMax(m_longest, m_sinceTick.elapsed()); }
 
 private:
     QTimer m_timer;
+    QElapsedTimer m_clock;
     QElapsedTimer m_sinceTick;
     qint64 m_longest = 0;
+    std::atomic<qint64> m_lastTick {0};
+    std::atomic<bool> m_isDone {false};
+    std::atomic<bool> m_hasRescued {false};
+    std::thread m_rescuer;
 };
-
-bool runLoopback(const char *command)
-{
-    return QProcess::execute(qEnvironmentVariable("TW_SMB_LOOPBACK"),
-                             {QString::fromLatin1(command), qEnvironmentVariable("TW_SMB_STATE")})
-        == 0;
-}
 
 bool saveImage(const QString &path)
 {
@@ -113,6 +144,11 @@ void MainThreadOnStoppedShareTest::cleanupTestCase()
 {
     if (m_isPaused)
         runLoopback("resume");
+    // What waited on the server must end before the unmount and before the
+    // caches it works for are destroyed at exit.
+    for (QThreadPool *queue : {WorkQueues::listings(), WorkQueues::icons(), WorkQueues::thumbnails()})
+        queue->waitForDone(60000);
+    QCoreApplication::sendPostedEvents();
     if (!m_address.isEmpty())
         QProcess::execute(QStringLiteral("gio"), {QStringLiteral("mount"), QStringLiteral("-u"), m_address});
 }
@@ -129,6 +165,8 @@ void MainThreadOnStoppedShareTest::mainThreadAnswersWhileTheServerIsStopped()
     FileItem::readAttributes(seen, this, [&](const FileItem &) { hasRead = true; });
     QTRY_VERIFY_WITH_TIMEOUT(hasRead, 10000);
     QVERIFY(FileItem::lastKnown(seen).fileSize() > 0);
+    // The icon theme is read once per run, from the local disk.
+    IconCache::genericIcon();
 
     // Entries the client never saw, so that nothing can answer from a cache.
     QVERIFY(saveImage(m_shared + QStringLiteral("/Photos/new.png")));
@@ -160,8 +198,8 @@ void MainThreadOnStoppedShareTest::mainThreadAnswersWhileTheServerIsStopped()
     int memoryAnswers = 0;
     step("thumbnail from memory", [&] {
         ThumbnailLoader::thumbnail(seen, QSizeF(64, 64), 1.0, this, [&](const QImage &) { ++memoryAnswers; });
+        QCOMPARE(memoryAnswers, 1);
     });
-    QCOMPARE(memoryAnswers, 1);
     step("new thumbnail", [&] {
         QVERIFY(ThumbnailLoader::thumbnail(onShare(QStringLiteral("Photos/new.png")), QSizeF(64, 64), 1.0, this, {}));
     });
@@ -192,9 +230,10 @@ void MainThreadOnStoppedShareTest::mainThreadAnswersWhileTheServerIsStopped()
     step("icon of a bare URL", [&] { QVERIFY(!IconCache::icon(inner).isNull()); });
     step("icon of an item", [&] { QVERIFY(!IconCache::icon(FileItem::lastKnown(notes)).isNull()); });
     int iconAnswers = 0;
-    step("icon asked asynchronously",
-         [&] { IconCache::icon(onShare(QStringLiteral("Unseen/other.txt")), this, [&](const QIcon &) { ++iconAnswers; }); });
-    QCOMPARE(iconAnswers, 1);
+    step("icon asked asynchronously", [&] {
+        IconCache::icon(onShare(QStringLiteral("Unseen/other.txt")), this, [&](const QIcon &) { ++iconAnswers; });
+        QCOMPARE(iconAnswers, 1);
+    });
     step("icon prefetch", [&] { IconCache::prefetch(QList<QUrl> {inner, notes}); });
     step("volumes", [&] {
         VolumeInfo::mountedVolumes();
@@ -204,12 +243,12 @@ void MainThreadOnStoppedShareTest::mainThreadAnswersWhileTheServerIsStopped()
     QTest::qWait(500);
     const qint64 longest = watchdog.longestGap();
     qInfo("longest main-thread gap %lld ms (slowest step: %s, %lld ms)", longest, qPrintable(slowest), slowestSpan);
-    // Nothing came back while the server was stopped: the work really waited on it.
-    QVERIFY(!hasListed);
-
+    const bool wasListedWhilePaused = hasListed;
     QVERIFY(runLoopback("resume"));
     m_isPaused = false;
     QVERIFY2(longest < 100, qPrintable(QStringLiteral("%1 ms, slowest step: %2").arg(longest).arg(slowest)));
+    // Nothing came back while the server was stopped: the work really waited on it.
+    QVERIFY(!wasListedWhilePaused);
     // Once the server answers again, what waited arrives.
     QTRY_VERIFY_WITH_TIMEOUT(hasListed && hasReadNotes, 60000);
     QCOMPARE(listed.size(), 2);
