@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutex>
+#include <QThread>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtConcurrent>
@@ -31,7 +32,8 @@ namespace {
 
 using ServerConnection::ConnectError;
 
-// GIO's G_IO_ERROR_TIMED_OUT.
+// GIO's G_IO_ERROR_PERMISSION_DENIED and G_IO_ERROR_TIMED_OUT.
+constexpr int permissionDeniedCode = 14;
 constexpr int timedOutCode = 24;
 // gvfsd-fuse's file system magic number.
 constexpr long fuseMagic = 0x65735546;
@@ -154,6 +156,7 @@ private Q_SLOTS:
     void silentServerIsGivenUpAtTheDeadline();
     void accountSharesAskAtMostThreeTimes_data();
     void accountSharesAskAtMostThreeTimes();
+    void deadlineStandsStillWhileTheUserTypes();
 
 private:
     QString address(const QString &path = QStringLiteral("/share")) const;
@@ -436,8 +439,29 @@ void ServerConnectionSmbTest::accountSharesAskAtMostThreeTimes()
     } else {
         QVERIFY2(result.error, qPrintable(describe(result)));
         QCOMPARE(result.error->code(), ConnectError::mountFailed);
-        QVERIFY(result.error->status() != 0);
+        QCOMPARE(result.error->status(), permissionDeniedCode);
     }
+}
+
+void ServerConnectionSmbTest::deadlineStandsStillWhileTheUserTypes()
+{
+    const QString user = qEnvironmentVariable("TW_SMB_USER");
+    if (user.isEmpty())
+        QSKIP("the share with an account is made only when the server runs as root");
+    const QString share = address(QStringLiteral("/private"));
+    QFuture<QList<QUrl>> future = QtConcurrent::run([&] {
+        return ShareMounter::mount(share, std::chrono::milliseconds(1000), [&](const ShareMounter::CredentialsRequest &) {
+            QThread::msleep(1500);
+            return std::optional<ShareMounter::Credentials>({user, {}, qEnvironmentVariable("TW_SMB_PASSWORD"), false});
+        });
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
+    QList<QUrl> roots;
+    QVERIFY_THROWS_NO_EXCEPTION(roots = future.result());
+    QCOMPARE(roots.size(), 1);
+    QProcess gio;
+    gio.start(QStringLiteral("gio"), {QStringLiteral("mount"), QStringLiteral("-u"), share});
+    QVERIFY(gio.waitForFinished(30000));
 }
 
 TW_CORE_TEST_MAIN(ServerConnectionSmbTest)
