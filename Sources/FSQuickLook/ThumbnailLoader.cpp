@@ -11,9 +11,12 @@
 #include "FSPlatform/PathCodec.h"
 
 #include <QCache>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QThreadPool>
+
+#include <optional>
 
 namespace ThumbnailLoader {
 
@@ -28,9 +31,24 @@ struct Entry
     // Tells this entry from one stored later for the same URL.
     quint64 serial;
     bool isBeingChecked = false;
+    // When a check last found it current; views ask on every paint, and one
+    // look a second is plenty.
+    std::optional<qint64> checkedAtMs = std::nullopt;
 };
 
 quint64 nextSerial = 0;
+
+qint64 nowMs()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return clock.elapsed();
+}
+
+constexpr qint64 recheckIntervalMs = 1000;
 
 // Main thread only.
 QCache<QUrl, Entry> &memory()
@@ -121,7 +139,7 @@ void startCheck(const QUrl &url, const QByteArray &path, int pixelEdge, qreal sc
                 Completion completion)
 {
     Entry *entry = memory().object(url);
-    if (!entry || entry->isBeingChecked)
+    if (!entry || entry->isBeingChecked || (entry->checkedAtMs && nowMs() - *entry->checkedAtMs < recheckIntervalMs))
         return;
     entry->isBeingChecked = true;
     const quint64 serial = entry->serial;
@@ -132,8 +150,10 @@ void startCheck(const QUrl &url, const QByteArray &path, int pixelEdge, qreal sc
             if (!checked || checked->serial != serial)
                 return;
             checked->isBeingChecked = false;
-            if (isCurrent(*checked, status))
+            if (isCurrent(*checked, status)) {
+                checked->checkedAtMs = nowMs();
                 return;
+            }
             memory().remove(url);
             if (!status.exists)
                 return;

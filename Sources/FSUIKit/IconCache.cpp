@@ -364,8 +364,13 @@ QIcon icon(const FileItem &item)
     Cache &state = cache();
     if (std::optional<QIcon> hit = state.cached(item.path()))
         return *hit;
-    if (const ContentTypes::ContentType *type = Cache::snapshotType(item))
-        return state.storeIfMissing(item.path(), state.iconForType(*type));
+    if (const ContentTypes::ContentType *type = Cache::snapshotType(item)) {
+        const QIcon typeIcon = state.iconForType(*type);
+        // An entry whose status is still to be read may learn a better type.
+        if (!item.attributeSnapshot()->hasStatus)
+            return typeIcon;
+        return state.storeIfMissing(item.path(), typeIcon);
+    }
     return icon(item.url());
 }
 
