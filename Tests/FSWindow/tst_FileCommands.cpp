@@ -1,0 +1,219 @@
+#include "TestHome.h"
+
+#include "FSCore/FileOperations.h"
+#include "FSPlatform/PathCodec.h"
+#include "FSPlatform/Trash.h"
+#include "FSUIKit/FilePasteboard.h"
+#include "FSUIKit/SelectionProviding.h"
+#include "FSWindow/FileCommands.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QUndoStack>
+#include <QWidget>
+
+namespace {
+
+class FakeBrowser : public SelectionProviding
+{
+public:
+    QList<QUrl> selection;
+    QUrl folder;
+    QList<QUrl> selectedURLs() const override { return selection; }
+    QUrl currentDirectoryURL() const override { return folder; }
+    QList<FileItem> currentSortedItems() const override { return {}; }
+    void refresh() override {}
+    void beginRename() override {}
+    void selectItem(const QUrl &) override {}
+};
+
+struct Fixture
+{
+    tw::test::TemporaryFolder dir{tw::test::privateHome() + QStringLiteral("/work-XXXXXX")};
+    QWidget window;
+    FakeBrowser browser;
+    FileCommands commands{&window};
+    Fixture() { commands.setSelectionProvider([this] { return &browser; }); }
+    QString path(const QString &name) const { return dir.filePath(name); }
+    QUrl url(const QString &name) const { return PathCodec::urlForPath(path(name)); }
+    QStringList alerts() const
+    {
+        QStringList texts;
+        for (QMessageBox *box : window.findChildren<QMessageBox *>())
+            texts << box->informativeText();
+        return texts;
+    }
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+int trashInfoFiles()
+{
+    return QDir(QString::fromLocal8Bit(Trash::homeTrashPath()) + QStringLiteral("/info"))
+        .entryList(QDir::Files).size();
+}
+
+} // namespace
+
+class FileCommandsTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void enclosingFolderMovesUpOneLevelAndUndoFollowsTheItem();
+    void trashUndoRestoresTheNameAndDropsTheInfoFile_data();
+    void trashUndoRestoresTheNameAndDropsTheInfoFile();
+    void pasteOfAFolderIntoItselfIsRefused_data();
+    void pasteOfAFolderIntoItselfIsRefused();
+    void pasteRedoRepeatsOnlyWhatSucceeded();
+    void pasteIsEnabledOnlyForLocalFiles_data();
+    void pasteIsEnabledOnlyForLocalFiles();
+};
+
+void FileCommandsTest::enclosingFolderMovesUpOneLevelAndUndoFollowsTheItem()
+{
+    Fixture f;
+    QVERIFY(tw::test::writeFile(f.path("a/b/x.txt"), "moved"));
+    QVERIFY(tw::test::writeFile(f.path("a/x.txt"), "already there"));
+    // A column view shows several levels: the selection lies below the shown folder.
+    f.browser.folder = f.url("a");
+    f.browser.selection = {f.url("a/b/x.txt"), QUrl::fromLocalFile(QStringLiteral("/tidewright-no-such-item"))};
+    f.commands.moveSelectionToEnclosingFolder();
+
+    QCOMPARE(contents(f.path("a/x 2.txt")), QByteArray("moved"));
+    QCOMPARE(tw::test::entriesOf(f.path("a/b")), QStringList());
+    QVERIFY2(f.alerts().isEmpty(), "an item at the top is skipped, not moved into its own folder");
+    QCOMPARE(f.commands.undoStack()->count(), 1);
+    QCOMPARE(f.commands.undoStack()->undoText(), QStringLiteral("Move to Enclosing Folder"));
+
+    f.commands.undoStack()->undo();
+    QCOMPARE(contents(f.path("a/b/x 2.txt")), QByteArray("moved"));
+    QCOMPARE(contents(f.path("a/x.txt")), QByteArray("already there"));
+
+    f.commands.undoStack()->redo();
+    QCOMPARE(contents(f.path("a/x 2.txt")), QByteArray("moved"));
+    f.commands.undoStack()->undo();
+    QVERIFY(QFile::remove(f.path("a/b/x 2.txt")));
+    f.commands.undoStack()->redo(); // fails: the item is gone
+    QVERIFY(tw::test::writeFile(f.path("a/x 2.txt"), "someone else's"));
+    f.commands.undoStack()->undo();
+    QCOMPARE(contents(f.path("a/x 2.txt")), QByteArray("someone else's"));
+    QCOMPARE(tw::test::entriesOf(f.path("a/b")), QStringList());
+}
+
+void FileCommandsTest::trashUndoRestoresTheNameAndDropsTheInfoFile_data()
+{
+    QTest::addColumn<bool>("nameTakenMeanwhile");
+    QTest::addColumn<QString>("restoredName");
+    QTest::newRow("name free") << false << QStringLiteral("notes.txt");
+    QTest::newRow("name taken") << true << QStringLiteral("notes 2.txt");
+}
+
+void FileCommandsTest::trashUndoRestoresTheNameAndDropsTheInfoFile()
+{
+    QFETCH(bool, nameTakenMeanwhile);
+    QFETCH(QString, restoredName);
+    Fixture f;
+    QVERIFY(tw::test::writeFile(f.path("notes.txt"), "mine"));
+    const int infoFilesBefore = trashInfoFiles();
+    f.browser.folder = PathCodec::urlForPath(f.dir.path());
+    f.browser.selection = {f.url("notes.txt")};
+    f.commands.moveSelectionToTrash();
+    QVERIFY(!QFile::exists(f.path("notes.txt")));
+    QCOMPARE(f.commands.undoStack()->undoText(), QStringLiteral("Move to Trash"));
+    if (nameTakenMeanwhile)
+        QVERIFY(tw::test::writeFile(f.path("notes.txt"), "new"));
+
+    f.commands.undoStack()->undo();
+    QCOMPARE(contents(f.path(restoredName)), QByteArray("mine"));
+    QCOMPARE(trashInfoFiles(), infoFilesBefore);
+    QCOMPARE(f.commands.undoStack()->redoText(), QStringLiteral("Move to Trash"));
+
+    f.commands.undoStack()->redo();
+    QVERIFY(!QFile::exists(f.path(restoredName)));
+    if (nameTakenMeanwhile)
+        QCOMPARE(contents(f.path("notes.txt")), QByteArray("new"));
+    f.commands.undoStack()->undo();
+    QCOMPARE(contents(f.path(restoredName)), QByteArray("mine"));
+    QCOMPARE(trashInfoFiles(), infoFilesBefore);
+}
+
+void FileCommandsTest::pasteOfAFolderIntoItselfIsRefused_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("itself") << QStringLiteral("Folder");
+    QTest::newRow("a folder inside it") << QStringLiteral("Folder/inner");
+}
+
+void FileCommandsTest::pasteOfAFolderIntoItselfIsRefused()
+{
+    QFETCH(QString, target);
+    Fixture f;
+    QVERIFY(QDir(f.dir.path()).mkpath(QStringLiteral("Folder/inner")));
+    FilePasteboard::write({f.url("Folder")});
+    f.browser.folder = f.url(target);
+    f.commands.paste();
+    QCOMPARE(f.alerts(), QStringList{FileOperationError::errorDescription(FileOperationError::copyIntoItself)});
+    QCOMPARE(tw::test::entriesOf(f.path("Folder/inner")), QStringList());
+    QCOMPARE(tw::test::entriesOf(f.path("Folder")), QStringList{QStringLiteral("inner")});
+    QCOMPARE(f.commands.undoStack()->count(), 0);
+}
+
+void FileCommandsTest::pasteRedoRepeatsOnlyWhatSucceeded()
+{
+    Fixture f;
+    QVERIFY(tw::test::writeFile(f.path("a.txt"), "a"));
+    QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("dest")));
+    FilePasteboard::write({f.url("a.txt"), f.url("late.txt")});
+    f.browser.folder = f.url("dest");
+    f.commands.paste();
+    QCOMPARE(tw::test::entriesOf(f.path("dest")), QStringList{QStringLiteral("a.txt")});
+    QCOMPARE(f.commands.undoStack()->undoText(), QStringLiteral("Paste"));
+
+    f.commands.undoStack()->undo();
+    QCOMPARE(tw::test::entriesOf(f.path("dest")), QStringList());
+    QVERIFY(tw::test::writeFile(f.path("late.txt"), "late"));
+    f.commands.undoStack()->redo();
+    QCOMPARE(tw::test::entriesOf(f.path("dest")), QStringList{QStringLiteral("a.txt")});
+
+    // A redo that fails leaves nothing for the next undo to trash.
+    f.commands.undoStack()->undo();
+    QVERIFY(QFile::remove(f.path("a.txt")));
+    f.commands.undoStack()->redo();
+    QVERIFY(tw::test::writeFile(f.path("dest/a.txt"), "someone else's"));
+    f.commands.undoStack()->undo();
+    QCOMPARE(contents(f.path("dest/a.txt")), QByteArray("someone else's"));
+}
+
+void FileCommandsTest::pasteIsEnabledOnlyForLocalFiles_data()
+{
+    QTest::addColumn<QList<QUrl>>("urls");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("local files") << QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/etc/hostname"))} << QString() << true;
+    QTest::newRow("web address") << QList<QUrl>{QUrl(QStringLiteral("https://example.org/a"))} << QString() << false;
+    QTest::newRow("a path as text") << QList<QUrl>() << QStringLiteral("/etc/hostname") << false;
+}
+
+void FileCommandsTest::pasteIsEnabledOnlyForLocalFiles()
+{
+    QFETCH(QList<QUrl>, urls);
+    QFETCH(QString, text);
+    QFETCH(bool, enabled);
+    Fixture f;
+    auto *data = new QMimeData;
+    if (!urls.isEmpty())
+        data->setUrls(urls);
+    if (!text.isEmpty())
+        data->setText(text);
+    QGuiApplication::clipboard()->setMimeData(data);
+    QCOMPARE(f.commands.validate(FileCommands::Command::paste), enabled);
+}
+
+TW_GUI_TEST_MAIN(FileCommandsTest)
+#include "tst_FileCommands.moc"
