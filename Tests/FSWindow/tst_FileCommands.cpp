@@ -71,7 +71,6 @@ private Q_SLOTS:
     void pasteOfAFolderIntoItselfIsRefused_data();
     void pasteOfAFolderIntoItselfIsRefused();
     void pasteRedoRepeatsOnlyWhatSucceeded();
-    void pasteIsEnabledOnlyForLocalFiles_data();
     void pasteIsEnabledOnlyForLocalFiles();
 };
 
@@ -190,29 +189,19 @@ void FileCommandsTest::pasteRedoRepeatsOnlyWhatSucceeded()
     QCOMPARE(contents(f.path("dest/a.txt")), QByteArray("someone else's"));
 }
 
-void FileCommandsTest::pasteIsEnabledOnlyForLocalFiles_data()
-{
-    QTest::addColumn<QList<QUrl>>("urls");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("enabled");
-    QTest::newRow("local files") << QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/etc/hostname"))} << QString() << true;
-    QTest::newRow("web address") << QList<QUrl>{QUrl(QStringLiteral("https://example.org/a"))} << QString() << false;
-    QTest::newRow("a path as text") << QList<QUrl>() << QStringLiteral("/etc/hostname") << false;
-}
-
 void FileCommandsTest::pasteIsEnabledOnlyForLocalFiles()
 {
-    QFETCH(QList<QUrl>, urls);
-    QFETCH(QString, text);
-    QFETCH(bool, enabled);
     Fixture f;
-    auto *data = new QMimeData;
-    if (!urls.isEmpty())
+    const auto enabledWith = [&](const QList<QUrl> &urls, const QString &text) {
+        auto *data = new QMimeData;
         data->setUrls(urls);
-    if (!text.isEmpty())
         data->setText(text);
-    QGuiApplication::clipboard()->setMimeData(data);
-    QCOMPARE(f.commands.validate(FileCommands::Command::paste), enabled);
+        QGuiApplication::clipboard()->setMimeData(data);
+        return f.commands.validate(FileCommands::Command::paste);
+    };
+    QVERIFY(enabledWith({QUrl::fromLocalFile(QStringLiteral("/etc/hostname"))}, {}));
+    QVERIFY(!enabledWith({QUrl(QStringLiteral("https://example.org/a"))}, {}));
+    QVERIFY(!enabledWith({}, QStringLiteral("/etc/hostname")));
 }
 
 TW_GUI_TEST_MAIN(FileCommandsTest)
