@@ -1,13 +1,18 @@
 #include "MainWindowController.h"
 
+#include "ContentContainerViewController.h"
 #include "FolderContentsModel.h"
 #include "ViewModePreferenceStore.h"
 
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/DirectoryWatcher.h"
 #include "FSCore/FileItem.h"
+#include "FSListView/ListViewController.h"
+#include "FSUIKit/AppearanceNotifications.h"
+#include "FSUIKit/AppearancePreferenceStore.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QLabel>
 #include <QListView>
@@ -31,7 +36,19 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(m_view, &QListView::activated, this, &MainWindowController::openItemAt);
-    setCentralWidget(m_view);
+
+    m_listView = new ListViewController(rootUrl, this);
+    m_listView->onOpen = [this](const QUrl &folder) { navigate(folder, true); };
+    m_listView->onFileSystemChange = [this] { refreshAllViews(); };
+    m_listView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+    m_listView->hide();
+    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+            [this] { m_listView->applyTextSize(AppearancePreferenceStore::textSize()); });
+
+    m_content = new ContentContainerViewController(this);
+    setCentralWidget(m_content);
+    m_viewMode = ViewModePreferenceStore::loadViewMode();
+    m_content->setContent(m_viewMode == ViewMode::list ? static_cast<QWidget *>(m_listView) : m_view);
 
     m_statusLabel = new QLabel(this);
     statusBar()->addWidget(m_statusLabel, 1);
@@ -77,6 +94,27 @@ void MainWindowController::buildActions()
 
     QMenu *goMenu = menuBar()->addMenu(tr("Go"));
     goMenu->addAction(m_enclosingFolderAction);
+
+    // A plain switch until the window gets its view-mode control.
+    QMenu *viewMenu = menuBar()->addMenu(tr("View"));
+    auto *modes = new QActionGroup(this);
+    const std::pair<ViewMode, QString> entries[] = {
+        {ViewMode::icon, tr("as Icons")}, {ViewMode::list, tr("as List")}, {ViewMode::column, tr("as Columns")}};
+    for (const auto &[mode, title] : entries) {
+        QAction *action = viewMenu->addAction(title);
+        action->setCheckable(true);
+        action->setChecked(mode == m_viewMode);
+        action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + ViewModes::rawValue(mode))));
+        modes->addAction(action);
+        connect(action, &QAction::triggered, this, [this, mode = mode] { setViewMode(mode); });
+    }
+}
+
+void MainWindowController::setViewMode(ViewMode mode)
+{
+    m_viewMode = mode;
+    m_content->setContent(mode == ViewMode::list ? static_cast<QWidget *>(m_listView) : m_view);
+    ViewModePreferenceStore::saveViewMode(mode);
 }
 
 void MainWindowController::navigate(const QUrl &to, bool pushHistory)
@@ -94,11 +132,14 @@ void MainWindowController::refreshAllViews()
     DirectoryListingCache::invalidateAll();
     const QUrl folder = m_navigation.currentRootUrl();
     showFolder(folder);
+    m_listView->refresh();
     showStatus(folder);
 }
 
 void MainWindowController::showFolder(const QUrl &folder)
 {
+    if (m_listView->rootURL() != folder)
+        m_listView->setRoot(folder);
     const FileSortField field = m_sortField;
     DirectoryListingCache::contents(folder, this, [this, folder, field](const FileItemList &items) {
         // A listing for a folder the window has left is stale.

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "NavigationModel.h"
+#include "ViewMode.h"
 
 #include "FSCore/FileSorting.h"
 
 #include <QMainWindow>
 #include <QUrl>
 
+class ContentContainerViewController;
 class DirectoryWatcher;
+class ListViewController;
 class FolderContentsModel;
 class QAction;
 class QLabel;
@@ -30,6 +33,10 @@ public:
     // Forgets every listing and reloads the folder shown.
     void refreshAllViews();
 
+    void setViewMode(ViewMode mode);
+    ViewMode viewMode() const { return m_viewMode; }
+    ListViewController *listView() const { return m_listView; }
+
 private:
     void buildActions();
     void showFolder(const QUrl &folder);
@@ -41,6 +48,9 @@ private:
     FileSortField m_sortField;
     FolderContentsModel *m_model = nullptr;
     QListView *m_view = nullptr;
+    ListViewController *m_listView = nullptr;
+    ContentContainerViewController *m_content = nullptr;
+    ViewMode m_viewMode = ViewMode::icon;
     QLabel *m_statusLabel = nullptr;
     DirectoryWatcher *m_watcher = nullptr;
     QAction *m_backAction = nullptr;

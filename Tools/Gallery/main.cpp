@@ -2,13 +2,16 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
+//                      [--list-view FOLDER]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
-// "Color Label" submenu, over the gallery.
+// "Color Label" submenu, over the gallery. --list-view shows the list view on
+// FOLDER instead, its first folder expanded and its second row selected.
 
 #include "GalleryWindow.h"
 
 #include "FSCore/FileItem.h"
+#include "FSListView/ListViewController.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
@@ -21,6 +24,7 @@
 #include <QIcon>
 #include <QMenu>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QTimer>
 
 #include <cstdio>
@@ -83,6 +87,9 @@ int main(int argc, char **argv)
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
     parser.addOption(menuOption);
+    const QCommandLineOption listOption(QStringLiteral("list-view"), QStringLiteral("show the list view on a folder"),
+                                        QStringLiteral("folder"));
+    parser.addOption(listOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -105,6 +112,27 @@ int main(int argc, char **argv)
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     AppearancePreferenceStore::setTheme(*theme);
     AppearancePreferenceStore::setTextSize(*size);
+
+    if (parser.isSet(listOption)) {
+        auto *list = new ListViewController(PathCodec::urlForPath(parser.value(listOption)));
+        list->setAttribute(Qt::WA_DeleteOnClose);
+        list->resize(900, 520);
+        list->move(0, 0);
+        list->show();
+        QTimer::singleShot(600, list, [list] {
+            QTreeView *outline = list->outlineView();
+            for (int row = 0; row < outline->model()->rowCount(); ++row) {
+                const QModelIndex index = outline->model()->index(row, 0);
+                if (outline->model()->hasChildren(index)) {
+                    outline->expand(index);
+                    break;
+                }
+            }
+            outline->setCurrentIndex(outline->model()->index(1, 0));
+            outline->setFocus();
+        });
+        return application.exec();
+    }
 
     GalleryWindow gallery(*theme, *size);
     gallery.move(0, 0);
