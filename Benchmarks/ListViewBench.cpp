@@ -1,4 +1,5 @@
 #include "BenchCommand.h"
+#include "BrowserBenches.h"
 
 #include "FSCore/DirectoryListingCache.h"
 #include "FSListView/ListViewController.h"
@@ -95,7 +96,7 @@ struct ShownList
 std::optional<QString> folderArgument(const QStringList &arguments)
 {
     if (arguments.size() != 2 || arguments.at(0) != QLatin1String("list")) {
-        std::fprintf(stderr, "only the list view is measured here: list DIR\n");
+        std::fprintf(stderr, "list DIR or icon DIR\n");
         return std::nullopt;
     }
     return arguments.at(1);
@@ -103,6 +104,8 @@ std::optional<QString> folderArgument(const QStringList &arguments)
 
 int runView(const QStringList &arguments)
 {
+    if (arguments.size() == 2 && arguments.at(0) == QLatin1String("icon"))
+        return BrowserBenches::iconView(arguments.at(1));
     const std::optional<QString> folder = folderArgument(arguments);
     if (!folder)
         return 2;
@@ -139,6 +142,8 @@ int runView(const QStringList &arguments)
 
 int runPaint(const QStringList &arguments)
 {
+    if (arguments.size() == 2 && arguments.at(0) == QLatin1String("icon"))
+        return BrowserBenches::iconPaint(arguments.at(1));
     const std::optional<QString> folder = folderArgument(arguments);
     if (!folder)
         return 2;
@@ -195,8 +200,8 @@ int runResort(const QStringList &arguments)
     return 0;
 }
 
-const BenchCommandRegistrar viewRegistrar({"view", "list DIR", runView, true});
-const BenchCommandRegistrar paintRegistrar({"paint", "list DIR", runPaint, true});
+const BenchCommandRegistrar viewRegistrar({"view", "list|icon DIR", runView, true});
+const BenchCommandRegistrar paintRegistrar({"paint", "list|icon DIR", runPaint, true});
 const BenchCommandRegistrar resortRegistrar({"resort", "DIR", runResort, true});
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/DirectoryWatcher.h"
 #include "FSCore/FileItem.h"
+#include "FSIconView/IconViewController.h"
 #include "FSListView/ListViewController.h"
 #include "FSUIKit/AppearanceNotifications.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
@@ -45,10 +46,19 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
             [this] { m_listView->applyTextSize(AppearancePreferenceStore::textSize()); });
 
+    m_iconView = new IconViewController(rootUrl, this);
+    m_iconView->applySortField(m_sortField);
+    m_iconView->onOpen = [this](const QUrl &folder) { navigate(folder, true); };
+    m_iconView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
+    m_iconView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+    m_iconView->hide();
+    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+            [this] { m_iconView->applyTextSize(AppearancePreferenceStore::textSize()); });
+
     m_content = new ContentContainerViewController(this);
     setCentralWidget(m_content);
     m_viewMode = ViewModePreferenceStore::loadViewMode();
-    m_content->setContent(m_viewMode == ViewMode::list ? static_cast<QWidget *>(m_listView) : m_view);
+    m_content->setContent(browserFor(m_viewMode));
 
     m_statusLabel = new QLabel(this);
     statusBar()->addWidget(m_statusLabel, 1);
@@ -113,8 +123,21 @@ void MainWindowController::buildActions()
 void MainWindowController::setViewMode(ViewMode mode)
 {
     m_viewMode = mode;
-    m_content->setContent(mode == ViewMode::list ? static_cast<QWidget *>(m_listView) : m_view);
+    m_content->setContent(browserFor(mode));
     ViewModePreferenceStore::saveViewMode(mode);
+}
+
+QWidget *MainWindowController::browserFor(ViewMode mode) const
+{
+    switch (mode) {
+    case ViewMode::icon:
+        return m_iconView;
+    case ViewMode::list:
+        return m_listView;
+    case ViewMode::column:
+        break;
+    }
+    return m_view;
 }
 
 void MainWindowController::navigate(const QUrl &to, bool pushHistory)
@@ -133,6 +156,7 @@ void MainWindowController::refreshAllViews()
     const QUrl folder = m_navigation.currentRootUrl();
     showFolder(folder);
     m_listView->refresh();
+    m_iconView->refresh();
     showStatus(folder);
 }
 
@@ -140,6 +164,8 @@ void MainWindowController::showFolder(const QUrl &folder)
 {
     if (m_listView->rootURL() != folder)
         m_listView->setRoot(folder);
+    if (m_iconView->rootUrl() != folder)
+        m_iconView->setRoot(folder);
     const FileSortField field = m_sortField;
     DirectoryListingCache::contents(folder, this, [this, folder, field](const FileItemList &items) {
         // A listing for a folder the window has left is stale.

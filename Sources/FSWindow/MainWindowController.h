@@ -12,6 +12,7 @@ class ContentContainerViewController;
 class DirectoryWatcher;
 class ListViewController;
 class FolderContentsModel;
+class IconViewController;
 class QAction;
 class QLabel;
 class QListView;
@@ -38,6 +39,7 @@ public:
     ListViewController *listView() const { return m_listView; }
 
 private:
+    QWidget *browserFor(ViewMode mode) const;
     void buildActions();
     void showFolder(const QUrl &folder);
     void showStatus(const QUrl &folder);
@@ -49,6 +51,7 @@ private:
     FolderContentsModel *m_model = nullptr;
     QListView *m_view = nullptr;
     ListViewController *m_listView = nullptr;
+    IconViewController *m_iconView = nullptr;
     ContentContainerViewController *m_content = nullptr;
     ViewMode m_viewMode = ViewMode::icon;
     QLabel *m_statusLabel = nullptr;

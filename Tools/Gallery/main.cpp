@@ -2,15 +2,17 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
-//                      [--list-view FOLDER]
+//                      [--icon-view FOLDER] [--list-view FOLDER]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
-// "Color Label" submenu, over the gallery. --list-view shows the list view on
-// FOLDER instead, its first folder expanded and its second row selected.
+// "Color Label" submenu, over the gallery. --icon-view shows the icon browser
+// on FOLDER instead, with its second item selected; --list-view shows the list
+// view on FOLDER, its first folder expanded and its second row selected.
 
 #include "GalleryWindow.h"
 
 #include "FSCore/FileItem.h"
+#include "FSIconView/IconViewController.h"
 #include "FSListView/ListViewController.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
@@ -20,6 +22,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QIcon>
 #include <QMenu>
@@ -87,6 +90,9 @@ int main(int argc, char **argv)
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
     parser.addOption(menuOption);
+    const QCommandLineOption iconViewOption(QStringLiteral("icon-view"), QStringLiteral("show the icon browser on a folder"),
+                                            QStringLiteral("folder"));
+    parser.addOption(iconViewOption);
     const QCommandLineOption listOption(QStringLiteral("list-view"), QStringLiteral("show the list view on a folder"),
                                         QStringLiteral("folder"));
     parser.addOption(listOption);
@@ -113,6 +119,25 @@ int main(int argc, char **argv)
     AppearancePreferenceStore::setTheme(*theme);
     AppearancePreferenceStore::setTextSize(*size);
 
+    if (parser.isSet(iconViewOption)) {
+        const QUrl folder = QUrl::fromLocalFile(QDir::cleanPath(QDir(parser.value(iconViewOption)).absolutePath()));
+        auto *browser = new IconViewController(folder);
+        browser->setAttribute(Qt::WA_DeleteOnClose);
+        QPalette background = browser->palette();
+        background.setBrush(QPalette::Window, ClassicStyle::windowBackground(*theme));
+        browser->setPalette(background);
+        browser->setAutoFillBackground(true);
+        browser->setWindowTitle(QStringLiteral("%1, %2").arg(AppThemes::displayName(*theme), TextSizes::displayName(*size)));
+        browser->resize(900, 600);
+        browser->move(0, 0);
+        browser->show();
+        QTimer::singleShot(500, browser, [browser] {
+            const QList<FileItem> items = browser->currentSortedItems();
+            if (items.size() > 1)
+                browser->selectItem(items.at(1).url());
+        });
+        return application.exec();
+    }
     if (parser.isSet(listOption)) {
         auto *list = new ListViewController(PathCodec::urlForPath(parser.value(listOption)));
         list->setAttribute(Qt::WA_DeleteOnClose);
