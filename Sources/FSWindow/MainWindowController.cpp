@@ -4,6 +4,7 @@
 #include "FolderContentsModel.h"
 #include "ViewModePreferenceStore.h"
 
+#include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/DirectoryWatcher.h"
 #include "FSCore/FileItem.h"
@@ -54,6 +55,14 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     m_iconView->hide();
     connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
             [this] { m_iconView->applyTextSize(AppearancePreferenceStore::textSize()); });
+
+    m_columnView = new ColumnBrowserViewController(rootUrl, this);
+    m_columnView->applySortField(m_sortField);
+    m_columnView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
+    m_columnView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+    m_columnView->hide();
+    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+            [this] { m_columnView->applyTextSize(AppearancePreferenceStore::textSize()); });
 
     m_content = new ContentContainerViewController(this);
     setCentralWidget(m_content);
@@ -137,7 +146,7 @@ QWidget *MainWindowController::browserFor(ViewMode mode) const
     case ViewMode::column:
         break;
     }
-    return m_view;
+    return m_columnView;
 }
 
 void MainWindowController::navigate(const QUrl &to, bool pushHistory)
@@ -158,6 +167,7 @@ void MainWindowController::refreshAllViews()
     m_listView->refresh();
     m_iconView->refresh();
     showStatus(folder);
+    m_columnView->refresh();
 }
 
 void MainWindowController::showFolder(const QUrl &folder)
@@ -166,6 +176,8 @@ void MainWindowController::showFolder(const QUrl &folder)
         m_listView->setRoot(folder);
     if (m_iconView->rootUrl() != folder)
         m_iconView->setRoot(folder);
+    if (m_columnView->rootURL() != folder)
+        m_columnView->setRoot(folder);
     const FileSortField field = m_sortField;
     DirectoryListingCache::contents(folder, this, [this, folder, field](const FileItemList &items) {
         // A listing for a folder the window has left is stale.

@@ -9,6 +9,7 @@
 #include <QUrl>
 
 class ContentContainerViewController;
+class ColumnBrowserViewController;
 class DirectoryWatcher;
 class ListViewController;
 class FolderContentsModel;
@@ -54,6 +55,7 @@ private:
     IconViewController *m_iconView = nullptr;
     ContentContainerViewController *m_content = nullptr;
     ViewMode m_viewMode = ViewMode::icon;
+    ColumnBrowserViewController *m_columnView = nullptr;
     QLabel *m_statusLabel = nullptr;
     DirectoryWatcher *m_watcher = nullptr;
     QAction *m_backAction = nullptr;

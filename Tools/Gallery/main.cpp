@@ -2,15 +2,17 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
-//                      [--icon-view FOLDER] [--list-view FOLDER]
+//                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
 // on FOLDER instead, with its second item selected; --list-view shows the list
-// view on FOLDER, its first folder expanded and its second row selected.
+// view on FOLDER, its first folder expanded and its second row selected;
+// --columns shows the column browser on FOLDER, as a window would.
 
 #include "GalleryWindow.h"
 
+#include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/FileItem.h"
 #include "FSIconView/IconViewController.h"
 #include "FSListView/ListViewController.h"
@@ -89,6 +91,8 @@ int main(int argc, char **argv)
     const QCommandLineOption menuOption(QStringLiteral("context-menu"), QStringLiteral("open a file's context menu"));
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
+    const QCommandLineOption columnsOption(QStringLiteral("columns"), QStringLiteral("show the column browser on a folder"),
+                                          QStringLiteral("folder"));
     parser.addOption(menuOption);
     const QCommandLineOption iconViewOption(QStringLiteral("icon-view"), QStringLiteral("show the icon browser on a folder"),
                                             QStringLiteral("folder"));
@@ -96,6 +100,7 @@ int main(int argc, char **argv)
     const QCommandLineOption listOption(QStringLiteral("list-view"), QStringLiteral("show the list view on a folder"),
                                         QStringLiteral("folder"));
     parser.addOption(listOption);
+    parser.addOption(columnsOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -156,6 +161,16 @@ int main(int argc, char **argv)
             outline->setCurrentIndex(outline->model()->index(1, 0));
             outline->setFocus();
         });
+        return application.exec();
+    }
+    if (parser.isSet(columnsOption)) {
+        const QUrl folder = PathCodec::urlForPath(QDir(parser.value(columnsOption)).absolutePath());
+        ColumnBrowserViewController columns(folder);
+        columns.applyTextSize(*size);
+        columns.setRoot(folder);
+        columns.resize(1000, 420);
+        columns.move(0, 0);
+        columns.show();
         return application.exec();
     }
 

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "FSUIKit/DragOperationResolver.h"
+
+#include <QElapsedTimer>
+#include <QListView>
+#include <QPersistentModelIndex>
+#include <QUrl>
+
+class SpringLoadTimer;
+
+// One column of the browser: a flat list drawn by the shared cell, with
+// type-ahead in natural order, arrow keys that move between columns, a line
+// saying why a folder shows nothing, and drops onto its folder rows or its
+// own folder (a folder that a drag rests over opens in the next column).
+class BrowserColumnView : public QListView
+{
+    Q_OBJECT
+public:
+    explicit BrowserColumnView(QWidget *parent = nullptr);
+
+    void setActiveColumn(bool isActive);
+    bool isActiveColumn() const;
+
+    void keyboardSearch(const QString &text) override;
+
+Q_SIGNALS:
+    void moveToPreviousColumnRequested();
+    void moveToNextColumnRequested();
+    void focusReceived();
+    // A drag rested over the folder in `row`.
+    void springLoaded(int row);
+    // Files were copied or moved into `folder` (the rest of the drop may have failed).
+    void filesDropped(const QUrl &folder, const QList<QUrl> &sources);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    // The folder a drop at `position` goes into: the folder row there, else
+    // the column's own folder; the row is invalid for the latter.
+    QUrl dropFolderAt(const QPoint &position, QPersistentModelIndex *row) const;
+    void endDrag();
+
+    QString m_typed;
+    QElapsedTimer m_sinceLastKey;
+    DragModifierTracker m_dragModifiers;
+    SpringLoadTimer *m_springLoad = nullptr;
+    QPersistentModelIndex m_dropRow;
+};
