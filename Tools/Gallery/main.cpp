@@ -3,19 +3,24 @@
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
 //                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER]
+//                      [--get-info PATH]...
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
 // on FOLDER instead, with its second item selected; --list-view shows the list
 // view on FOLDER, its first folder expanded and its second row selected;
-// --columns shows the column browser on FOLDER, as a window would.
+// --columns shows the column browser on FOLDER, as a window would. --get-info
+// shows only the info windows of the paths (and of all of them together when
+// there are several).
 
 #include "GalleryWindow.h"
+#include "GetInfoGallery.h"
 
 #include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/FileItem.h"
 #include "FSIconView/IconViewController.h"
 #include "FSListView/ListViewController.h"
+#include "FSGetInfo/GetInfoWindowRegistry.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
@@ -101,6 +106,9 @@ int main(int argc, char **argv)
                                         QStringLiteral("folder"));
     parser.addOption(listOption);
     parser.addOption(columnsOption);
+    const QCommandLineOption getInfoOption(QStringLiteral("get-info"), QStringLiteral("show the info window of a path"),
+                                           QStringLiteral("path"));
+    parser.addOption(getInfoOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -171,6 +179,10 @@ int main(int argc, char **argv)
         columns.resize(1000, 420);
         columns.move(0, 0);
         columns.show();
+        return application.exec();
+    }
+    if (parser.isSet(getInfoOption)) {
+        showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
         return application.exec();
     }
 
