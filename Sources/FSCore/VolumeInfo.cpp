@@ -1,8 +1,11 @@
 #include "VolumeInfo.h"
 
 #include "FSPlatform/GvfsMounts.h"
+#include "FSPlatform/PathCodec.h"
 #include "FSPlatform/MountTable.h"
 #include "FSPlatform/VisibleVolumes.h"
+
+#include <sys/statvfs.h>
 
 namespace VolumeInfo {
 
@@ -44,6 +47,16 @@ std::optional<QString> remoteHost(const QUrl &volume)
     if (!entry)
         return std::nullopt;
     return MountTable::hostFromSource(entry->source);
+}
+
+std::optional<qint64> availableCapacity(const QUrl &folder)
+{
+    if (!folder.isLocalFile())
+        return std::nullopt;
+    struct statvfs status {};
+    if (statvfs(PathCodec::encodePath(folder).constData(), &status) != 0)
+        return std::nullopt;
+    return qint64(status.f_bavail) * qint64(status.f_frsize);
 }
 
 } // namespace VolumeInfo
