@@ -357,10 +357,8 @@ bool MainWindowController::validateMenuItem(QAction *item) const
     if (action == "duplicateSelection" || action == "moveSelectionToTrash" || action == "renameSelection"
         || action == "showInfoForSelection" || action == "toggleQuickLook" || action == "copy")
         return !selectedUrls().isEmpty();
-    if (action == "goToEnclosingFolder") {
-        const QString path = currentRootUrl().path();
-        return QDir::cleanPath(path + QStringLiteral("/..")) != path;
-    }
+    if (action == "goToEnclosingFolder")
+        return m_navigation.enclosingFolder().has_value();
     if (action == "paste")
         return !FilePasteboard::readURLs().isEmpty();
     if (action == "undo") {

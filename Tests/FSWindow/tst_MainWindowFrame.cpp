@@ -1,3 +1,4 @@
+#include "OffscreenScreen.h"
 #include "TestHome.h"
 
 #include "FSPlatform/PathCodec.h"
@@ -103,15 +104,7 @@ void MainWindowFrameTest::resetPutsEveryWindowBackToItsDefaultSizeAndSidebar()
 int main(int argc, char **argv)
 {
     tw::test::installPrivateHome();
-    // One screen of a known size, so frames can be checked against it.
-    QTemporaryDir configFolder;
-    QFile config(configFolder.filePath(QStringLiteral("screens.json")));
-    if (!config.open(QIODevice::WriteOnly))
-        return 1;
-    config.write(R"({"screens": [{"name": "test", "x": 0, "y": 0, "width": 1400, "height": 900,
-                     "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
-    config.close();
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config.fileName()));
+    tw::test::useOffscreenScreen(screenArea.size());
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tidewright"));
     QApplication::setApplicationName(QStringLiteral("Tidewright"));
