@@ -286,7 +286,23 @@ void MainWindowController::refreshAllViews()
 void MainWindowController::selectItem(const QUrl &item)
 {
     m_pendingSelection = item;
-    showFolder(m_navigation.currentRootUrl());
+    // Before the listing is there, its arrival selects the item.
+    if (m_shownFolder == m_navigation.currentRootUrl())
+        applyPendingSelection();
+}
+
+void MainWindowController::applyPendingSelection()
+{
+    const FileItemList &shown = m_model->items();
+    for (int row = 0; row < shown.size(); ++row) {
+        if (shown[row].url() == m_pendingSelection) {
+            const QModelIndex index = m_model->index(row);
+            m_view->setCurrentIndex(index);
+            m_view->scrollTo(index);
+            break;
+        }
+    }
+    m_pendingSelection.clear();
 }
 
 void MainWindowController::showFolder(const QUrl &folder)
@@ -298,17 +314,9 @@ void MainWindowController::showFolder(const QUrl &folder)
             return;
         const FileItemList shown = field == FileSortField::name ? items : FileSorting::sorted(items, field, {});
         m_model->setItems(shown);
-        if (m_pendingSelection.isEmpty())
-            return;
-        for (int row = 0; row < shown.size(); ++row) {
-            if (shown[row].url() == m_pendingSelection) {
-                const QModelIndex index = m_model->index(row);
-                m_view->setCurrentIndex(index);
-                m_view->scrollTo(index);
-                m_pendingSelection.clear();
-                break;
-            }
-        }
+        m_shownFolder = folder;
+        if (!m_pendingSelection.isEmpty())
+            applyPendingSelection();
     });
 }
 

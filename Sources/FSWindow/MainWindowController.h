@@ -110,6 +110,7 @@ private:
     void updateStatusBar(const QUrl &folder);
     void updateWindowTitle(const QUrl &folder);
     void openItemAt(const QModelIndex &index);
+    void applyPendingSelection();
     QList<QUrl> selectedUrls() const;
 
     NavigationModel m_navigation;
@@ -126,6 +127,7 @@ private:
     DirectoryWatcher *m_watcher = nullptr;
     QUndoStack *m_undoStack = nullptr;
     QUrl m_pendingSelection;
+    QUrl m_shownFolder;
     // Frame changes made while the window is being built are not the user's.
     bool m_isPlaced = false;
 };
