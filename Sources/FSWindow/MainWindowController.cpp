@@ -1,157 +1,273 @@
 #include "MainWindowController.h"
 
+#include "AppWindowOpening.h"
+#include "ClassicSegmentedControl.h"
 #include "ContentContainerViewController.h"
 #include "FolderContentsModel.h"
+#include "MainToolbarView.h"
+#include "StatusBarView.h"
 #include "ViewModePreferenceStore.h"
 
-#include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/DirectoryWatcher.h"
 #include "FSCore/FileItem.h"
-#include "FSIconView/IconViewController.h"
-#include "FSListView/ListViewController.h"
+#include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearanceNotifications.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
+#include "FSUIKit/ClassicStyle.h"
+#include "FSUIKit/FilePasteboard.h"
+#include "FSUIKit/SidebarBackgroundView.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
-#include <QMenuBar>
-#include <QStatusBar>
-#include <QStyle>
-#include <QToolBar>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSettings>
+#include <QSplitter>
+#include <QTextEdit>
+#include <QTimer>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString frameKey = QStringLiteral("TidewrightMainWindowFrame");
+const QString sidebarWidthKey = QStringLiteral("NSSplitView Subview Frames MainSplitView");
+
+bool isTextInput(const QWidget *widget)
+{
+    if (qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QTextEdit *>(widget)
+        || qobject_cast<const QPlainTextEdit *>(widget) || qobject_cast<const QAbstractSpinBox *>(widget))
+        return true;
+    const auto *combo = qobject_cast<const QComboBox *>(widget);
+    return combo && combo->isEditable();
+}
+
+QRect centredOnScreen(QSize size, const QScreen *screen)
+{
+    QRect frame(QPoint(0, 0), size);
+    if (screen)
+        frame.moveCenter(screen->availableGeometry().center());
+    return frame;
+}
+
+QByteArray menuActionOf(const QAction *item)
+{
+    return item ? item->property("menuAction").toByteArray() : QByteArray();
+}
+
+} // namespace
 
 MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     : QMainWindow(parent)
     , m_navigation(rootUrl)
+    , m_currentViewMode(ViewModePreferenceStore::loadViewMode())
     , m_sortField(ViewModePreferenceStore::loadSortField())
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(900, 560);
+    setWindowTitle(QStringLiteral("Tidewright"));
+    m_undoStack = new QUndoStack(this);
 
-    m_model = new FolderContentsModel(this);
-    m_view = new QListView(this);
-    m_view->setModel(m_model);
-    m_view->setUniformItemSizes(true);
-    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    connect(m_view, &QListView::activated, this, &MainWindowController::openItemAt);
-
-    m_listView = new ListViewController(rootUrl, this);
-    m_listView->onOpen = [this](const QUrl &folder) { navigate(folder, true); };
-    m_listView->onFileSystemChange = [this] { refreshAllViews(); };
-    m_listView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
-    m_listView->hide();
-    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
-            [this] { m_listView->applyTextSize(AppearancePreferenceStore::textSize()); });
-
-    m_iconView = new IconViewController(rootUrl, this);
-    m_iconView->applySortField(m_sortField);
-    m_iconView->onOpen = [this](const QUrl &folder) { navigate(folder, true); };
-    m_iconView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
-    m_iconView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
-    m_iconView->hide();
-    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
-            [this] { m_iconView->applyTextSize(AppearancePreferenceStore::textSize()); });
-
-    m_columnView = new ColumnBrowserViewController(rootUrl, this);
-    m_columnView->applySortField(m_sortField);
-    m_columnView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
-    m_columnView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
-    m_columnView->hide();
-    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
-            [this] { m_columnView->applyTextSize(AppearancePreferenceStore::textSize()); });
-
-    m_content = new ContentContainerViewController(this);
-    setCentralWidget(m_content);
-    m_viewMode = ViewModePreferenceStore::loadViewMode();
-    m_content->setContent(browserFor(m_viewMode));
-
-    m_statusLabel = new QLabel(this);
-    statusBar()->addWidget(m_statusLabel, 1);
+    setUpContent();
+    restoreFrame();
+    m_intendedWindowSize = size();
+    setMinimumSize(std::min(minimumFrameSize.width(), m_toolbar->minimumWindowWidth()), minimumFrameSize.height());
 
     m_watcher = new DirectoryWatcher(0.3, this);
     m_watcher->onChange = [this] { refreshAllViews(); };
-
-    buildActions();
 
     m_navigation.setEffects({
         [this](const QUrl &folder) { showFolder(folder); },
         [this](const QUrl &folder) { m_watcher->startWatching(folder); },
         [this](bool canGoBack, bool canGoForward) {
-            m_backAction->setEnabled(canGoBack);
-            m_forwardAction->setEnabled(canGoForward);
+            m_toolbar->navigationControl()->setSegmentEnabled(0, canGoBack);
+            m_toolbar->navigationControl()->setSegmentEnabled(1, canGoForward);
         },
-        [this](const QUrl &folder) { showStatus(folder); },
+        [this](const QUrl &folder) { updateStatusBar(folder); },
         [this](const QUrl &folder) { updateWindowTitle(folder); },
     });
     navigate(rootUrl, false);
+    applyAppearancePreferences();
+
+    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+            &MainWindowController::applyAppearancePreferences);
+    connect(AppearanceNotifications::instance(), &AppearanceNotifications::resetWindowLayoutRequested, this,
+            &MainWindowController::resetToDefaultLayout);
+    connect(m_toolbar->navigationControl(), &ClassicSegmentedControl::segmentClicked, this,
+            &MainWindowController::navigationControlClicked);
+    connect(m_toolbar->viewModeControl(), &ClassicSegmentedControl::segmentClicked, this,
+            &MainWindowController::viewModeChanged);
+    m_isPlaced = true;
 }
 
 MainWindowController::~MainWindowController() = default;
 
-void MainWindowController::buildActions()
+void MainWindowController::setUpContent()
 {
-    QStyle *style = QApplication::style();
-    m_backAction = new QAction(style->standardIcon(QStyle::SP_ArrowBack), tr("Back"), this);
-    m_forwardAction = new QAction(style->standardIcon(QStyle::SP_ArrowForward), tr("Forward"), this);
-    m_enclosingFolderAction = new QAction(style->standardIcon(QStyle::SP_FileDialogToParent), tr("Enclosing Folder"), this);
-    m_enclosingFolderAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
-    m_backAction->setEnabled(false);
-    m_forwardAction->setEnabled(false);
-    connect(m_backAction, &QAction::triggered, this, [this] { m_navigation.navigationControlClicked(0); });
-    connect(m_forwardAction, &QAction::triggered, this, [this] { m_navigation.navigationControlClicked(1); });
-    connect(m_enclosingFolderAction, &QAction::triggered, this, &MainWindowController::goToEnclosingFolder);
+    m_model = new FolderContentsModel(this);
+    m_view = new QListView;
+    m_view->setModel(m_model);
+    m_view->setUniformItemSizes(true);
+    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setFrameShape(QFrame::NoFrame);
+    connect(m_view, &QListView::activated, this, &MainWindowController::openItemAt);
 
-    QToolBar *toolbar = addToolBar(tr("Navigation"));
-    toolbar->setMovable(false);
-    toolbar->addAction(m_backAction);
-    toolbar->addAction(m_forwardAction);
-    toolbar->addAction(m_enclosingFolderAction);
+    m_sidebar = new SidebarBackgroundView;
+    m_sidebar->setMinimumWidth(minimumSidebarWidth);
+    m_sidebar->setMaximumWidth(maximumSidebarWidth);
+    m_contentContainer = new ContentContainerViewController;
+    m_contentContainer->setContent(m_view);
+    // Keys go to the browser when the window opens, not to the search field.
+    m_view->setFocus();
 
-    QMenu *goMenu = menuBar()->addMenu(tr("Go"));
-    goMenu->addAction(m_enclosingFolderAction);
+    m_splitView = new QSplitter(Qt::Horizontal);
+    m_splitView->setObjectName(QStringLiteral("MainSplitView"));
+    m_splitView->setChildrenCollapsible(false);
+    m_splitView->setHandleWidth(1);
+    m_splitView->addWidget(m_sidebar);
+    m_splitView->addWidget(m_contentContainer);
+    m_splitView->setStretchFactor(0, 0);
+    m_splitView->setStretchFactor(1, 1);
+    const QVariant storedWidth = QSettings().value(sidebarWidthKey);
+    bool isNumber = false;
+    const int sidebarWidth = storedWidth.toInt(&isNumber);
+    m_splitView->setSizes({isNumber ? sidebarWidth : defaultSidebarWidth, defaultContentSize.width()});
+    connect(m_splitView, &QSplitter::splitterMoved, this, &MainWindowController::saveSidebarWidth);
 
-    // A plain switch until the window gets its view-mode control.
-    QMenu *viewMenu = menuBar()->addMenu(tr("View"));
-    auto *modes = new QActionGroup(this);
-    const std::pair<ViewMode, QString> entries[] = {
-        {ViewMode::icon, tr("as Icons")}, {ViewMode::list, tr("as List")}, {ViewMode::column, tr("as Columns")}};
-    for (const auto &[mode, title] : entries) {
-        QAction *action = viewMenu->addAction(title);
-        action->setCheckable(true);
-        action->setChecked(mode == m_viewMode);
-        action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + ViewModes::rawValue(mode))));
-        modes->addAction(action);
-        connect(action, &QAction::triggered, this, [this, mode = mode] { setViewMode(mode); });
-    }
+    m_toolbar = new MainToolbarView(ViewModes::rawValue(m_currentViewMode));
+    m_statusBarView = new StatusBarView;
+
+    auto *container = new QWidget;
+    auto *layout = new QVBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolbar);
+    layout->addWidget(m_splitView, 1);
+    layout->addWidget(m_statusBarView);
+    setCentralWidget(container);
 }
 
-void MainWindowController::setViewMode(ViewMode mode)
+void MainWindowController::restoreFrame()
 {
-    m_viewMode = mode;
-    m_content->setContent(browserFor(mode));
-    ViewModePreferenceStore::saveViewMode(mode);
+    const std::optional<QRect> stored = rectFromString(QSettings().value(frameKey).toString());
+    if (stored && stored->width() >= minimumFrameSize.width() && stored->height() >= minimumFrameSize.height()
+        && isReasonablyOnScreen(*stored)) {
+        setGeometry(*stored);
+        return;
+    }
+    setGeometry(centredOnScreen(defaultContentSize, QGuiApplication::primaryScreen()));
 }
 
-QWidget *MainWindowController::browserFor(ViewMode mode) const
+void MainWindowController::showWindow()
 {
-    switch (mode) {
-    case ViewMode::icon:
-        return m_iconView;
-    case ViewMode::list:
-        return m_listView;
-    case ViewMode::column:
-        break;
-    }
-    return m_columnView;
+    show();
+    if (width() >= m_intendedWindowSize.width() && height() >= m_intendedWindowSize.height())
+        return;
+    QRect frame = geometry();
+    const QPoint centre = frame.center();
+    frame.setSize(frame.size().expandedTo(m_intendedWindowSize));
+    frame.moveCenter(centre);
+    setGeometry(frame);
+}
+
+void MainWindowController::resetToDefaultLayout()
+{
+    QRect candidate(QPoint(0, 0), defaultContentSize);
+    candidate.moveCenter(geometry().center());
+    if (isReasonablyOnScreen(candidate))
+        setGeometry(candidate);
+    else
+        setGeometry(centredOnScreen(defaultContentSize, screen()));
+    m_splitView->setSizes({defaultSidebarWidth, std::max(0, m_splitView->width() - defaultSidebarWidth)});
+    saveSidebarWidth();
+}
+
+void MainWindowController::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    saveWindowFrame();
+}
+
+void MainWindowController::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    saveWindowFrame();
+}
+
+void MainWindowController::saveWindowFrame()
+{
+    if (m_isPlaced && isVisible())
+        QSettings().setValue(frameKey, stringFromRect(geometry()));
+}
+
+void MainWindowController::saveSidebarWidth()
+{
+    const QList<int> sizes = m_splitView->sizes();
+    if (!sizes.isEmpty())
+        QSettings().setValue(sidebarWidthKey, sizes.first());
+}
+
+bool MainWindowController::isReasonablyOnScreen(const QRect &rect)
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(),
+                       [&rect](const QScreen *screen) { return screen->availableGeometry().contains(rect); });
+}
+
+QString MainWindowController::stringFromRect(const QRect &rect)
+{
+    return QStringLiteral("{{%1, %2}, {%3, %4}}").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
+}
+
+std::optional<QRect> MainWindowController::rectFromString(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral(
+        R"(^\s*\{\s*\{\s*(-?\d+(?:\.\d+)?)\s*,\s*(-?\d+(?:\.\d+)?)\s*\}\s*,\s*\{\s*(\d+(?:\.\d+)?)\s*,\s*(\d+(?:\.\d+)?)\s*\}\s*\}\s*$)"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const auto number = [&match](int group) { return qRound(match.captured(group).toDouble()); };
+    return QRect(number(1), number(2), number(3), number(4));
+}
+
+void MainWindowController::applyAppearancePreferences()
+{
+    const AppTheme theme = AppearancePreferenceStore::theme();
+    const TextSize textSize = AppearancePreferenceStore::textSize();
+    QPalette windowPalette = palette();
+    windowPalette.setBrush(QPalette::Window, ClassicStyle::windowBackground(theme));
+    setPalette(windowPalette);
+    setAutoFillBackground(true);
+    m_statusBarView->applyTheme(theme);
+    m_statusBarView->label()->setFont(TextSizes::font(textSize));
+    m_view->setFont(TextSizes::font(textSize));
 }
 
 void MainWindowController::navigate(const QUrl &to, bool pushHistory)
 {
     m_navigation.navigate(to, pushHistory);
+}
+
+void MainWindowController::navigationControlClicked(int segment)
+{
+    m_navigation.navigationControlClicked(segment);
+}
+
+void MainWindowController::viewModeChanged(int segment)
+{
+    const std::optional<ViewMode> mode = ViewModes::fromRawValue(segment);
+    if (!mode)
+        return;
+    m_currentViewMode = *mode;
+    ViewModePreferenceStore::saveViewMode(*mode);
 }
 
 void MainWindowController::goToEnclosingFolder()
@@ -164,20 +280,33 @@ void MainWindowController::refreshAllViews()
     DirectoryListingCache::invalidateAll();
     const QUrl folder = m_navigation.currentRootUrl();
     showFolder(folder);
-    m_listView->refresh();
-    m_iconView->refresh();
-    showStatus(folder);
-    m_columnView->refresh();
+    updateStatusBar(folder);
+}
+
+void MainWindowController::selectItem(const QUrl &item)
+{
+    m_pendingSelection = item;
+    // Before the listing is there, its arrival selects the item.
+    if (m_shownFolder == m_navigation.currentRootUrl())
+        applyPendingSelection();
+}
+
+void MainWindowController::applyPendingSelection()
+{
+    const FileItemList &shown = m_model->items();
+    for (int row = 0; row < shown.size(); ++row) {
+        if (shown[row].url() == m_pendingSelection) {
+            const QModelIndex index = m_model->index(row);
+            m_view->setCurrentIndex(index);
+            m_view->scrollTo(index);
+            break;
+        }
+    }
+    m_pendingSelection.clear();
 }
 
 void MainWindowController::showFolder(const QUrl &folder)
 {
-    if (m_listView->rootURL() != folder)
-        m_listView->setRoot(folder);
-    if (m_iconView->rootUrl() != folder)
-        m_iconView->setRoot(folder);
-    if (m_columnView->rootURL() != folder)
-        m_columnView->setRoot(folder);
     const FileSortField field = m_sortField;
     DirectoryListingCache::contents(folder, this, [this, folder, field](const FileItemList &items) {
         // A listing for a folder the window has left is stale.
@@ -185,21 +314,27 @@ void MainWindowController::showFolder(const QUrl &folder)
             return;
         const FileItemList shown = field == FileSortField::name ? items : FileSorting::sorted(items, field, {});
         m_model->setItems(shown);
+        m_shownFolder = folder;
+        if (!m_pendingSelection.isEmpty())
+            applyPendingSelection();
     });
 }
 
-void MainWindowController::showStatus(const QUrl &folder)
+void MainWindowController::updateStatusBar(const QUrl &folder)
 {
-    DirectoryListingCache::contents(folder, this, [this, folder](const FileItemList &items) {
-        if (folder != m_navigation.currentRootUrl())
+    QPointer<MainWindowController> guard(this);
+    DirectoryListingCache::contents(folder, this, [guard, folder](const FileItemList &items) {
+        if (!guard || folder != guard->m_navigation.currentRootUrl())
             return;
-        m_statusLabel->setText(items.size() == 1 ? tr("1 item") : tr("%1 items").arg(items.size()));
+        guard->m_statusBarView->update(items.size(), folder);
     });
 }
 
 void MainWindowController::updateWindowTitle(const QUrl &folder)
 {
-    setWindowTitle(FileItem(folder).name());
+    const QString name = PathCodec::displayForm(FileItem(folder).name());
+    setWindowTitle(name);
+    m_toolbar->setFolderName(name);
 }
 
 void MainWindowController::openItemAt(const QModelIndex &index)
@@ -208,3 +343,104 @@ void MainWindowController::openItemAt(const QModelIndex &index)
     if (item.isBrowsable())
         navigate(item.url(), true);
 }
+
+QList<QUrl> MainWindowController::selectedUrls() const
+{
+    QList<QUrl> urls;
+    const QModelIndexList rows = m_view->selectionModel()->selectedIndexes();
+    for (const QModelIndex &index : rows)
+        urls.append(m_model->itemAt(index).url());
+    return urls;
+}
+
+bool MainWindowController::browserHasFocus() const
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return focus && focus->window() == this && m_contentContainer->isAncestorOf(focus) && !isTextInput(focus);
+}
+
+bool MainWindowController::validateMenuItem(QAction *item) const
+{
+    const QByteArray action = menuActionOf(item);
+    if (action == "duplicateSelection" || action == "moveSelectionToTrash" || action == "renameSelection"
+        || action == "showInfoForSelection" || action == "toggleQuickLook" || action == "copy")
+        return !selectedUrls().isEmpty();
+    if (action == "goToEnclosingFolder")
+        return m_navigation.enclosingFolder().has_value();
+    if (action == "paste")
+        return !FilePasteboard::readURLs().isEmpty();
+    if (action == "undo") {
+        item->setText(m_undoStack->canUndo() ? tr("Undo %1").arg(m_undoStack->undoText()) : tr("Undo"));
+        return m_undoStack->canUndo();
+    }
+    if (action == "redo") {
+        item->setText(m_undoStack->canRedo() ? tr("Redo %1").arg(m_undoStack->redoText()) : tr("Redo"));
+        return m_undoStack->canRedo();
+    }
+    if (action == "setSortField") {
+        item->setCheckable(true);
+        item->setChecked(FileSortFields::fromRawValue(item->data().toString()) == m_sortField);
+        return true;
+    }
+    return true;
+}
+
+void MainWindowController::setSortField(QAction *sender)
+{
+    const std::optional<FileSortField> field = sender ? FileSortFields::fromRawValue(sender->data().toString())
+                                                      : std::nullopt;
+    if (!field)
+        return;
+    m_sortField = *field;
+    ViewModePreferenceStore::saveSortField(*field);
+    showFolder(currentRootUrl());
+}
+
+void MainWindowController::openSelection()
+{
+    const QList<QUrl> selection = selectedUrls();
+    if (selection.size() == 1) {
+        if (FileItem(selection.first()).isBrowsable())
+            navigate(selection.first(), true);
+        return;
+    }
+    for (const QUrl &url : selection) {
+        if (FileItem(url).isBrowsable() && AppWindowOpening::shared())
+            AppWindowOpening::shared()->openNewWindow(url);
+    }
+}
+
+void MainWindowController::copy()
+{
+    const QList<QUrl> selection = selectedUrls();
+    if (!selection.isEmpty())
+        FilePasteboard::write(selection);
+}
+
+void MainWindowController::selectAll()
+{
+    m_view->selectAll();
+}
+
+void MainWindowController::undo()
+{
+    m_undoStack->undo();
+}
+
+void MainWindowController::redo()
+{
+    m_undoStack->redo();
+}
+
+// The file commands proper come with the commands' own undo steps and sheets;
+// until then the menu reaches them and they do nothing.
+void MainWindowController::newFolder() {}
+void MainWindowController::showInfoForSelection() {}
+void MainWindowController::toggleQuickLook() {}
+void MainWindowController::duplicateSelection() {}
+void MainWindowController::renameSelection() {}
+void MainWindowController::moveSelectionToEnclosingFolder() {}
+void MainWindowController::moveSelectionToTrash() {}
+void MainWindowController::emptyTrash() {}
+void MainWindowController::paste() {}
+void MainWindowController::connectToServer() {}

@@ -6,59 +6,128 @@
 #include "FSCore/FileSorting.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QUrl>
 
+#include <optional>
+
 class ContentContainerViewController;
-class ColumnBrowserViewController;
 class DirectoryWatcher;
-class ListViewController;
 class FolderContentsModel;
-class IconViewController;
+class MainToolbarView;
 class QAction;
-class QLabel;
 class QListView;
+class QSplitter;
+class QUndoStack;
+class StatusBarView;
 
 // A browser window on one folder: its items in the stored sort order, entered
 // by double-click, left by back, forward and "Enclosing Folder".
+//
+// The main menu reaches a window through its slots, found by name, the way a
+// menu item's action travels from the focused widget up to its window; before
+// a menu shows, and before any of its commands runs, validateMenuItem() says
+// whether the window takes it now.
 class MainWindowController : public QMainWindow
 {
     Q_OBJECT
 public:
+    static constexpr QSize defaultContentSize{1075, 700};
+    static constexpr int defaultSidebarWidth = 150;
+    static constexpr int minimumSidebarWidth = 120;
+    static constexpr int maximumSidebarWidth = 220;
+    static constexpr QSize minimumFrameSize{640, 400};
+
     explicit MainWindowController(const QUrl &rootUrl, QWidget *parent = nullptr);
     ~MainWindowController() override;
 
     const NavigationModel &navigation() const { return m_navigation; }
     QUrl currentRootUrl() const { return m_navigation.currentRootUrl(); }
+    ViewMode currentViewMode() const { return m_currentViewMode; }
+    FileSortField sortField() const { return m_sortField; }
 
     void navigate(const QUrl &to, bool pushHistory);
-    void goToEnclosingFolder();
     // Forgets every listing and reloads the folder shown.
     void refreshAllViews();
+    // Selects `item` in the shown folder once its listing is there.
+    void selectItem(const QUrl &item);
 
-    void setViewMode(ViewMode mode);
-    ViewMode viewMode() const { return m_viewMode; }
-    ListViewController *listView() const { return m_listView; }
+    // Shows the window, then makes it at least as large as it was placed.
+    void showWindow();
+
+    // True when a browser view has the keyboard focus and no text is being
+    // edited in it: only then do bare keys (Return, Delete) act as commands.
+    bool browserHasFocus() const;
+
+    MainToolbarView *toolbarView() const { return m_toolbar; }
+    StatusBarView *statusBarView() const { return m_statusBarView; }
+    QSplitter *splitView() const { return m_splitView; }
+    QUndoStack *undoStack() const { return m_undoStack; }
+
+    // True when at least one screen's available area holds all of `rect`.
+    static bool isReasonablyOnScreen(const QRect &rect);
+    // The "{{x, y}, {w, h}}" text the frame is stored as, in screen
+    // coordinates from the top left.
+    static QString stringFromRect(const QRect &rect);
+    static std::optional<QRect> rectFromString(const QString &text);
+
+public Q_SLOTS:
+    // The menu's commands. Each takes the menu item that sent it.
+    bool validateMenuItem(QAction *item) const;
+    void newFolder();
+    void openSelection();
+    void showInfoForSelection();
+    void toggleQuickLook();
+    void duplicateSelection();
+    void renameSelection();
+    void moveSelectionToEnclosingFolder();
+    void moveSelectionToTrash();
+    void emptyTrash();
+    void undo();
+    void redo();
+    void copy();
+    void paste();
+    void selectAll();
+    void setSortField(QAction *sender);
+    void goToEnclosingFolder();
+    void connectToServer();
+
+    void navigationControlClicked(int segment);
+    void viewModeChanged(int segment);
+    void resetToDefaultLayout();
+
+protected:
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QWidget *browserFor(ViewMode mode) const;
-    void buildActions();
+    void setUpContent();
+    void restoreFrame();
+    void saveWindowFrame();
+    void saveSidebarWidth();
+    void applyAppearancePreferences();
     void showFolder(const QUrl &folder);
-    void showStatus(const QUrl &folder);
+    void updateStatusBar(const QUrl &folder);
     void updateWindowTitle(const QUrl &folder);
     void openItemAt(const QModelIndex &index);
+    void applyPendingSelection();
+    QList<QUrl> selectedUrls() const;
 
     NavigationModel m_navigation;
+    ViewMode m_currentViewMode;
     FileSortField m_sortField;
+    QSize m_intendedWindowSize;
     FolderContentsModel *m_model = nullptr;
     QListView *m_view = nullptr;
-    ListViewController *m_listView = nullptr;
-    IconViewController *m_iconView = nullptr;
-    ContentContainerViewController *m_content = nullptr;
-    ViewMode m_viewMode = ViewMode::icon;
-    ColumnBrowserViewController *m_columnView = nullptr;
-    QLabel *m_statusLabel = nullptr;
+    QSplitter *m_splitView = nullptr;
+    QWidget *m_sidebar = nullptr;
+    ContentContainerViewController *m_contentContainer = nullptr;
+    MainToolbarView *m_toolbar = nullptr;
+    StatusBarView *m_statusBarView = nullptr;
     DirectoryWatcher *m_watcher = nullptr;
-    QAction *m_backAction = nullptr;
-    QAction *m_forwardAction = nullptr;
-    QAction *m_enclosingFolderAction = nullptr;
+    QUndoStack *m_undoStack = nullptr;
+    QUrl m_pendingSelection;
+    QUrl m_shownFolder;
+    // Frame changes made while the window is being built are not the user's.
+    bool m_isPlaced = false;
 };
