@@ -3,35 +3,44 @@
 #include "AppWindowOpening.h"
 #include "ClassicSegmentedControl.h"
 #include "ContentContainerViewController.h"
-#include "FolderContentsModel.h"
 #include "MainToolbarView.h"
 #include "StatusBarView.h"
 #include "ViewModePreferenceStore.h"
 
+#include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/DirectoryListingCache.h"
-#include "FSCore/DirectoryWatcher.h"
 #include "FSCore/FileItem.h"
+#include "FSCore/MainThread.h"
+#include "FSCore/VolumeInfo.h"
+#include "FSCore/WorkQueues.h"
+#include "FSGetInfo/GetInfoWindowRegistry.h"
+#include "FSIconView/IconViewController.h"
+#include "FSListView/ListViewController.h"
+#include "FSPlatform/MountMonitor.h"
+#include "FSPlatform/MountTable.h"
 #include "FSPlatform/PathCodec.h"
+#include "FSSidebar/SidebarViewController.h"
 #include "FSUIKit/AppearanceNotifications.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
 #include "FSUIKit/FilePasteboard.h"
-#include "FSUIKit/SidebarBackgroundView.h"
 
+#include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QTextEdit>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -40,6 +49,11 @@ namespace {
 
 const QString frameKey = QStringLiteral("TidewrightMainWindowFrame");
 const QString sidebarWidthKey = QStringLiteral("NSSplitView Subview Frames MainSplitView");
+
+// How long a selection asked for before its folder was shown waits for the
+// browser to show the item: the listing may still be read, then sorted.
+constexpr int selectionRetryMilliseconds = 50;
+constexpr int selectionAttempts = 100;
 
 bool isTextInput(const QWidget *widget)
 {
@@ -63,6 +77,13 @@ QByteArray menuActionOf(const QAction *item)
     return item ? item->property("menuAction").toByteArray() : QByteArray();
 }
 
+QUrl parentOf(const QUrl &folder)
+{
+    const QString path = folder.toLocalFile();
+    const QString parent = QDir::cleanPath(path + QStringLiteral("/.."));
+    return parent == path ? QUrl() : PathCodec::urlForPath(parent);
+}
+
 } // namespace
 
 MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
@@ -75,17 +96,22 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     setWindowTitle(QStringLiteral("Tidewright"));
     m_undoStack = new QUndoStack(this);
 
+    makeBrowsers(rootUrl);
     setUpContent();
     restoreFrame();
     m_intendedWindowSize = size();
     setMinimumSize(std::min(minimumFrameSize.width(), m_toolbar->minimumWindowWidth()), minimumFrameSize.height());
 
-    m_watcher = new DirectoryWatcher(0.3, this);
-    m_watcher->onChange = [this] { refreshAllViews(); };
-
     m_navigation.setEffects({
-        [this](const QUrl &folder) { showFolder(folder); },
-        [this](const QUrl &folder) { m_watcher->startWatching(folder); },
+        [this](const QUrl &folder) {
+            m_columnView->setRoot(folder);
+            m_listView->setRoot(folder);
+            m_iconView->setRoot(folder);
+            m_sidebar->selectLocation(folder);
+        },
+        // The listing cache watches every folder a browser shows, and the
+        // browsers follow its changes; the window follows them for its status line.
+        {},
         [this](bool canGoBack, bool canGoForward) {
             m_toolbar->navigationControl()->setSegmentEnabled(0, canGoBack);
             m_toolbar->navigationControl()->setSegmentEnabled(1, canGoForward);
@@ -93,9 +119,17 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
         [this](const QUrl &folder) { updateStatusBar(folder); },
         [this](const QUrl &folder) { updateWindowTitle(folder); },
     });
-    navigate(rootUrl, false);
+    // The browsers were made on the root and are listing it already: navigating
+    // to it again would list it twice.
+    m_sidebar->selectLocation(rootUrl);
+    updateStatusBar(rootUrl);
+    updateWindowTitle(rootUrl);
     applyAppearancePreferences();
 
+    auto *notifier = FolderListingNotifier::instance();
+    connect(notifier, &FolderListingNotifier::listingUpdated, this, &MainWindowController::listingUpdated);
+    connect(notifier, &FolderListingNotifier::listingFailed, this, &MainWindowController::listingFailed);
+    connect(MountMonitor::instance(), &MountMonitor::volumeUnmounted, this, &MainWindowController::volumeUnmounted);
     connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
             &MainWindowController::applyAppearancePreferences);
     connect(AppearanceNotifications::instance(), &AppearanceNotifications::resetWindowLayoutRequested, this,
@@ -104,29 +138,69 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
             &MainWindowController::navigationControlClicked);
     connect(m_toolbar->viewModeControl(), &ClassicSegmentedControl::segmentClicked, this,
             &MainWindowController::viewModeChanged);
+    wireBrowserCallbacks();
     m_isPlaced = true;
 }
 
 MainWindowController::~MainWindowController() = default;
 
+void MainWindowController::makeBrowsers(const QUrl &rootUrl)
+{
+    m_columnView = new ColumnBrowserViewController(rootUrl);
+    // Folders inside the home folder show the home folder's column first.
+    m_columnView->setRoot(rootUrl);
+    m_listView = new ListViewController(rootUrl);
+    m_iconView = new IconViewController(rootUrl);
+    m_columnView->applySortField(m_sortField);
+    m_iconView->applySortField(m_sortField);
+    m_sidebar = new SidebarViewController;
+}
+
+void MainWindowController::wireBrowserCallbacks()
+{
+    // The browsers are children of this window: their callbacks cannot outlive it.
+    const auto refresh = [this] { refreshAllViews(); };
+    const auto open = [this](const QUrl &folder) { navigate(folder, true); };
+    const auto info = [this](const FileItem &item) { showInfo(item); };
+    const auto newWindow = [this](const FileItem &item) { openInNewWindow(item); };
+    const auto moveToEnclosingFolder = [this] { moveSelectionToEnclosingFolder(); };
+
+    m_columnView->onFileSystemChange = refresh;
+    m_columnView->onShowInfo = info;
+    m_columnView->onOpenInNewWindow = newWindow;
+    m_columnView->onMoveToEnclosingFolder = moveToEnclosingFolder;
+
+    m_listView->onOpen = open;
+    m_listView->onFileSystemChange = refresh;
+    m_listView->onShowInfo = info;
+    m_listView->onOpenInNewWindow = newWindow;
+    m_listView->onMoveToEnclosingFolder = moveToEnclosingFolder;
+
+    m_iconView->onOpen = open;
+    m_iconView->onFileSystemChange = refresh;
+    m_iconView->onShowInfo = info;
+    m_iconView->onOpenInNewWindow = newWindow;
+    m_iconView->onMoveToEnclosingFolder = moveToEnclosingFolder;
+
+    m_sidebar->onSelect = [this](const FileItem &item) { navigate(item.url(), true); };
+    m_sidebar->onFileSystemChange = refresh;
+}
+
 void MainWindowController::setUpContent()
 {
-    m_model = new FolderContentsModel(this);
-    m_view = new QListView;
-    m_view->setModel(m_model);
-    m_view->setUniformItemSizes(true);
-    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->setFrameShape(QFrame::NoFrame);
-    connect(m_view, &QListView::activated, this, &MainWindowController::openItemAt);
-
-    m_sidebar = new SidebarBackgroundView;
     m_sidebar->setMinimumWidth(minimumSidebarWidth);
     m_sidebar->setMaximumWidth(maximumSidebarWidth);
     m_contentContainer = new ContentContainerViewController;
-    m_contentContainer->setContent(m_view);
+    // The container shows one browser; the others wait hidden, owned by it as well.
+    for (QWidget *browser : {static_cast<QWidget *>(m_columnView), static_cast<QWidget *>(m_listView),
+                             static_cast<QWidget *>(m_iconView)}) {
+        browser->setParent(m_contentContainer);
+        browser->hide();
+    }
+    QWidget *shown = browserFor(m_currentViewMode);
+    m_contentContainer->setContent(shown);
     // Keys go to the browser when the window opens, not to the search field.
-    m_view->setFocus();
+    shown->setFocus();
 
     m_splitView = new QSplitter(Qt::Horizontal);
     m_splitView->setObjectName(QStringLiteral("MainSplitView"));
@@ -248,11 +322,16 @@ void MainWindowController::applyAppearancePreferences()
     setAutoFillBackground(true);
     m_statusBarView->applyTheme(theme);
     m_statusBarView->label()->setFont(TextSizes::font(textSize));
-    m_view->setFont(TextSizes::font(textSize));
+    m_sidebar->applyTheme(theme);
+    m_sidebar->applyTextSize(textSize);
+    m_listView->applyTextSize(textSize);
+    m_iconView->applyTextSize(textSize);
+    m_columnView->applyTextSize(textSize);
 }
 
 void MainWindowController::navigate(const QUrl &to, bool pushHistory)
 {
+    m_pendingSelection.clear();
     m_navigation.navigate(to, pushHistory);
 }
 
@@ -264,10 +343,46 @@ void MainWindowController::navigationControlClicked(int segment)
 void MainWindowController::viewModeChanged(int segment)
 {
     const std::optional<ViewMode> mode = ViewModes::fromRawValue(segment);
-    if (!mode)
-        return;
-    m_currentViewMode = *mode;
-    ViewModePreferenceStore::saveViewMode(*mode);
+    if (mode)
+        setViewMode(*mode);
+}
+
+void MainWindowController::setViewMode(ViewMode mode)
+{
+    m_currentViewMode = mode;
+    ViewModePreferenceStore::saveViewMode(mode);
+    m_toolbar->viewModeControl()->setSelectedSegment(ViewModes::rawValue(mode));
+    QWidget *browser = browserFor(mode);
+    const bool hadFocus = m_contentContainer->isAncestorOf(QApplication::focusWidget());
+    m_contentContainer->setContent(browser);
+    if (hadFocus)
+        browser->setFocus();
+}
+
+QWidget *MainWindowController::browserFor(ViewMode mode) const
+{
+    switch (mode) {
+    case ViewMode::icon:
+        return m_iconView;
+    case ViewMode::list:
+        return m_listView;
+    case ViewMode::column:
+        break;
+    }
+    return m_columnView;
+}
+
+SelectionProviding *MainWindowController::activeBrowser() const
+{
+    switch (m_currentViewMode) {
+    case ViewMode::icon:
+        return m_iconView;
+    case ViewMode::list:
+        return m_listView;
+    case ViewMode::column:
+        break;
+    }
+    return m_columnView;
 }
 
 void MainWindowController::goToEnclosingFolder()
@@ -277,46 +392,79 @@ void MainWindowController::goToEnclosingFolder()
 
 void MainWindowController::refreshAllViews()
 {
-    DirectoryListingCache::invalidateAll();
-    const QUrl folder = m_navigation.currentRootUrl();
-    showFolder(folder);
-    updateStatusBar(folder);
+    // Read again by difference: the browsers change row by row and keep their
+    // selection, instead of starting over from a fresh listing.
+    QList<QUrl> folders{currentRootUrl()};
+    for (const QUrl &folder : m_columnView->columnFolders()) {
+        if (!folders.contains(folder))
+            folders.append(folder);
+    }
+    for (const QUrl &folder : folders)
+        DirectoryListingCache::refresh(folder);
+}
+
+void MainWindowController::listingUpdated(const FolderListingUpdate &update)
+{
+    if (update.folder == currentRootUrl())
+        m_statusBarView->update(update.items.size(), update.folder);
+}
+
+void MainWindowController::listingFailed(const QUrl &folder, ListingFailure failure)
+{
+    if (folder != currentRootUrl())
+        return;
+    if (failure == ListingFailure::missing || failure == ListingFailure::notAFolder)
+        moveToNearestExistingFolder(folder, folder);
+    else
+        m_statusBarView->update(0, folder);
+}
+
+void MainWindowController::volumeUnmounted(const QUrl &volume)
+{
+    // The empty mount point left behind is no place to show.
+    if (MountTable::isAtOrBelow(currentRootUrl().toLocalFile(), volume.toLocalFile()))
+        moveToNearestExistingFolder(currentRootUrl(), volume);
+}
+
+void MainWindowController::moveToNearestExistingFolder(const QUrl &gone, const QUrl &lowestGone)
+{
+    // Asking the disk may wait on a share that stopped answering.
+    QPointer<MainWindowController> guard(this);
+    WorkQueues::listings()->start([guard, gone, lowestGone] {
+        QUrl nearest = parentOf(lowestGone);
+        while (!nearest.isEmpty() && !QFileInfo(nearest.toLocalFile()).isDir())
+            nearest = parentOf(nearest);
+        if (nearest.isEmpty())
+            nearest = PathCodec::urlForPath(QDir::homePath());
+        MainThread::post([guard, gone, nearest] {
+            // The window may have gone elsewhere while the disk was asked.
+            if (guard && guard->currentRootUrl() == gone)
+                guard->navigate(nearest, true);
+        });
+    });
 }
 
 void MainWindowController::selectItem(const QUrl &item)
 {
     m_pendingSelection = item;
-    // Before the listing is there, its arrival selects the item.
-    if (m_shownFolder == m_navigation.currentRootUrl())
-        applyPendingSelection();
+    applyPendingSelection(selectionAttempts);
 }
 
-void MainWindowController::applyPendingSelection()
+void MainWindowController::applyPendingSelection(int attemptsLeft)
 {
-    const FileItemList &shown = m_model->items();
-    for (int row = 0; row < shown.size(); ++row) {
-        if (shown[row].url() == m_pendingSelection) {
-            const QModelIndex index = m_model->index(row);
-            m_view->setCurrentIndex(index);
-            m_view->scrollTo(index);
-            break;
-        }
+    if (m_pendingSelection.isEmpty())
+        return;
+    SelectionProviding *browser = activeBrowser();
+    browser->selectItem(m_pendingSelection);
+    if (browser->selectedURLs().contains(m_pendingSelection) || attemptsLeft <= 0) {
+        m_pendingSelection.clear();
+        return;
     }
-    m_pendingSelection.clear();
-}
-
-void MainWindowController::showFolder(const QUrl &folder)
-{
-    const FileSortField field = m_sortField;
-    DirectoryListingCache::contents(folder, this, [this, folder, field](const FileItemList &items) {
-        // A listing for a folder the window has left is stale.
-        if (folder != m_navigation.currentRootUrl())
-            return;
-        const FileItemList shown = field == FileSortField::name ? items : FileSorting::sorted(items, field, {});
-        m_model->setItems(shown);
-        m_shownFolder = folder;
-        if (!m_pendingSelection.isEmpty())
-            applyPendingSelection();
+    // Not shown yet: its listing is still being read or sorted.
+    const quint64 generation = ++m_selectionGeneration;
+    QTimer::singleShot(selectionRetryMilliseconds, this, [this, generation, attemptsLeft] {
+        if (generation == m_selectionGeneration)
+            applyPendingSelection(attemptsLeft - 1);
     });
 }
 
@@ -332,25 +480,27 @@ void MainWindowController::updateStatusBar(const QUrl &folder)
 
 void MainWindowController::updateWindowTitle(const QUrl &folder)
 {
-    const QString name = PathCodec::displayForm(FileItem(folder).name());
+    const QString path = folder.toLocalFile();
+    const QString name = path == QLatin1String("/") ? VolumeInfo::displayName(folder)
+                                                    : PathCodec::displayForm(FileItem(folder).name());
     setWindowTitle(name);
     m_toolbar->setFolderName(name);
 }
 
-void MainWindowController::openItemAt(const QModelIndex &index)
+void MainWindowController::showInfo(const FileItem &item)
 {
-    const FileItem item = m_model->itemAt(index);
-    if (item.isBrowsable())
-        navigate(item.url(), true);
+    GetInfoWindowRegistry::shared().show(item);
+}
+
+void MainWindowController::openInNewWindow(const FileItem &item)
+{
+    if (AppWindowOpening *opener = AppWindowOpening::shared())
+        opener->openNewWindow(item.url());
 }
 
 QList<QUrl> MainWindowController::selectedUrls() const
 {
-    QList<QUrl> urls;
-    const QModelIndexList rows = m_view->selectionModel()->selectedIndexes();
-    for (const QModelIndex &index : rows)
-        urls.append(m_model->itemAt(index).url());
-    return urls;
+    return activeBrowser()->selectedURLs();
 }
 
 bool MainWindowController::browserHasFocus() const
@@ -393,21 +543,51 @@ void MainWindowController::setSortField(QAction *sender)
         return;
     m_sortField = *field;
     ViewModePreferenceStore::saveSortField(*field);
-    showFolder(currentRootUrl());
+    // The list keeps the order of its own column headers.
+    m_iconView->applySortField(*field);
+    m_columnView->applySortField(*field);
 }
 
 void MainWindowController::openSelection()
 {
     const QList<QUrl> selection = selectedUrls();
+    if (selection.isEmpty())
+        return;
+    // The browser's items carry what their listing read: no disk access here.
+    const FileItemList shown = activeBrowser()->currentSortedItems();
+    const auto isFolder = [&shown](const QUrl &url) {
+        const auto found = std::find_if(shown.begin(), shown.end(), [&url](const FileItem &item) { return item.url() == url; });
+        return found != shown.end() && found->isBrowsable();
+    };
     if (selection.size() == 1) {
-        if (FileItem(selection.first()).isBrowsable())
+        if (isFolder(selection.first()))
             navigate(selection.first(), true);
         return;
     }
     for (const QUrl &url : selection) {
-        if (FileItem(url).isBrowsable() && AppWindowOpening::shared())
+        if (isFolder(url) && AppWindowOpening::shared())
             AppWindowOpening::shared()->openNewWindow(url);
     }
+}
+
+void MainWindowController::showInfoForSelection()
+{
+    const QList<QUrl> selection = selectedUrls();
+    if (selection.isEmpty())
+        return;
+    if (selection.size() == 1) {
+        GetInfoWindowRegistry::shared().show(FileItem(selection.first()));
+        return;
+    }
+    FileItemList items;
+    for (const QUrl &url : selection)
+        items.append(FileItem(url));
+    GetInfoWindowRegistry::shared().showMultiple(items);
+}
+
+void MainWindowController::renameSelection()
+{
+    activeBrowser()->beginRename();
 }
 
 void MainWindowController::copy()
@@ -419,7 +599,9 @@ void MainWindowController::copy()
 
 void MainWindowController::selectAll()
 {
-    m_view->selectAll();
+    if (auto *view = qobject_cast<QAbstractItemView *>(QApplication::focusWidget());
+        view && m_contentContainer->isAncestorOf(view))
+        view->selectAll();
 }
 
 void MainWindowController::undo()
@@ -435,10 +617,8 @@ void MainWindowController::redo()
 // The file commands proper come with the commands' own undo steps and sheets;
 // until then the menu reaches them and they do nothing.
 void MainWindowController::newFolder() {}
-void MainWindowController::showInfoForSelection() {}
 void MainWindowController::toggleQuickLook() {}
 void MainWindowController::duplicateSelection() {}
-void MainWindowController::renameSelection() {}
 void MainWindowController::moveSelectionToEnclosingFolder() {}
 void MainWindowController::moveSelectionToTrash() {}
 void MainWindowController::emptyTrash() {}

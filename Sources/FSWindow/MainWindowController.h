@@ -4,6 +4,7 @@
 #include "ViewMode.h"
 
 #include "FSCore/FileSorting.h"
+#include "FSCore/FolderListingUpdate.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -11,18 +12,24 @@
 
 #include <optional>
 
+class ColumnBrowserViewController;
 class ContentContainerViewController;
-class DirectoryWatcher;
-class FolderContentsModel;
+class FileItem;
+class IconViewController;
+class ListViewController;
 class MainToolbarView;
 class QAction;
-class QListView;
 class QSplitter;
 class QUndoStack;
+class SelectionProviding;
+class SidebarViewController;
 class StatusBarView;
 
-// A browser window on one folder: its items in the stored sort order, entered
-// by double-click, left by back, forward and "Enclosing Folder".
+// A browser window on one folder: the sidebar of places beside the three
+// browsers, of which the view mode shows one, with back/forward, the view
+// modes, the folder's name and the search field in a band above them and the
+// status line below. All three browsers always show the same folder, so a
+// change of view mode shows the other browser as it already is.
 //
 // The main menu reaches a window through its slots, found by name, the way a
 // menu item's action travels from the focused widget up to its window; before
@@ -51,6 +58,11 @@ public:
     void refreshAllViews();
     // Selects `item` in the shown folder once its listing is there.
     void selectItem(const QUrl &item);
+    void setViewMode(ViewMode mode);
+
+    // The browser of the current view mode, and the widget that shows it.
+    SelectionProviding *activeBrowser() const;
+    QWidget *browserFor(ViewMode mode) const;
 
     // Shows the window, then makes it at least as large as it was placed.
     void showWindow();
@@ -59,6 +71,11 @@ public:
     // edited in it: only then do bare keys (Return, Delete) act as commands.
     bool browserHasFocus() const;
 
+    ColumnBrowserViewController *columnView() const { return m_columnView; }
+    ListViewController *listView() const { return m_listView; }
+    IconViewController *iconView() const { return m_iconView; }
+    SidebarViewController *sidebar() const { return m_sidebar; }
+    ContentContainerViewController *contentContainer() const { return m_contentContainer; }
     MainToolbarView *toolbarView() const { return m_toolbar; }
     StatusBarView *statusBarView() const { return m_statusBarView; }
     QSplitter *splitView() const { return m_splitView; }
@@ -101,33 +118,42 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void makeBrowsers(const QUrl &rootUrl);
+    void wireBrowserCallbacks();
     void setUpContent();
     void restoreFrame();
     void saveWindowFrame();
     void saveSidebarWidth();
     void applyAppearancePreferences();
-    void showFolder(const QUrl &folder);
     void updateStatusBar(const QUrl &folder);
     void updateWindowTitle(const QUrl &folder);
-    void openItemAt(const QModelIndex &index);
-    void applyPendingSelection();
+    void listingUpdated(const FolderListingUpdate &update);
+    void listingFailed(const QUrl &folder, ListingFailure failure);
+    void volumeUnmounted(const QUrl &volume);
+    // Shows the nearest folder above `lowestGone` that exists, if the window
+    // still shows `gone` by then; the home folder when none does.
+    void moveToNearestExistingFolder(const QUrl &gone, const QUrl &lowestGone);
+    void showInfo(const FileItem &item);
+    void openInNewWindow(const FileItem &item);
+    void applyPendingSelection(int attemptsLeft);
     QList<QUrl> selectedUrls() const;
 
     NavigationModel m_navigation;
     ViewMode m_currentViewMode;
     FileSortField m_sortField;
     QSize m_intendedWindowSize;
-    FolderContentsModel *m_model = nullptr;
-    QListView *m_view = nullptr;
+    ColumnBrowserViewController *m_columnView = nullptr;
+    ListViewController *m_listView = nullptr;
+    IconViewController *m_iconView = nullptr;
+    SidebarViewController *m_sidebar = nullptr;
     QSplitter *m_splitView = nullptr;
-    QWidget *m_sidebar = nullptr;
     ContentContainerViewController *m_contentContainer = nullptr;
     MainToolbarView *m_toolbar = nullptr;
     StatusBarView *m_statusBarView = nullptr;
-    DirectoryWatcher *m_watcher = nullptr;
     QUndoStack *m_undoStack = nullptr;
     QUrl m_pendingSelection;
-    QUrl m_shownFolder;
+    // Which selection request a retry belongs to.
+    quint64 m_selectionGeneration = 0;
     // Frame changes made while the window is being built are not the user's.
     bool m_isPlaced = false;
 };

@@ -1,7 +1,7 @@
 #include "TestHome.h"
 
 #include "FSPlatform/PathCodec.h"
-#include "FSWindow/FolderContentsModel.h"
+#include "FSUIKit/SelectionProviding.h"
 #include "FSWindow/MainWindowController.h"
 #include "TidewrightApp/AppDelegate.h"
 #include "TidewrightApp/CommandLine.h"
@@ -11,7 +11,6 @@
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusPendingCall>
-#include <QListView>
 #include <QProcess>
 
 namespace {
@@ -26,7 +25,8 @@ QList<QUrl> shownFolders(const AppDelegate &delegate)
 
 QUrl currentItem(MainWindowController *window)
 {
-    return window->findChild<QListView *>()->currentIndex().data(FolderContentsModel::UrlRole).toUrl();
+    const QList<QUrl> selection = window->activeBrowser()->selectedURLs();
+    return selection.size() == 1 ? selection.first() : QUrl();
 }
 
 QString uri(const QString &path)

@@ -4,8 +4,8 @@
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/FilePasteboard.h"
 #include "FSWindow/ContentContainerViewController.h"
-#include "FSWindow/FolderContentsModel.h"
 #include "FSWindow/MainToolbarView.h"
+#include "FSUIKit/SelectionProviding.h"
 #include "FSWindow/MainWindowController.h"
 #include "FSWindow/PreferencesWindowController.h"
 #include "TidewrightApp/AppDelegate.h"
@@ -53,15 +53,17 @@ QMap<QByteArray, bool> enabledItemsAfterShowing(QMenu *menu)
     return enabled;
 }
 
+// The item view of the browser the window shows.
+QAbstractItemView *browserView(MainWindowController *window)
+{
+    return window->browserFor(window->currentViewMode())->findChild<QAbstractItemView *>();
+}
+
 void selectRow(MainWindowController *window, const QString &name)
 {
-    auto *view = window->findChild<QListView *>();
-    QTRY_VERIFY(view->model()->rowCount() > 0);
-    for (int row = 0; row < view->model()->rowCount(); ++row) {
-        const QModelIndex index = view->model()->index(row, 0);
-        if (index.data().toString() == name)
-            view->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
-    }
+    const QUrl item = PathCodec::urlForPath(window->currentRootUrl().toLocalFile() + QLatin1Char('/') + name);
+    window->selectItem(item);
+    QTRY_VERIFY(window->activeBrowser()->selectedURLs().contains(item));
 }
 
 } // namespace
@@ -138,7 +140,7 @@ void MainMenuTest::editItemsGoToTheTextFieldBeingEdited()
     QVERIFY(menu->validate(menu->action("cut")));
 
     // In the browser, Copy copies the selected files and Cut has no taker.
-    auto *view = window->findChild<QListView *>();
+    QAbstractItemView *view = browserView(window);
     view->setFocus();
     QTRY_VERIFY(view->hasFocus());
     selectRow(window, QStringLiteral("report.txt"));
@@ -155,7 +157,7 @@ void MainMenuTest::itemsAreEnabledByTheWindowBeforeShowingAndBeforeActing()
     AppDelegate delegate;
     MainWindowController *window = delegate.openWindow(PathCodec::urlForPath(dir.path()));
     QVERIFY(QTest::qWaitForWindowActive(window));
-    window->findChild<QListView *>()->setFocus();
+    browserView(window)->setFocus();
 
     QMenu *file = menuTitled(window, QStringLiteral("File"));
     QVERIFY(file);

@@ -3,7 +3,7 @@
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
 //                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER]
-//                      [--get-info PATH]...
+//                      [--get-info PATH]... [--window FOLDER [--view-mode icon|list|column]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
@@ -11,7 +11,8 @@
 // view on FOLDER, its first folder expanded and its second row selected;
 // --columns shows the column browser on FOLDER, as a window would. --get-info
 // shows only the info windows of the paths (and of all of them together when
-// there are several).
+// there are several). --window shows a whole browser window on FOLDER in the
+// view mode given.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
@@ -25,7 +26,9 @@
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
 #include "FSUIKit/FileContextMenu.h"
+#include "FSWindow/MainWindowController.h"
 #include "FSWindow/PreferencesWindowController.h"
+#include "FSWindow/ViewMode.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -109,6 +112,12 @@ int main(int argc, char **argv)
     const QCommandLineOption getInfoOption(QStringLiteral("get-info"), QStringLiteral("show the info window of a path"),
                                            QStringLiteral("path"));
     parser.addOption(getInfoOption);
+    const QCommandLineOption windowOption(QStringLiteral("window"), QStringLiteral("show a browser window on a folder"),
+                                          QStringLiteral("folder"));
+    parser.addOption(windowOption);
+    const QCommandLineOption viewModeOption(QStringLiteral("view-mode"), QStringLiteral("the window's view mode"),
+                                            QStringLiteral("mode"), QStringLiteral("column"));
+    parser.addOption(viewModeOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -124,6 +133,8 @@ int main(int argc, char **argv)
     if (!configuration.isValid())
         return fail(QStringLiteral("cannot make a temporary folder"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configuration.path()));
+    // The view mode is kept with the application's data.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(configuration.path()));
 
     QApplication application(argc, argv);
     ClassicStyle::apply(application);
@@ -132,6 +143,17 @@ int main(int argc, char **argv)
     AppearancePreferenceStore::setTheme(*theme);
     AppearancePreferenceStore::setTextSize(*size);
 
+    if (parser.isSet(windowOption)) {
+        const QStringList modes{QStringLiteral("icon"), QStringLiteral("list"), QStringLiteral("column")};
+        const std::optional<ViewMode> mode = ViewModes::fromRawValue(int(modes.indexOf(parser.value(viewModeOption))));
+        if (!mode)
+            return fail(QStringLiteral("unknown view mode %1").arg(parser.value(viewModeOption)));
+        auto *window = new MainWindowController(PathCodec::urlForPath(QDir(parser.value(windowOption)).absolutePath()));
+        window->setViewMode(*mode);
+        window->move(0, 0);
+        window->showWindow();
+        return application.exec();
+    }
     if (parser.isSet(iconViewOption)) {
         const QUrl folder = QUrl::fromLocalFile(QDir::cleanPath(QDir(parser.value(iconViewOption)).absolutePath()));
         auto *browser = new IconViewController(folder);
