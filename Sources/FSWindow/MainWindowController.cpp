@@ -7,13 +7,16 @@
 #include "StatusBarView.h"
 #include "ViewModePreferenceStore.h"
 
+#include "FSColumnView/BrowserColumnView.h"
 #include "FSColumnView/ColumnBrowserViewController.h"
+#include "FSColumnView/ContextMenuBrowser.h"
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/FileItem.h"
 #include "FSCore/MainThread.h"
 #include "FSCore/VolumeInfo.h"
 #include "FSCore/WorkQueues.h"
 #include "FSGetInfo/GetInfoWindowRegistry.h"
+#include "FSIconView/ContextMenuCollectionView.h"
 #include "FSIconView/IconViewController.h"
 #include "FSListView/ListViewController.h"
 #include "FSPlatform/MountMonitor.h"
@@ -42,6 +45,7 @@
 #include <QTextEdit>
 #include <QThreadPool>
 #include <QTimer>
+#include <QTreeView>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
@@ -122,6 +126,9 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     // The browsers were made on the root and are listing it already: navigating
     // to it again would list it twice.
     m_sidebar->selectLocation(rootUrl);
+    // The sidebar selects its first place on its first turn of the event loop
+    // when nothing is selected; a window on another folder shows none.
+    QTimer::singleShot(0, this, [this] { m_sidebar->selectLocation(currentRootUrl()); });
     updateStatusBar(rootUrl);
     updateWindowTitle(rootUrl);
     applyAppearancePreferences();
@@ -197,10 +204,7 @@ void MainWindowController::setUpContent()
         browser->setParent(m_contentContainer);
         browser->hide();
     }
-    QWidget *shown = browserFor(m_currentViewMode);
-    m_contentContainer->setContent(shown);
-    // Keys go to the browser when the window opens, not to the search field.
-    shown->setFocus();
+    m_contentContainer->setContent(browserFor(m_currentViewMode));
 
     m_splitView = new QSplitter(Qt::Horizontal);
     m_splitView->setObjectName(QStringLiteral("MainSplitView"));
@@ -243,6 +247,8 @@ void MainWindowController::restoreFrame()
 void MainWindowController::showWindow()
 {
     show();
+    // Keys go to the browser when the window opens, not to the search field.
+    focusActiveBrowser();
     if (width() >= m_intendedWindowSize.width() && height() >= m_intendedWindowSize.height())
         return;
     QRect frame = geometry();
@@ -352,11 +358,27 @@ void MainWindowController::setViewMode(ViewMode mode)
     m_currentViewMode = mode;
     ViewModePreferenceStore::saveViewMode(mode);
     m_toolbar->viewModeControl()->setSelectedSegment(ViewModes::rawValue(mode));
-    QWidget *browser = browserFor(mode);
     const bool hadFocus = m_contentContainer->isAncestorOf(QApplication::focusWidget());
-    m_contentContainer->setContent(browser);
+    m_contentContainer->setContent(browserFor(mode));
     if (hadFocus)
-        browser->setFocus();
+        focusActiveBrowser();
+}
+
+void MainWindowController::focusActiveBrowser()
+{
+    switch (m_currentViewMode) {
+    case ViewMode::icon:
+        m_iconView->collectionView()->setFocus();
+        return;
+    case ViewMode::list:
+        m_listView->outlineView()->setFocus();
+        return;
+    case ViewMode::column:
+        break;
+    }
+    const ContextMenuBrowser *columns = m_columnView->browser();
+    if (columns->columnCount() > 0)
+        columns->column(columns->columnCount() - 1)->setFocus();
 }
 
 QWidget *MainWindowController::browserFor(ViewMode mode) const

@@ -120,6 +120,7 @@ protected:
 private:
     void makeBrowsers(const QUrl &rootUrl);
     void wireBrowserCallbacks();
+    void focusActiveBrowser();
     void setUpContent();
     void restoreFrame();
     void saveWindowFrame();

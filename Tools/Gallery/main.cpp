@@ -3,7 +3,7 @@
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
 //                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER]
-//                      [--get-info PATH]... [--window FOLDER [--view-mode icon|list|column]]
+//                      [--get-info PATH]... [--window FOLDER [--view-mode icon|list|column] [--width W]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
@@ -12,7 +12,7 @@
 // --columns shows the column browser on FOLDER, as a window would. --get-info
 // shows only the info windows of the paths (and of all of them together when
 // there are several). --window shows a whole browser window on FOLDER in the
-// view mode given.
+// view mode given, W points wide when --width is given.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
@@ -118,6 +118,9 @@ int main(int argc, char **argv)
     const QCommandLineOption viewModeOption(QStringLiteral("view-mode"), QStringLiteral("the window's view mode"),
                                             QStringLiteral("mode"), QStringLiteral("column"));
     parser.addOption(viewModeOption);
+    const QCommandLineOption widthOption(QStringLiteral("width"), QStringLiteral("the window's width"),
+                                         QStringLiteral("points"));
+    parser.addOption(widthOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -152,6 +155,8 @@ int main(int argc, char **argv)
         window->setViewMode(*mode);
         window->move(0, 0);
         window->showWindow();
+        if (parser.isSet(widthOption))
+            window->resize(parser.value(widthOption).toInt(), window->height());
         return application.exec();
     }
     if (parser.isSet(iconViewOption)) {
