@@ -15,6 +15,7 @@
 #include "FSUIKit/FileDropHandler.h"
 #include "FSUIKit/SpringLoadTimer.h"
 
+#include <QBoxLayout>
 #include <QDesktopServices>
 #include <QDragMoveEvent>
 #include <QHeaderView>
@@ -115,8 +116,15 @@ ListViewController::ListViewController(const QUrl &rootUrl, QWidget *parent)
             }
         }
     });
-    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &ListViewController::scheduleVisibleWork);
-    connect(m_model, &QAbstractItemModel::layoutChanged, this, &ListViewController::scheduleVisibleWork);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
+        scheduleVisibleWork();
+        releaseUnloadedFolders();
+    });
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, [this] {
+        // A sort by date, size or kind may now wait for the attributes, or stop waiting.
+        updateMessage();
+        scheduleVisibleWork();
+    });
 
     auto *notifier = FolderListingNotifier::instance();
     connect(notifier, &FolderListingNotifier::listingUpdated, this, &ListViewController::applyUpdate);
@@ -204,11 +212,34 @@ void ListViewController::loadFolder(const QUrl &folder)
     retainFolder(folder);
     DirectoryListingCache::contents(folder, this, [this, folder](const FileItemList &items) {
         if (items.isEmpty() && DirectoryListingCache::failure(folder)) {
-            m_model->forgetFolder(folder);
+            forgetFolder(folder);
             return;
         }
         m_model->setFolderItems(folder, items);
     });
+}
+
+void ListViewController::forgetFolder(const QUrl &folder)
+{
+    m_model->forgetFolder(folder);
+    releaseUnloadedFolders();
+}
+
+// Folders whose rows are gone (forgotten, or removed with a folder above them)
+// need their listings kept and watched no longer.
+void ListViewController::releaseUnloadedFolders()
+{
+    if (m_retainedFolders.size() <= 1)
+        return;
+    const QList<QUrl> loaded = m_model->loadedFolders();
+    for (auto it = m_retainedFolders.begin(); it != m_retainedFolders.end();) {
+        if (*it == m_rootUrl || loaded.contains(*it)) {
+            ++it;
+            continue;
+        }
+        DirectoryListingCache::release(*it);
+        it = m_retainedFolders.erase(it);
+    }
 }
 
 void ListViewController::refresh()
@@ -224,7 +255,7 @@ void ListViewController::refresh()
             continue;
         DirectoryListingCache::contents(folder, this, [this, folder](const FileItemList &items) {
             if (items.isEmpty() && DirectoryListingCache::failure(folder))
-                m_model->forgetFolder(folder);
+                forgetFolder(folder);
             else
                 m_model->setFolderItems(folder, items);
         });
@@ -254,7 +285,7 @@ void ListViewController::applyUpdate(const FolderListingUpdate &update)
 void ListViewController::listingFailed(const QUrl &folder, ListingFailure failure)
 {
     if (folder != m_rootUrl) {
-        m_model->forgetFolder(folder);
+        forgetFolder(folder);
         return;
     }
     m_model->setRootItems({});
@@ -269,6 +300,15 @@ QString ListViewController::statusMessage() const
 
 void ListViewController::showMessage(const QString &text)
 {
+    // Over rows it sits at the bottom, on the view's background, so it hides
+    // as few of them as it can.
+    const bool isOverRows = m_model->rowCount() > 0;
+    m_message->setAlignment(isOverRows ? Qt::AlignHCenter | Qt::AlignBottom : Qt::AlignCenter);
+    m_message->setSizePolicy(QSizePolicy::Preferred, isOverRows ? QSizePolicy::Maximum : QSizePolicy::Preferred);
+    m_message->setAutoFillBackground(isOverRows);
+    m_message->setBackgroundRole(QPalette::Base);
+    if (auto *layout = qobject_cast<QBoxLayout *>(m_outline->viewport()->layout()))
+        layout->setAlignment(m_message, isOverRows ? Qt::AlignBottom : Qt::Alignment());
     m_message->setText(text);
     m_message->setVisible(!text.isEmpty());
 }

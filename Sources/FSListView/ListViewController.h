@@ -95,6 +95,8 @@ private:
 
     void loadRootItems();
     void loadFolder(const QUrl &folder);
+    void forgetFolder(const QUrl &folder);
+    void releaseUnloadedFolders();
     void showListing(const QUrl &folder, const FileItemList &items);
     void applyUpdate(const FolderListingUpdate &update);
     void listingFailed(const QUrl &folder, ListingFailure failure);

@@ -16,6 +16,8 @@
 #include <QScrollBar>
 #include <QTreeView>
 
+#include <cstdio>
+
 using namespace tw::test;
 
 namespace {
@@ -75,7 +77,9 @@ private Q_SLOTS:
     void changesKeepSelectionEditorAndExpandedFolders_data();
     void changesKeepSelectionEditorAndExpandedFolders();
     void renameCommitsToTheEditedItemAfterRowsMoved();
+    void oddEntriesChangeTheirOwnRows();
     void sortsByHeaderWithTiesInNameOrder();
+    void sortByDateWaitsForTheAttributes();
     void dropsAreValidatedWhileHoveringAndWhenPerformed_data();
     void dropsAreValidatedWhileHoveringAndWhenPerformed();
     void staleCompletionsAfterSetRootAreDropped();
@@ -188,6 +192,42 @@ void ListViewTest::renameCommitsToTheEditedItemAfterRowsMoved()
              (QStringList{"a1.txt", "a2.txt", "b.txt", "f.txt", "folder", "renamed.txt"}));
 }
 
+void ListViewTest::oddEntriesChangeTheirOwnRows()
+{
+    // A name that is not UTF-8, and one of 255 bytes.
+    const QByteArray badName = QFile::encodeName(m_root->path()) + "/bad\xff\xfe.txt";
+    FILE *bad = std::fopen(badName.constData(), "w");
+    QVERIFY(bad);
+    std::fclose(bad);
+    QVERIFY(writeFile(path(QString(251, QLatin1Char('n')) + ".txt")));
+    ShownView shown(m_root->path());
+    ListViewController &view = shown.view;
+    QTRY_COMPARE(shownNames(view).size(), 6);
+    const QModelIndex folder = view.model()->indexOf(urlOf(path("folder")));
+    view.outlineView()->expand(folder);
+    QTRY_COMPARE(view.model()->rowCount(folder), 2);
+
+    // The folder is replaced by a file of the same name; the odd name goes.
+    tw::test::removeTree(path("folder"));
+    QVERIFY(writeFile(path("folder"), "now a file"));
+    QVERIFY(std::remove(badName.constData()) == 0);
+    FolderListingUpdate update;
+    update.folder = urlOf(m_root->path());
+    update.items = FileListing::contents(update.folder);
+    for (const FileItem &item : view.currentSortedItems()) {
+        if (item.name().startsWith(QLatin1String("bad")))
+            update.removed.append(item.url());
+    }
+    QCOMPARE(update.removed.size(), 1);
+    update.changed = {listed(m_root->path(), "folder")};
+    Q_EMIT FolderListingNotifier::instance()->listingUpdated(update);
+    QCOMPARE(view.model()->rowCount(), 5);
+    const QModelIndex file = view.model()->indexOf(urlOf(path("folder")));
+    QVERIFY(!view.model()->itemAt(file).isDirectory());
+    QCOMPARE(view.model()->rowCount(file), 0);
+    QVERIFY(!view.model()->hasChildren(file));
+}
+
 void ListViewTest::sortsByHeaderWithTiesInNameOrder()
 {
     QVERIFY(writeFile(path("a.txt"), "1234567") && writeFile(path("c.txt"), "12"));
@@ -203,6 +243,36 @@ void ListViewTest::sortsByHeaderWithTiesInNameOrder()
     QCOMPARE(shownNames(view), (QStringList{"c.txt", "b.txt", "d.txt", "f.txt", "a.txt", "folder"}));
     view.model()->sort(ListViewModel::sizeColumn, Qt::DescendingOrder);
     QCOMPARE(shownNames(view), (QStringList{"folder", "a.txt", "b.txt", "d.txt", "f.txt", "c.txt"}));
+}
+
+void ListViewTest::sortByDateWaitsForTheAttributes()
+{
+    ShownView shown(m_root->path());
+    ListViewController &view = shown.view;
+    QTRY_COMPARE(shownNames(view).size(), 4);
+    const QDateTime base = QDateTime::currentDateTime().addDays(-1);
+    for (const auto &[name, hours] : {std::pair{"b.txt", 3}, {"d.txt", 1}, {"f.txt", 2}}) {
+        QFile file(path(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(base.addSecs(hours * 3600), QFileDevice::FileModificationTime));
+    }
+    FolderListingUpdate namesOnly;
+    namesOnly.folder = urlOf(m_root->path());
+    namesOnly.items = FileListing::contents(namesOnly.folder);
+    namesOnly.isWholeListing = true;
+    namesOnly.hasAllAttributes = false;
+    Q_EMIT FolderListingNotifier::instance()->listingUpdated(namesOnly);
+    view.model()->sort(ListViewModel::dateColumn, Qt::AscendingOrder);
+    QCOMPARE(shownNames(view), (QStringList{"b.txt", "d.txt", "f.txt", "folder"}));
+    QVERIFY(!view.statusMessage().isEmpty());
+
+    FolderListingUpdate complete = namesOnly;
+    complete.isWholeListing = false;
+    complete.items = {};
+    complete.changed = FileListing::contents(namesOnly.folder);
+    complete.hasAllAttributes = true;
+    Q_EMIT FolderListingNotifier::instance()->listingUpdated(complete);
+    QCOMPARE(shownNames(view), (QStringList{"d.txt", "f.txt", "b.txt", "folder"}));
+    QVERIFY(view.statusMessage().isEmpty());
 }
 
 void ListViewTest::dropsAreValidatedWhileHoveringAndWhenPerformed_data()
@@ -317,6 +387,12 @@ void ListViewTest::failedFolderSaysWhyInsteadOfLookingEmpty()
     QCOMPARE(shownNames(view), QStringList());
     QCOMPARE(view.statusMessage(), ListingFailures::localizedDescription(ListingFailure::missing,
                                                                          FileItem::lastKnown(urlOf(m_root->path())).name()));
+    // Listed for real: a folder that is not there is no empty folder.
+    view.setRoot(urlOf(path("gone")));
+    QTRY_VERIFY(!view.statusMessage().isEmpty());
+    view.setRoot(urlOf(path("folder")));
+    QTRY_COMPARE(shownNames(view), (QStringList{"inner", "one.txt"}));
+    QVERIFY(view.statusMessage().isEmpty());
 }
 
 void ListViewTest::typeAheadSelectsByNaturalOrder()
