@@ -145,7 +145,10 @@ void SortedFolderModel::setItems(const QUrl &folder, const FileItemList &items)
         setHasAllAttributes(hasAll);
     } else {
         m_hasAllAttributes = hasAll;
-        FileItemList sorted = items;
+        // The copy every view of this folder in this order shares.
+        const FileSortField field = effectiveSortField();
+        FileItemList sorted =
+            field == FileSortField::name ? items : FileSorting::sortedItems(folder, items, field, true);
         sortItems(sorted);
         replaceRows(std::move(sorted));
         m_rowsFolder = folder;

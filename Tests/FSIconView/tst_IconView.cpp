@@ -60,7 +60,7 @@ private Q_SLOTS:
     void thumbnailsAreMadeOnlyForItemsOnScreen();
     void typingSelectsByNaturalOrder_data();
     void typingSelectsByNaturalOrder();
-    void rightClickSelectsOnlyAnUnselectedItem();
+    void contextMenuSelectsAndActsOnTheClickedItemOnly();
 };
 
 void IconViewTest::itemsPerRowIsWhatTheGridShows_data()
@@ -251,7 +251,7 @@ void IconViewTest::typingSelectsByNaturalOrder()
     QCOMPARE(urls.first(), urlOf(dir.path() + '/' + selected));
 }
 
-void IconViewTest::rightClickSelectsOnlyAnUnselectedItem()
+void IconViewTest::contextMenuSelectsAndActsOnTheClickedItemOnly()
 {
     tw::test::TemporaryFolder dir;
     for (const char *name : {"a", "b", "c"})
@@ -269,6 +269,18 @@ void IconViewTest::rightClickSelectsOnlyAnUnselectedItem()
     QCOMPARE(view->selectedURLs().size(), 2);
     menu.reset(view->contextMenu(model->index(2, 0)));
     QCOMPARE(view->selectedURLs(), QList<QUrl>{urlOf(dir.path() + "/c")});
+
+    // Three selected, one clicked: only that one goes to the Trash.
+    selection->select(QItemSelection(model->index(0, 0), model->index(2, 0)), QItemSelectionModel::ClearAndSelect);
+    menu.reset(view->contextMenu(model->index(1, 0)));
+    QCOMPARE(view->selectedURLs().size(), 3);
+    const QList<QAction *> actions = menu->actions();
+    const auto trash = std::find_if(actions.begin(), actions.end(),
+                                    [](QAction *action) { return action->text() == QStringLiteral("Move to Trash"); });
+    QVERIFY(trash != actions.end());
+    (*trash)->trigger();
+    QCOMPARE(tw::test::entriesOf(dir.path()), (QStringList{"a", "c"}));
+    QVERIFY(QTest::qWaitFor([&] { return namesOf(*view) == QStringList{"a", "c"}; }));
 }
 
 TW_GUI_TEST_MAIN(IconViewTest)
