@@ -1,6 +1,10 @@
 #include "BrowserColumnView.h"
 
+#include "FileBrowserCell.h"
+
 #include "FSPlatform/NaturalOrder.h"
+#include "FSQuickLook/ThumbnailLoader.h"
+#include "FSQuickLook/ThumbnailRenderer.h"
 #include "FSUIKit/FileDropHandler.h"
 #include "FSUIKit/SortedFolderModel.h"
 #include "FSUIKit/SpringLoadTimer.h"
@@ -9,6 +13,9 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QScrollBar>
+#include <QSet>
 
 #include <algorithm>
 
@@ -40,6 +47,14 @@ int rowForTypeAhead(const SortedFolderModel &model, const QString &typed)
     return -1;
 }
 
+bool hasThumbnailKind(const FileItem &item)
+{
+    const FileAttributes *attributes = item.attributeSnapshot();
+    if (!attributes || attributes->isDirectory || !attributes->contentType)
+        return false;
+    return ThumbnailRenderer::canRender(attributes->contentType->name);
+}
+
 } // namespace
 
 BrowserColumnView::BrowserColumnView(QWidget *parent) : QListView(parent)
@@ -64,6 +79,122 @@ BrowserColumnView::BrowserColumnView(QWidget *parent) : QListView(parent)
     };
     setContextMenuPolicy(Qt::CustomContextMenu);
     setProperty("tidewrightActiveColumn", false);
+
+    m_thumbnailTimer.setSingleShot(true);
+    m_thumbnailTimer.setInterval(0);
+    connect(&m_thumbnailTimer, &QTimer::timeout, this, &BrowserColumnView::updateThumbnails);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &BrowserColumnView::scheduleThumbnails);
+    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &BrowserColumnView::scheduleThumbnails);
+}
+
+BrowserColumnView::~BrowserColumnView()
+{
+    for (const auto &request : std::as_const(m_thumbnailRequests))
+        ThumbnailLoader::cancel(request);
+}
+
+void BrowserColumnView::setModel(QAbstractItemModel *newModel)
+{
+    QListView::setModel(newModel);
+    if (!newModel)
+        return;
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(newModel, signal, this, &BrowserColumnView::scheduleThumbnails);
+    connect(newModel, &QAbstractItemModel::rowsMoved, this, &BrowserColumnView::scheduleThumbnails);
+    connect(newModel, &QAbstractItemModel::layoutChanged, this, &BrowserColumnView::scheduleThumbnails);
+    // A changed file may look different now.
+    connect(newModel, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+        forgetThumbnails(topLeft.row(), bottomRight.row());
+        scheduleThumbnails();
+    });
+}
+
+QImage BrowserColumnView::thumbnailFor(const FileItem &item) const
+{
+    if (m_thumbnails.isEmpty())
+        return {};
+    return m_thumbnails.value(item.path());
+}
+
+void BrowserColumnView::showEvent(QShowEvent *event)
+{
+    QListView::showEvent(event);
+    scheduleThumbnails();
+}
+
+void BrowserColumnView::resizeEvent(QResizeEvent *event)
+{
+    QListView::resizeEvent(event);
+    scheduleThumbnails();
+}
+
+void BrowserColumnView::scheduleThumbnails()
+{
+    if (!m_thumbnailTimer.isActive())
+        m_thumbnailTimer.start();
+}
+
+void BrowserColumnView::updateThumbnails()
+{
+    const auto *columnModel = qobject_cast<const SortedFolderModel *>(model());
+    if (!columnModel || !isVisible())
+        return;
+    QSet<QString> onScreen;
+    const int count = columnModel->rowCount();
+    const QModelIndex top = indexAt(QPoint(1, 1));
+    const int edge = FileBrowserCell::iconSize();
+    for (int row = top.isValid() ? top.row() : count; row < count; ++row) {
+        const QModelIndex index = columnModel->index(row);
+        if (visualRect(index).top() >= viewport()->height())
+            break;
+        const FileItem item = columnModel->itemAt(row);
+        const QString path = item.path();
+        onScreen.insert(path);
+        if (m_thumbnails.contains(path) || m_thumbnailRequests.contains(path) || !hasThumbnailKind(item))
+            continue;
+        QPointer<BrowserColumnView> self(this);
+        auto request = ThumbnailLoader::thumbnail(item.url(), QSizeF(edge, edge), 2.0, this, [self, item, path](const QImage &image) {
+            if (!self)
+                return;
+            self->m_thumbnailRequests.remove(path);
+            const auto *shownModel = qobject_cast<const SortedFolderModel *>(self->model());
+            const int shownRow = shownModel ? shownModel->rowOf(item.url()) : -1;
+            // Only while the item is shown as it was when asked for.
+            if (shownRow < 0 || shownModel->itemAt(shownRow).attributeSnapshot() != item.attributeSnapshot())
+                return;
+            self->m_thumbnails.insert(path, image);
+            self->update(shownModel->index(shownRow));
+        });
+        if (request)
+            m_thumbnailRequests.insert(path, request);
+    }
+    for (auto it = m_thumbnailRequests.begin(); it != m_thumbnailRequests.end();) {
+        if (onScreen.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        ThumbnailLoader::cancel(*it);
+        it = m_thumbnailRequests.erase(it);
+    }
+    for (auto it = m_thumbnails.begin(); it != m_thumbnails.end();) {
+        if (onScreen.contains(it.key()))
+            ++it;
+        else
+            it = m_thumbnails.erase(it);
+    }
+}
+
+void BrowserColumnView::forgetThumbnails(int firstRow, int lastRow)
+{
+    const auto *columnModel = qobject_cast<const SortedFolderModel *>(model());
+    if (!columnModel || (m_thumbnails.isEmpty() && m_thumbnailRequests.isEmpty()))
+        return;
+    for (int row = qMax(0, firstRow); row <= lastRow && row < columnModel->rowCount(); ++row) {
+        const QString path = columnModel->itemAt(row).path();
+        m_thumbnails.remove(path);
+        if (const auto request = m_thumbnailRequests.take(path))
+            ThumbnailLoader::cancel(request);
+    }
 }
 
 void BrowserColumnView::setActiveColumn(bool isActive)

@@ -198,8 +198,8 @@ QList<FileItem> ColumnBrowserViewController::currentSortedItems() const
         if (column.folder == folder)
             return column.model->items();
     }
-    // Not shown yet: the main thread does not list it to answer.
-    return {};
+    // Not shown: the main thread does not list it to answer, but a stored listing will do.
+    return FileSorting::sorted(DirectoryListingCache::cachedContents(folder).value_or(FileItemList()), m_sortField, {});
 }
 
 void ColumnBrowserViewController::refresh()
@@ -235,10 +235,12 @@ QMenu *ColumnBrowserViewController::contextMenu(int row, int column)
         return nullptr;
     const FileItem item = model->itemAt(row);
     // A right-click acts on the item under the pointer alone, even inside a larger selection.
-    BrowserColumnView *view = m_browser->column(column);
     ++m_quietSelection;
-    view->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::ClearAndSelect);
+    m_browser->column(column)->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::ClearAndSelect);
+    for (int later = column + 1; later < m_browser->columnCount(); ++later)
+        m_browser->column(later)->selectionModel()->clearSelection();
     --m_quietSelection;
+    updateActiveColumn();
     m_lastSelectedItem = item;
     if (onSelectionChange)
         onSelectionChange(item);
@@ -305,8 +307,8 @@ SortedFolderModel *ColumnBrowserViewController::addColumnModel(const QUrl &folde
     // Rows the folder lost take their selection with them; that is not the
     // user choosing. Connected before the view is, so the guard is up before
     // the selection model hears of it, and down only after.
-    const auto quiet = [this] { ++m_quietSelection; };
-    const auto loud = [this] { --m_quietSelection; };
+    const auto quiet = [this, model] { m_changingModels.insert(model); };
+    const auto loud = [this, model] { m_changingModels.remove(model); };
     connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, quiet);
     connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, quiet);
     m_browser->addColumn(model);
@@ -326,6 +328,7 @@ void ColumnBrowserViewController::dropColumnsFrom(int index)
         SortedFolderModel *model = m_columns.back().model;
         m_columns.pop_back();
         disconnect(model, nullptr, this, nullptr);
+        m_changingModels.remove(model);
         // Later: the column may be dropped from inside one of its model's signals.
         model->deleteLater();
     }
@@ -378,7 +381,7 @@ void ColumnBrowserViewController::columnSelectionChanged(int index)
 {
     if (index < 0 || index >= int(m_columns.size()))
         return;
-    const bool byUser = m_quietSelection == 0;
+    const bool byUser = m_quietSelection == 0 && m_changingModels.isEmpty();
     if (byUser) {
         // What the columns after this one had selected is no longer the selection.
         ++m_quietSelection;

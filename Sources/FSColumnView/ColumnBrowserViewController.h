@@ -5,6 +5,7 @@
 #include "FSUIKit/SelectionProviding.h"
 #include "FSUIKit/TextSize.h"
 
+#include <QSet>
 #include <QUrl>
 #include <QWidget>
 
@@ -121,6 +122,9 @@ private:
     quint64 m_generation = 0;
     // Nesting depth of selection changes the user did not make.
     int m_quietSelection = 0;
+    // Models whose rows are being removed or reordered: what that does to the
+    // selection is not the user choosing.
+    QSet<const QObject *> m_changingModels;
     // An item made or renamed here, selected once its folder's listing shows it.
     std::optional<QUrl> m_pendingSelection;
 };

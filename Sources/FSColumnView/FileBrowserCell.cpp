@@ -1,5 +1,7 @@
 #include "FileBrowserCell.h"
 
+#include "BrowserColumnView.h"
+
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/DisplayNameText.h"
 #include "FSUIKit/IconCache.h"
@@ -114,7 +116,19 @@ void FileBrowserCell::paint(QPainter *painter, const QStyleOptionViewItem &optio
                                                     : palette.color(QPalette::Active, QPalette::Text);
 
     const FileItem item = index.data(SortedFolderModel::FileItemRole).value<FileItem>();
-    IconCache::icon(item).paint(painter, iconRect(cell));
+    const auto *column = qobject_cast<const BrowserColumnView *>(option.widget);
+    const QImage thumbnail = column ? column->thumbnailFor(item) : QImage();
+    const QRect icon = iconRect(cell);
+    if (thumbnail.isNull()) {
+        IconCache::icon(item).paint(painter, icon);
+    } else {
+        QSizeF shown = thumbnail.deviceIndependentSize();
+        shown.scale(icon.size(), Qt::KeepAspectRatio);
+        painter->setRenderHint(QPainter::SmoothPixmapTransform);
+        painter->drawImage(QRectF(icon.left() + (icon.width() - shown.width()) / 2, icon.top() + (icon.height() - shown.height()) / 2,
+                                  shown.width(), shown.height()),
+                           thumbnail);
+    }
 
     const Metrics &shared = metrics();
     painter->setFont(shared.font);

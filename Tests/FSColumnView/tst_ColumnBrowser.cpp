@@ -6,6 +6,7 @@
 #include "FSColumnView/ContextMenuBrowser.h"
 #include "FSCore/DirectoryListingCache.h"
 #include "FSPlatform/PathCodec.h"
+#include "FSQuickLook/ThumbnailLoader.h"
 #include "FSUIKit/FilePasteboard.h"
 
 #include <QAbstractItemModelTester>
@@ -68,6 +69,8 @@ private Q_SLOTS:
     void rightClickActsOnTheItemAlone();
     void dropsGoIntoFolderRowsAndNeverIntoThemselves_data();
     void dropsGoIntoFolderRowsAndNeverIntoThemselves();
+    void thumbnailsOnlyForRowsOnScreen();
+    void searchResultsAreOneColumnOfLeaves();
 };
 
 void ColumnBrowserTest::rootIsHomeOnlyForFoldersInsideIt_data()
@@ -352,6 +355,66 @@ void ColumnBrowserTest::dropsGoIntoFolderRowsAndNeverIntoThemselves()
         }
     }
     QCOMPARE(entries, entriesAfter);
+}
+
+void ColumnBrowserTest::thumbnailsOnlyForRowsOnScreen()
+{
+    tw::test::TemporaryFolder temporary;
+    QImage image(32, 32, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    for (int i = 0; i < 80; ++i)
+        QVERIFY(image.save(QStringLiteral("%1/image %2.png").arg(temporary.path()).arg(i, 2, 10, QLatin1Char('0'))));
+    const int renderedBefore = ThumbnailLoader::renderedCount();
+    ColumnBrowserViewController browser(urlOf(temporary.path()));
+    browser.resize(400, 300);
+    browser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&browser));
+    SortedFolderModel *model = browser.columnModel(0);
+    QTRY_COMPARE(model->rowCount(), 80);
+    BrowserColumnView *view = browser.browser()->column(0);
+    QTRY_VERIFY(!view->thumbnailFor(model->itemAt(0)).isNull());
+    QTest::qWait(100);
+    const int rendered = ThumbnailLoader::renderedCount() - renderedBefore;
+    QVERIFY2(rendered > 0 && rendered < 30, qPrintable(QString::number(rendered)));
+
+    view->scrollToBottom();
+    QTRY_VERIFY(!view->thumbnailFor(model->itemAt(79)).isNull());
+    QVERIFY(view->thumbnailFor(model->itemAt(0)).isNull());
+}
+
+void ColumnBrowserTest::searchResultsAreOneColumnOfLeaves()
+{
+    tw::test::TemporaryFolder temporary;
+    const QString root = temporary.path();
+    makeTree(root, {"deep/found folder/inside.txt", "elsewhere/Found.txt", "top.txt"});
+    ColumnBrowserViewController browser(urlOf(root));
+    QTRY_COMPARE(browser.columnModel(0)->rowCount(), 3);
+    QList<QUrl> opened;
+    ColumnBrowserViewController::setFileOpener([&](const QUrl &url) { opened << url; });
+
+    // As a search hands them over: read on its own threads.
+    const auto found = [&](const QString &relative) {
+        const QUrl url = urlOf(root + '/' + relative);
+        return FileItem(url, FileAttributes::read(url));
+    };
+    browser.showSearchResults({found("elsewhere/Found.txt"), found("deep/found folder")});
+    QCOMPARE(browser.columnFolders(), QList<QUrl>{QUrl()});
+    QCOMPARE(namesIn(browser.columnModel(0)), (QStringList{"found folder", "Found.txt"}));
+    QCOMPARE(browser.currentDirectoryURL(), urlOf(root));
+
+    BrowserColumnView *view = browser.browser()->column(0);
+    view->selectionModel()->setCurrentIndex(view->model()->index(0, 0), QItemSelectionModel::ClearAndSelect);
+    QTest::qWait(20);
+    QCOMPARE(browser.columnFolders().size(), 1);
+    QCOMPARE(browser.currentDirectoryURL(), urlOf(root + "/deep/found folder"));
+    // Opening a folder is selecting it; a file opens with its application.
+    Q_EMIT browser.browser()->columnDoubleClicked(0, view->model()->index(0, 0));
+    Q_EMIT browser.browser()->columnDoubleClicked(0, view->model()->index(1, 0));
+    QCOMPARE(opened, QList<QUrl>{urlOf(root + "/elsewhere/Found.txt")});
+
+    browser.clearSearchResults();
+    QTRY_COMPARE(namesIn(browser.columnModel(0)), (QStringList{"deep", "elsewhere", "top.txt"}));
+    QCOMPARE(browser.columnFolders(), QList<QUrl>{urlOf(root)});
 }
 
 TW_GUI_TEST_MAIN(ColumnBrowserTest)

@@ -2,14 +2,15 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
-//                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER]
+//                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER [--rename]]
 //                      [--get-info PATH]... [--window FOLDER [--view-mode icon|list|column] [--width W]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
 // on FOLDER instead, with its second item selected; --list-view shows the list
 // view on FOLDER, its first folder expanded and its second row selected;
-// --columns shows the column browser on FOLDER, as a window would. --get-info
+// --columns shows the column browser on FOLDER, as a window would, with
+// --rename its selected folder's name in an editor. --get-info
 // shows only the info windows of the paths (and of all of them together when
 // there are several). --window shows a whole browser window on FOLDER in the
 // view mode given, W points wide when --width is given.
@@ -109,6 +110,8 @@ int main(int argc, char **argv)
                                         QStringLiteral("folder"));
     parser.addOption(listOption);
     parser.addOption(columnsOption);
+    const QCommandLineOption renameOption(QStringLiteral("rename"), QStringLiteral("edit the selected name (with --columns)"));
+    parser.addOption(renameOption);
     const QCommandLineOption getInfoOption(QStringLiteral("get-info"), QStringLiteral("show the info window of a path"),
                                            QStringLiteral("path"));
     parser.addOption(getInfoOption);
@@ -206,6 +209,8 @@ int main(int argc, char **argv)
         columns.resize(1000, 420);
         columns.move(0, 0);
         columns.show();
+        if (parser.isSet(renameOption))
+            QTimer::singleShot(500, &columns, [&columns] { columns.beginRename(); });
         return application.exec();
     }
     if (parser.isSet(getInfoOption)) {
