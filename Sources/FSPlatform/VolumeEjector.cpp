@@ -6,6 +6,7 @@
 #include "PathCodec.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QPointer>
 
 #include <memory>
@@ -78,31 +79,39 @@ void onFinished(GObject *source, GAsyncResult *result, gpointer data)
         return;
     }
     const int code = error && error->domain == G_IO_ERROR ? error->code : int(G_IO_ERROR_FAILED);
-    const QString message = error ? QString::fromUtf8(error->message) : QString();
+    // umount(8) ends its words with a line break.
+    const QString message = error ? QString::fromUtf8(error->message).trimmed() : QString();
     request->finish(failureMessage(code, message, request->wasShownBlockingProcesses, request->volumeName));
 }
 
-QString pathOf(GFile *file)
+void reportNotEjectable(std::unique_ptr<EjectRequest> request)
 {
-    const GCharPtr path(g_file_get_path(file));
-    return path ? PathCodec::decode(QByteArray(path.get())) : QString();
+    request->finish(EjectError(EjectError::notEjectable, request->volumeName).localizedDescription());
 }
 
-// The desktop's mount whose root (or, for gvfs, default location) is `path`.
-GObjectPtr<GMount> mountAt(const QString &path)
+void onMountFound(GObject *source, GAsyncResult *result, gpointer data)
 {
-    const GObjectPtr<GVolumeMonitor> monitor(g_volume_monitor_get());
-    GList *mounts = g_volume_monitor_get_mounts(monitor.get());
-    GMount *found = nullptr;
-    for (GList *node = mounts; node; node = node->next) {
-        auto *mount = G_MOUNT(node->data);
-        const GObjectPtr<GFile> root(g_mount_get_root(mount));
-        const GObjectPtr<GFile> location(g_mount_get_default_location(mount));
-        if (!found && (pathOf(root.get()) == path || pathOf(location.get()) == path))
-            found = G_MOUNT(g_object_ref(mount));
+    std::unique_ptr<EjectRequest> request(static_cast<EjectRequest *>(data));
+    GError *rawError = nullptr;
+    const GObjectPtr<GMount> mount(g_file_find_enclosing_mount_finish(G_FILE(source), result, &rawError));
+    const GErrorPtr error(rawError);
+    if (!mount) {
+        reportNotEjectable(std::move(request));
+        return;
     }
-    g_list_free_full(mounts, g_object_unref);
-    return GObjectPtr<GMount>(found);
+    request->operation.reset(g_mount_operation_new());
+    EjectRequest *raw = request.get();
+    g_signal_connect(raw->operation.get(), "show-processes", G_CALLBACK(declineShowProcesses), raw);
+    g_signal_connect(raw->operation.get(), "ask-question", G_CALLBACK(declineQuestion), raw);
+    g_signal_connect(raw->operation.get(), "ask-password", G_CALLBACK(declinePassword), raw);
+    raw->isEject = g_mount_can_eject(mount.get());
+    GMountOperation *operation = raw->operation.get();
+    if (raw->isEject)
+        g_mount_eject_with_operation(mount.get(), G_MOUNT_UNMOUNT_NONE, operation, nullptr, onFinished,
+                                     request.release());
+    else
+        g_mount_unmount_with_operation(mount.get(), G_MOUNT_UNMOUNT_NONE, operation, nullptr, onFinished,
+                                       request.release());
 }
 
 } // namespace
@@ -112,7 +121,8 @@ bool canEject(const QUrl &root, bool isNetwork)
     if (isNetwork)
         return true;
     const QString path = root.toLocalFile();
-    for (const QString &folder : {QStringLiteral("/media"), QStringLiteral("/run/media"), GvfsMounts::fuseFolder()}) {
+    for (const QString &folder : {QStringLiteral("/media"), QStringLiteral("/run/media"), GvfsMounts::fuseFolder(),
+                                  QDir::cleanPath(QDir::homePath())}) {
         if (MountTable::isAtOrBelow(path, folder) && path != folder)
             return true;
     }
@@ -127,31 +137,11 @@ void eject(const QUrl &root, const QString &volumeName, QObject *context, Comple
     request->hasContext = context != nullptr;
     request->completion = std::move(completion);
 
-    const GObjectPtr<GMount> mount = mountAt(root.toLocalFile());
-    if (!mount) {
-        // Later, as every other answer comes.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [request = std::shared_ptr<EjectRequest>(std::move(request))] {
-                request->finish(EjectError(EjectError::notEjectable, request->volumeName).localizedDescription());
-            },
-            Qt::QueuedConnection);
-        return;
-    }
-
-    request->operation.reset(g_mount_operation_new());
-    EjectRequest *raw = request.get();
-    g_signal_connect(raw->operation.get(), "show-processes", G_CALLBACK(declineShowProcesses), raw);
-    g_signal_connect(raw->operation.get(), "ask-question", G_CALLBACK(declineQuestion), raw);
-    g_signal_connect(raw->operation.get(), "ask-password", G_CALLBACK(declinePassword), raw);
-    raw->isEject = g_mount_can_eject(mount.get());
-    GMountOperation *operation = raw->operation.get();
-    if (raw->isEject)
-        g_mount_eject_with_operation(mount.get(), G_MOUNT_UNMOUNT_NONE, operation, nullptr, onFinished,
-                                     request.release());
-    else
-        g_mount_unmount_with_operation(mount.get(), G_MOUNT_UNMOUNT_NONE, operation, nullptr, onFinished,
-                                       request.release());
+    // The desktop's own mount of that folder. For a share this goes by the
+    // gvfs bridge's path, which GIO turns back into the share's address, and
+    // asks gvfs, not the share; the answer comes on this thread's loop.
+    const GObjectPtr<GFile> location(g_file_new_for_path(PathCodec::encodePath(root).constData()));
+    g_file_find_enclosing_mount_async(location.get(), G_PRIORITY_DEFAULT, nullptr, onMountFound, request.release());
 }
 
 std::optional<QString> failureMessage(int gioCode, const QString &gioMessage, bool wasShownBlockingProcesses,

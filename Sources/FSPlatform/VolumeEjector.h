@@ -35,7 +35,8 @@ private:
 namespace VolumeEjector {
 
 // Volumes a user takes away: network shares, media mounted under /media and
-// /run/media, and the mounts gvfs shows. Decided from the path alone.
+// /run/media, the mounts gvfs shows and those below the home folder. Decided
+// from the path alone.
 bool canEject(const QUrl &root, bool isNetwork);
 
 // No message: the volume went away.

@@ -160,6 +160,9 @@ void SidebarOutlineView::dropEvent(QDropEvent *event)
         event->ignore();
         return;
     }
-    event->setDropAction(action);
+    // The copy or move is done here. A source told "moved" may remove what
+    // it believes it still holds, perhaps before the move has run, so it is
+    // told "copied": there is nothing left for it to do either way.
+    event->setDropAction(Qt::CopyAction);
     event->accept();
 }

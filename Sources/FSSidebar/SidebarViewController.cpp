@@ -82,8 +82,9 @@ SidebarViewController::SidebarViewController(QWidget *parent)
         if (!self)
             return;
         self->selectLocation(url);
-        if (self->onSelect)
-            self->onSelect(FileItem::lastKnown(url));
+        const std::optional<FileItem> item = self->m_model->itemAt(self->m_model->indexOf(url));
+        if (item && self->onSelect)
+            self->onSelect(*item);
     };
 
     connect(m_outlineView, &SidebarOutlineView::userSelected, this, &SidebarViewController::userSelected);

@@ -8,11 +8,14 @@
 #include "FSSidebar/SidebarModel.h"
 #include "FSSidebar/SidebarOutlineView.h"
 #include "FSSidebar/SidebarViewController.h"
+#include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/FilePasteboard.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QMenu>
 #include <QMimeData>
+#include <QProcess>
 #include <QScopeGuard>
 
 #include <gio/gio.h>
@@ -43,10 +46,23 @@ QList<QUrl> urlsIn(const SidebarSection &section)
 class HomeMount
 {
 public:
-    explicit HomeMount(const QString &name) : m_path(homeFolder(name)), m_encoded(PathCodec::encode(m_path))
+    enum Kind { tmpfs, loopDisk };
+
+    // GIO leaves a tmpfs to the system; a disk on a loop device is the user's.
+    explicit HomeMount(const QString &name, Kind kind = tmpfs)
+        : m_path(homeFolder(name)), m_encoded(PathCodec::encode(m_path))
     {
         QDir().mkpath(m_path);
-        m_isMounted = ::mount("tidewright-test", m_encoded.constData(), "tmpfs", 0, "size=1m") == 0;
+        if (kind == tmpfs) {
+            m_isMounted = ::mount("tidewright-test", m_encoded.constData(), "tmpfs", 0, "size=1m") == 0;
+            return;
+        }
+        const QString image = m_image.filePath(QStringLiteral("disk.img"));
+        QFile file(image);
+        m_isMounted = file.open(QIODevice::WriteOnly) && file.resize(2 << 20)
+                      && QProcess::execute(QStringLiteral("mkfs.ext2"), {QStringLiteral("-q"), image}) == 0
+                      && QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("loop"),
+                                                                      image, m_path}) == 0;
     }
     ~HomeMount() { unmount(); }
     bool isMounted() const { return m_isMounted; }
@@ -60,6 +76,7 @@ public:
     }
 
 private:
+    QTemporaryDir m_image;
     QString m_path;
     QByteArray m_encoded;
     bool m_isMounted = false;
@@ -74,6 +91,7 @@ private Q_SLOTS:
     void initTestCase();
     void sectionsComeInOrderAndShowEvenWhenEmpty();
     void mountsRebuildTheListWithoutNavigating();
+    void rowsFollowTheTextSizeSetInThePreferences();
     void onlyTheUsersClickNavigates();
     void dropsMoveOrCopyByTheKeys_data();
     void dropsMoveOrCopyByTheKeys();
@@ -183,6 +201,22 @@ void SidebarTest::mountsRebuildTheListWithoutNavigating()
     QCOMPARE(resets.size(), 0);
     for (int row = 0; row < 3; ++row)
         QVERIFY(sidebar.outlineView()->isExpanded(sidebar.outlineView()->model()->index(row, 0)));
+}
+
+void SidebarTest::rowsFollowTheTextSizeSetInThePreferences()
+{
+    AppearancePreferenceStore::setTextSize(TextSize::small);
+    SidebarViewController sidebar;
+    sidebar.resize(240, 600);
+    sidebar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sidebar));
+    const QUrl documents = urlOf(homeFolder("Documents"));
+    QCOMPARE(sidebar.outlineView()->visualRect(rowOf(sidebar, documents)).height(), 22);
+    AppearancePreferenceStore::setTextSize(TextSize::large);
+    QCOMPARE(sidebar.textSize(), TextSize::large);
+    QCOMPARE(sidebar.outlineView()->visualRect(rowOf(sidebar, documents)).height(), 36);
+    QCOMPARE(sidebar.outlineView()->visualRect(sidebar.outlineView()->model()->index(1, 0)).height(), 36);
+    AppearancePreferenceStore::setTextSize(TextSize::medium);
 }
 
 void SidebarTest::onlyTheUsersClickNavigates()
@@ -359,6 +393,33 @@ void SidebarTest::ejectUnmountsWithoutWaiting()
     QVERIFY(failures.isEmpty());
     QTRY_COMPARE(failures, QStringList{QStringLiteral("“") + SidebarItemCell::shownText("proc")
                                         + QStringLiteral("” can’t be ejected.")});
+
+    // A disk below the home folder is the user's, and GIO unmounts it.
+    failures.clear();
+    HomeMount disk(QStringLiteral("Camera Card"), HomeMount::loopDisk);
+    if (!disk.isMounted())
+        QSKIP("no loop device for a disk of the user's");
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(sidebar, disk.url()).isValid(), 5000);
+    {
+        // Without udisks GIO runs umount(8), whose refusal comes through as
+        // its own words; the disk stays.
+        QFile held(disk.path() + "/held.txt");
+        QVERIFY(held.open(QIODevice::WriteOnly));
+        sidebar.eject(FileItem(disk.url()));
+        QTRY_COMPARE_WITH_TIMEOUT(failures.size(), 1, 10000);
+        QVERIFY2(failures.first().contains("busy"), qPrintable(failures.first()));
+        QVERIFY(rowOf(sidebar, disk.url()).isValid());
+    }
+    // From its context menu, as the user ejects; places have none.
+    failures.clear();
+    QVERIFY(!sidebar.makeContextMenu(rowOf(sidebar, urlOf(homeFolder("Documents"))), &sidebar));
+    std::unique_ptr<QMenu> menu(sidebar.makeContextMenu(rowOf(sidebar, disk.url()), &sidebar));
+    QVERIFY(menu);
+    QCOMPARE(menu->actions().size(), 1);
+    QCOMPARE(menu->actions().first()->text(), QStringLiteral("Eject"));
+    menu->actions().first()->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!rowOf(sidebar, disk.url()).isValid(), 10000);
+    QCOMPARE(failures, QStringList());
 }
 
 void SidebarTest::namesCannotHideOrReorderCharacters_data()

@@ -3,7 +3,7 @@
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
 //                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER [--rename]]
-//                      [--get-info PATH]... [--window FOLDER [--view-mode icon|list|column] [--width W]]
+//                      [--get-info PATH]... [--sidebar] [--window FOLDER [--view-mode icon|list|column] [--width W]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
@@ -13,7 +13,8 @@
 // --rename its selected folder's name in an editor. --get-info
 // shows only the info windows of the paths (and of all of them together when
 // there are several). --window shows a whole browser window on FOLDER in the
-// view mode given, W points wide when --width is given.
+// view mode given, W points wide when --width is given. --sidebar shows a
+// window's sidebar alone, with the volumes and places of this machine.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
@@ -25,6 +26,7 @@
 #include "FSGetInfo/GetInfoWindowRegistry.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
+#include "FSSidebar/SidebarViewController.h"
 #include "FSUIKit/ClassicStyle.h"
 #include "FSUIKit/FileContextMenu.h"
 #include "FSWindow/MainWindowController.h"
@@ -124,6 +126,8 @@ int main(int argc, char **argv)
     const QCommandLineOption widthOption(QStringLiteral("width"), QStringLiteral("the window's width"),
                                          QStringLiteral("points"));
     parser.addOption(widthOption);
+    const QCommandLineOption sidebarOption(QStringLiteral("sidebar"), QStringLiteral("show the sidebar alone"));
+    parser.addOption(sidebarOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -215,6 +219,16 @@ int main(int argc, char **argv)
     }
     if (parser.isSet(getInfoOption)) {
         showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
+        return application.exec();
+    }
+    if (parser.isSet(sidebarOption)) {
+        SidebarViewController sidebar;
+        sidebar.setWindowTitle(QStringLiteral("Sidebar — %1, %2")
+                                   .arg(AppThemes::displayName(*theme), TextSizes::displayName(*size)));
+        sidebar.resize(240, 520);
+        sidebar.move(0, 0);
+        sidebar.show();
+        sidebar.activateWindow();
         return application.exec();
     }
 
