@@ -35,6 +35,11 @@ using InfoPanel::ElidedLabel;
 
 namespace {
 
+bool isExpanded(const QToolButton *triangle)
+{
+    return triangle->arrowType() == Qt::DownArrow;
+}
+
 constexpr int panelWidth = 300;
 constexpr int iconSize = 64;
 const QString missingValue = QStringLiteral("—");
@@ -251,14 +256,14 @@ QWidget *GetInfoWindowController::makeSectionHeader(const QString &title, QToolB
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     button = new QToolButton(header);
-    button->setCheckable(true);
-    button->setChecked(true);
+    // Not checkable: a checked tool button is drawn pressed in, and a
+    // disclosure triangle is only ever a triangle. Pointing down is "on".
     button->setAutoRaise(true);
     button->setArrowType(Qt::DownArrow);
-    button->setFixedSize(14, 14);
+    m_disclosureTriangles.append(button);
     QToolButton *triangle = button;
-    connect(button, &QToolButton::toggled, this, [this, triangle, action](bool isOn) {
-        triangle->setArrowType(isOn ? Qt::DownArrow : Qt::RightArrow);
+    connect(button, &QToolButton::clicked, this, [this, triangle, action] {
+        triangle->setArrowType(isExpanded(triangle) ? Qt::RightArrow : Qt::DownArrow);
         (this->*action)();
     });
     auto *label = new QLabel(title, header);
@@ -292,6 +297,11 @@ void GetInfoWindowController::applyAppearance()
     // The header is as wide as the content: it fixes the panel's width, and every
     // text that does not fit is shortened instead of widening the panel.
     m_header->setFixedWidth(qRound(panelWidth * scale) - 32);
+    const int triangle = qRound(14 * scale);
+    for (QToolButton *button : std::as_const(m_disclosureTriangles)) {
+        button->setFixedSize(triangle, triangle);
+        button->setIconSize(QSize(triangle - 4, triangle - 4));
+    }
     reloadIcon();
 }
 
@@ -336,7 +346,7 @@ void GetInfoWindowController::populate()
     m_openWithHeader->setVisible(!isFolder);
     // Without the section, its two separators would meet in a double line.
     m_openWithSeparator->setVisible(!isFolder);
-    m_openWithContentView->setVisible(!isFolder && m_openWithDisclosureButton->isChecked());
+    m_openWithContentView->setVisible(!isFolder && isExpanded(m_openWithDisclosureButton));
     m_contentType = attributes->contentType ? attributes->contentType->name : QString();
     if (!isFolder && !m_haveAskedForApplications && attributes->exists) {
         m_haveAskedForApplications = true;
@@ -655,28 +665,28 @@ void GetInfoWindowController::acceptFolderSize(const FolderSizeCalculator *calcu
 
 void GetInfoWindowController::toggleGeneralSection()
 {
-    m_generalContentView->setVisible(m_disclosureButton->isChecked());
+    m_generalContentView->setVisible(isExpanded(m_disclosureButton));
 }
 
 void GetInfoWindowController::toggleMoreInfoSection()
 {
-    m_moreInfoContentView->setVisible(m_moreInfoDisclosureButton->isChecked());
+    m_moreInfoContentView->setVisible(isExpanded(m_moreInfoDisclosureButton));
 }
 
 void GetInfoWindowController::toggleNameExtSection()
 {
-    m_nameExtContentView->setVisible(m_nameExtDisclosureButton->isChecked());
+    m_nameExtContentView->setVisible(isExpanded(m_nameExtDisclosureButton));
 }
 
 void GetInfoWindowController::toggleOpenWithSection()
 {
     const bool isFolder = m_fileItem.hasAttributeSnapshot() && m_fileItem.isBrowsable();
-    m_openWithContentView->setVisible(m_openWithDisclosureButton->isChecked() && !isFolder);
+    m_openWithContentView->setVisible(isExpanded(m_openWithDisclosureButton) && !isFolder);
 }
 
 void GetInfoWindowController::toggleSharingSection()
 {
-    m_sharingContentView->setVisible(m_sharingDisclosureButton->isChecked());
+    m_sharingContentView->setVisible(isExpanded(m_sharingDisclosureButton));
 }
 
 void GetInfoWindowController::closeEvent(QCloseEvent *event)

@@ -148,6 +148,7 @@ private:
     QVBoxLayout *m_mainStack = nullptr;
     QWidget *m_header = nullptr;
     QList<QWidget *> m_sectionTitles;
+    QList<QToolButton *> m_disclosureTriangles;
     QList<QWidget *> m_rowLabels;
 
     QString m_contentType;
