@@ -104,6 +104,8 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
             &MainWindowController::navigationControlClicked);
     connect(m_toolbar->viewModeControl(), &ClassicSegmentedControl::segmentClicked, this,
             &MainWindowController::viewModeChanged);
+    // Keys go to the browser when the window opens, not to the search field.
+    m_view->setFocus();
     m_isPlaced = true;
 }
 
@@ -125,8 +127,6 @@ void MainWindowController::setUpContent()
     m_sidebar->setMaximumWidth(maximumSidebarWidth);
     m_contentContainer = new ContentContainerViewController;
     m_contentContainer->setContent(m_view);
-    // Keys go to the browser when the window opens, not to the search field.
-    m_view->setFocus();
 
     m_splitView = new QSplitter(Qt::Horizontal);
     m_splitView->setObjectName(QStringLiteral("MainSplitView"));

@@ -2,9 +2,11 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
+//                      [--main-window FOLDER [--width W] [--open-menu TITLE]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
-// "Color Label" submenu, over the gallery.
+// "Color Label" submenu, over the gallery. --main-window shows a main window
+// on FOLDER instead, W points wide if given, with its menu TITLE open.
 
 #include "GalleryWindow.h"
 
@@ -13,13 +15,17 @@
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
 #include "FSUIKit/FileContextMenu.h"
+#include "FSWindow/MainWindowController.h"
 #include "FSWindow/PreferencesWindowController.h"
+#include "TidewrightApp/AppDelegate.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QIcon>
 #include <QMenu>
+#include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -83,6 +89,15 @@ int main(int argc, char **argv)
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
     parser.addOption(menuOption);
+    const QCommandLineOption windowOption(QStringLiteral("main-window"), QStringLiteral("a main window on FOLDER"),
+                                          QStringLiteral("folder"));
+    const QCommandLineOption widthOption(QStringLiteral("width"), QStringLiteral("the main window's width"),
+                                         QStringLiteral("points"));
+    const QCommandLineOption openMenuOption(QStringLiteral("open-menu"), QStringLiteral("the menu to open"),
+                                            QStringLiteral("title"));
+    parser.addOption(windowOption);
+    parser.addOption(widthOption);
+    parser.addOption(openMenuOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -105,6 +120,22 @@ int main(int argc, char **argv)
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     AppearancePreferenceStore::setTheme(*theme);
     AppearancePreferenceStore::setTextSize(*size);
+
+    if (parser.isSet(windowOption)) {
+        AppDelegate delegate;
+        MainWindowController *window =
+            delegate.openWindow(QUrl::fromLocalFile(QDir(parser.value(windowOption)).absolutePath()));
+        if (parser.isSet(widthOption))
+            window->resize(parser.value(widthOption).toInt(), window->height());
+        const QString title = parser.value(openMenuOption);
+        QTimer::singleShot(500, window, [window, title] {
+            for (QAction *item : window->menuBar()->actions()) {
+                if (!title.isEmpty() && item->text() == title)
+                    window->menuBar()->setActiveAction(item);
+            }
+        });
+        return application.exec();
+    }
 
     GalleryWindow gallery(*theme, *size);
     gallery.move(0, 0);
