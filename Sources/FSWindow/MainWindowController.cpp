@@ -11,6 +11,9 @@
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/DirectoryWatcher.h"
 #include "FSCore/FileItem.h"
+#include "FSCore/MainThread.h"
+#include "FSCore/WorkQueues.h"
+#include "FSPlatform/MountMonitor.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearanceNotifications.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
@@ -32,6 +35,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QTextEdit>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -56,6 +60,23 @@ QRect centredOnScreen(QSize size, const QScreen *screen)
     if (screen)
         frame.moveCenter(screen->availableGeometry().center());
     return frame;
+}
+
+// `folder` itself when it is still a folder, else the closest folder above it
+// that is, else the home folder. It asks the disk: work queues only.
+QUrl nearestExistingFolder(const QUrl &folder)
+{
+    QString path = folder.toLocalFile();
+    while (!path.isEmpty()) {
+        const QUrl candidate = PathCodec::urlForPath(path);
+        if (FileItem(candidate).isBrowsable())
+            return candidate;
+        if (path == QLatin1String("/"))
+            break;
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        path = slash <= 0 ? QStringLiteral("/") : path.left(slash);
+    }
+    return PathCodec::urlForPath(QDir::homePath());
 }
 
 QByteArray menuActionOf(const QAction *item)
@@ -100,6 +121,8 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
             &MainWindowController::applyAppearancePreferences);
     connect(AppearanceNotifications::instance(), &AppearanceNotifications::resetWindowLayoutRequested, this,
             &MainWindowController::resetToDefaultLayout);
+    connect(MountMonitor::instance(), &MountMonitor::volumeUnmounted, this,
+            &MainWindowController::leaveFolderIfGone);
     connect(m_toolbar->navigationControl(), &ClassicSegmentedControl::segmentClicked, this,
             &MainWindowController::navigationControlClicked);
     connect(m_toolbar->viewModeControl(), &ClassicSegmentedControl::segmentClicked, this,
@@ -281,6 +304,22 @@ void MainWindowController::refreshAllViews()
     const QUrl folder = m_navigation.currentRootUrl();
     showFolder(folder);
     updateStatusBar(folder);
+    leaveFolderIfGone();
+}
+
+void MainWindowController::leaveFolderIfGone()
+{
+    const QUrl folder = currentRootUrl();
+    QPointer<MainWindowController> guard(this);
+    WorkQueues::listings()->start([guard, folder] {
+        const QUrl existing = nearestExistingFolder(folder);
+        MainThread::post([guard, folder, existing] {
+            // The window may have moved on by itself meanwhile.
+            if (!guard || guard->currentRootUrl() != folder || existing == folder)
+                return;
+            guard->navigate(existing, true);
+        });
+    });
 }
 
 void MainWindowController::selectItem(const QUrl &item)

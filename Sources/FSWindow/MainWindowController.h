@@ -49,6 +49,9 @@ public:
     void navigate(const QUrl &to, bool pushHistory);
     // Forgets every listing and reloads the folder shown.
     void refreshAllViews();
+    // A window never shows a folder that is gone (deleted, or its volume
+    // unmounted): it moves to the nearest folder above that still exists.
+    void leaveFolderIfGone();
     // Selects `item` in the shown folder once its listing is there.
     void selectItem(const QUrl &item);
 

@@ -38,6 +38,7 @@ private Q_SLOTS:
     void storedFrameIsUsedOnlyWhenLargeEnoughAndOnScreen_data();
     void storedFrameIsUsedOnlyWhenLargeEnoughAndOnScreen();
     void resetPutsEveryWindowBackToItsDefaultSizeAndSidebar();
+    void aWindowWhoseFolderIsDeletedMovesToTheNearestFolderAbove();
 };
 
 void MainWindowFrameTest::storedFrameIsUsedOnlyWhenLargeEnoughAndOnScreen_data()
@@ -99,6 +100,19 @@ void MainWindowFrameTest::resetPutsEveryWindowBackToItsDefaultSizeAndSidebar()
     QCOMPARE(nearEdge.geometry(), defaultFrame());
     QCOMPARE(sidebarWidth(nearCentre), 150);
     QCOMPARE(sidebarWidth(nearEdge), 150);
+}
+
+void MainWindowFrameTest::aWindowWhoseFolderIsDeletedMovesToTheNearestFolderAbove()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("a/b/c")));
+    MainWindowController window(PathCodec::urlForPath(dir.filePath(QStringLiteral("a/b/c"))));
+    window.show();
+    QTRY_VERIFY(window.windowTitle() == QStringLiteral("c"));
+    QVERIFY(QDir(dir.filePath(QStringLiteral("a/b"))).removeRecursively());
+    QTRY_COMPARE_WITH_TIMEOUT(window.currentRootUrl(), PathCodec::urlForPath(dir.filePath(QStringLiteral("a"))), 5000);
+    QCOMPARE(window.windowTitle(), QStringLiteral("a"));
+    QCOMPARE(window.navigation().historyStack().size(), 2);
 }
 
 int main(int argc, char **argv)
