@@ -55,6 +55,9 @@ public:
     // Selects `item` in the shown folder once its listing is there.
     void selectItem(const QUrl &item);
 
+    // True once the listing of the current folder is shown.
+    bool isShowingCurrentFolder() const { return m_shownFolder == currentRootUrl(); }
+
     // Shows the window, then makes it at least as large as it was placed.
     void showWindow();
 
