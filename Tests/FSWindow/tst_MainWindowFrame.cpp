@@ -3,9 +3,13 @@
 
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearanceNotifications.h"
+#include "FSUIKit/AppearancePreferenceStore.h"
+#include "FSUIKit/MetalTexture.h"
+#include "FSWindow/StatusBarView.h"
 #include "FSWindow/MainWindowController.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QSettings>
 #include <QSplitter>
 
@@ -39,6 +43,7 @@ private Q_SLOTS:
     void storedFrameIsUsedOnlyWhenLargeEnoughAndOnScreen();
     void resetPutsEveryWindowBackToItsDefaultSizeAndSidebar();
     void aWindowWhoseFolderIsDeletedMovesToTheNearestFolderAbove();
+    void everyWindowTakesANewThemeAndTextSizeAtOnce();
 };
 
 void MainWindowFrameTest::storedFrameIsUsedOnlyWhenLargeEnoughAndOnScreen_data()
@@ -113,6 +118,26 @@ void MainWindowFrameTest::aWindowWhoseFolderIsDeletedMovesToTheNearestFolderAbov
     QTRY_COMPARE_WITH_TIMEOUT(window.currentRootUrl(), PathCodec::urlForPath(dir.filePath(QStringLiteral("a"))), 5000);
     QCOMPARE(window.windowTitle(), QStringLiteral("a"));
     QCOMPARE(window.navigation().historyStack().size(), 2);
+}
+
+void MainWindowFrameTest::everyWindowTakesANewThemeAndTextSizeAtOnce()
+{
+    QTemporaryDir dir;
+    const QUrl root = PathCodec::urlForPath(dir.path());
+    MainWindowController first(root);
+    MainWindowController second(root);
+    AppearancePreferenceStore::setTheme(AppTheme::metal10_4);
+    AppearancePreferenceStore::setTextSize(TextSize::large);
+    for (MainWindowController *window : {&first, &second}) {
+        QCOMPARE(window->palette().brush(QPalette::Window).textureImage(), MetalTexture::image());
+        QCOMPARE(window->statusBarView()->label()->font().pixelSize(), 19);
+    }
+    AppearancePreferenceStore::setTheme(AppTheme::graphite10_6);
+    AppearancePreferenceStore::setTextSize(TextSize::small);
+    for (MainWindowController *window : {&first, &second}) {
+        QCOMPARE(window->palette().brush(QPalette::Window).color(), QColor(204, 204, 204));
+        QCOMPARE(window->statusBarView()->label()->font().pixelSize(), 12);
+    }
 }
 
 int main(int argc, char **argv)
