@@ -95,6 +95,10 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Tidewright"));
     m_undoStack = new QUndoStack(this);
+    m_frameSaveTimer.setSingleShot(true);
+    m_frameSaveTimer.setInterval(200);
+    connect(&m_frameSaveTimer, &QTimer::timeout, this,
+            [this] { QSettings().setValue(frameKey, stringFromRect(geometry())); });
 
     setUpContent();
     restoreFrame();
@@ -227,8 +231,10 @@ void MainWindowController::resizeEvent(QResizeEvent *event)
 
 void MainWindowController::saveWindowFrame()
 {
+    // A drag moves or resizes the window many times a second; the frame is
+    // written once it has rested.
     if (m_isPlaced && isVisible())
-        QSettings().setValue(frameKey, stringFromRect(geometry()));
+        m_frameSaveTimer.start();
 }
 
 void MainWindowController::saveSidebarWidth()

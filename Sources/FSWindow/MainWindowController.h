@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 
 #include <optional>
@@ -134,6 +135,7 @@ private:
     QUndoStack *m_undoStack = nullptr;
     QUrl m_pendingSelection;
     QUrl m_shownFolder;
+    QTimer m_frameSaveTimer;
     // Frame changes made while the window is being built are not the user's.
     bool m_isPlaced = false;
 };
