@@ -53,6 +53,10 @@ MainToolbarView::MainToolbarView(int viewModeSegment, QWidget *parent)
     m_searchField = new QLineEdit(this);
     m_searchField->setClearButtonEnabled(true);
     m_searchField->setPlaceholderText(searchPlaceholder());
+    // The rounded field of the classic search box rather than a plain text box.
+    m_searchField->setStyleSheet(QStringLiteral(
+        "QLineEdit { border: 1px solid #8c8c8c; border-radius: 10px; padding: 1px 8px; background: white; }"
+        "QLineEdit:focus { border: 2px solid #7aa7e0; padding: 0px 7px; }"));
 
     setFixedHeight(barHeight);
     setMinimumWidth(0);

@@ -99,6 +99,10 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Tidewright"));
     m_undoStack = new QUndoStack(this);
+    m_frameSaveTimer.setSingleShot(true);
+    m_frameSaveTimer.setInterval(200);
+    connect(&m_frameSaveTimer, &QTimer::timeout, this,
+            [this] { QSettings().setValue(frameKey, stringFromRect(geometry())); });
 
     makeBrowsers(rootUrl);
     setUpContent();
@@ -284,8 +288,10 @@ void MainWindowController::resizeEvent(QResizeEvent *event)
 
 void MainWindowController::saveWindowFrame()
 {
+    // A drag moves or resizes the window many times a second; the frame is
+    // written once it has rested.
     if (m_isPlaced && isVisible())
-        QSettings().setValue(frameKey, stringFromRect(geometry()));
+        m_frameSaveTimer.start();
 }
 
 void MainWindowController::saveSidebarWidth()
@@ -445,22 +451,27 @@ void MainWindowController::volumeUnmounted(const QUrl &volume)
 {
     // The empty mount point left behind is no place to show.
     if (MountTable::isAtOrBelow(currentRootUrl().toLocalFile(), volume.toLocalFile()))
-        moveToNearestExistingFolder(currentRootUrl(), volume);
+        moveToNearestExistingFolder(currentRootUrl(), parentOf(volume));
 }
 
-void MainWindowController::moveToNearestExistingFolder(const QUrl &gone, const QUrl &lowestGone)
+void MainWindowController::leaveFolderIfGone()
+{
+    moveToNearestExistingFolder(currentRootUrl(), currentRootUrl());
+}
+
+void MainWindowController::moveToNearestExistingFolder(const QUrl &gone, const QUrl &lowest)
 {
     // Asking the disk may wait on a share that stopped answering.
     QPointer<MainWindowController> guard(this);
-    WorkQueues::listings()->start([guard, gone, lowestGone] {
-        QUrl nearest = parentOf(lowestGone);
+    WorkQueues::listings()->start([guard, gone, lowest] {
+        QUrl nearest = lowest;
         while (!nearest.isEmpty() && !QFileInfo(nearest.toLocalFile()).isDir())
             nearest = parentOf(nearest);
         if (nearest.isEmpty())
             nearest = PathCodec::urlForPath(QDir::homePath());
         MainThread::post([guard, gone, nearest] {
             // The window may have gone elsewhere while the disk was asked.
-            if (guard && guard->currentRootUrl() == gone)
+            if (guard && guard->currentRootUrl() == gone && nearest != gone)
                 guard->navigate(nearest, true);
         });
     });
@@ -496,6 +507,8 @@ void MainWindowController::updateStatusBar(const QUrl &folder)
     DirectoryListingCache::contents(folder, this, [guard, folder](const FileItemList &items) {
         if (!guard || folder != guard->m_navigation.currentRootUrl())
             return;
+        // The browsers asked for this listing first, so they show it already.
+        guard->m_shownFolder = folder;
         guard->m_statusBarView->update(items.size(), folder);
     });
 }

@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 
 #include <optional>
@@ -56,8 +57,13 @@ public:
     void navigate(const QUrl &to, bool pushHistory);
     // Forgets every listing and reloads the folder shown.
     void refreshAllViews();
+    // A window never shows a folder that is gone (deleted, or its volume
+    // unmounted): it moves to the nearest folder above that still exists.
+    void leaveFolderIfGone();
     // Selects `item` in the shown folder once its listing is there.
     void selectItem(const QUrl &item);
+    // True once the listing of the current folder is shown.
+    bool isShowingCurrentFolder() const { return m_shownFolder == currentRootUrl(); }
     void setViewMode(ViewMode mode);
 
     // The browser of the current view mode, and the widget that shows it.
@@ -131,9 +137,10 @@ private:
     void listingUpdated(const FolderListingUpdate &update);
     void listingFailed(const QUrl &folder, ListingFailure failure);
     void volumeUnmounted(const QUrl &volume);
-    // Shows the nearest folder above `lowestGone` that exists, if the window
-    // still shows `gone` by then; the home folder when none does.
-    void moveToNearestExistingFolder(const QUrl &gone, const QUrl &lowestGone);
+    // Shows the nearest folder at or above `lowest` that exists, if the window
+    // still shows `gone` by then and `gone` is not that folder; the home
+    // folder when none exists.
+    void moveToNearestExistingFolder(const QUrl &gone, const QUrl &lowest);
     void showInfo(const FileItem &item);
     void openInNewWindow(const FileItem &item);
     void applyPendingSelection(int attemptsLeft);
@@ -153,6 +160,8 @@ private:
     StatusBarView *m_statusBarView = nullptr;
     QUndoStack *m_undoStack = nullptr;
     QUrl m_pendingSelection;
+    QUrl m_shownFolder;
+    QTimer m_frameSaveTimer;
     // Which selection request a retry belongs to.
     quint64 m_selectionGeneration = 0;
     // Frame changes made while the window is being built are not the user's.

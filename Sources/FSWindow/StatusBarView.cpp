@@ -8,6 +8,7 @@
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/ClassicStyle.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
@@ -34,6 +35,7 @@ StatusBarView::StatusBarView(QWidget *parent)
     m_label->setPalette(palette);
     m_label->setTextFormat(Qt::PlainText);
     setFixedHeight(22);
+    m_label->installEventFilter(this);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMinimumWidth(0);
 }
@@ -101,6 +103,15 @@ void StatusBarView::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.fillRect(rect(), ClassicStyle::windowBackground(m_theme));
     painter.fillRect(QRect(0, 0, width(), 1), QColor(0, 0, 0, 64));
+}
+
+bool StatusBarView::eventFilter(QObject *watched, QEvent *event)
+{
+    // The line is 22 high, or as high as the large text size needs to keep
+    // its descenders.
+    if (watched == m_label && event->type() == QEvent::FontChange)
+        setFixedHeight(std::max(22, m_label->fontMetrics().height() + 4));
+    return QWidget::eventFilter(watched, event);
 }
 
 void StatusBarView::resizeEvent(QResizeEvent *)

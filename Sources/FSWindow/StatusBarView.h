@@ -36,6 +36,7 @@ Q_SIGNALS:
     void availableCapacityShown();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 

@@ -33,6 +33,10 @@ Arguments parse(const QStringList &arguments, const QString &workingDirectory)
             result.isService = true;
             continue;
         }
+        if (argument == QLatin1String("--measure-startup")) {
+            result.measuresStartup = true;
+            continue;
+        }
         QString path = argument;
         if (argument.startsWith(QLatin1String("file:"))) {
             const QUrl uri(argument);

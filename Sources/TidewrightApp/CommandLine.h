@@ -17,6 +17,8 @@ struct Arguments
     QStringList errors;
     // Started by the session bus to answer a call: no window of its own.
     bool isService = false;
+    // Print how long the first window took to appear and to show its folder, then quit.
+    bool measuresStartup = false;
 };
 
 Arguments parse(const QStringList &arguments, const QString &workingDirectory);

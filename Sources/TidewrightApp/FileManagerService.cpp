@@ -5,8 +5,7 @@
 #include "FSPlatform/PathCodec.h"
 
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#include <QDBusReply>
+#include <QDBusMessage>
 #include <QUrl>
 
 const QString FileManagerService::serviceName = QStringLiteral("org.tidewright.Tidewright");
@@ -57,13 +56,16 @@ FileManagerService::Registration FileManagerService::registerOn(QDBusConnection 
 bool FileManagerService::forwardToRunningInstance(QDBusConnection bus, const QStringList &uris,
                                                   const QString &startupId, QString *error)
 {
-    QDBusInterface running(serviceName, objectPath, interfaceName, bus);
-    running.setTimeout(10'000);
-    const QDBusReply<void> reply = running.call(QStringLiteral("ShowFolders"), uris, startupId);
-    if (reply.isValid())
+    // A plain message rather than an interface object, which would first ask the
+    // running process to describe itself and wait for that without a bound.
+    QDBusMessage call = QDBusMessage::createMethodCall(serviceName, objectPath, interfaceName,
+                                                       QStringLiteral("ShowFolders"));
+    call << uris << startupId;
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 10'000);
+    if (reply.type() == QDBusMessage::ReplyMessage)
         return true;
     if (error)
-        *error = reply.error().message();
+        *error = reply.errorMessage();
     return false;
 }
 

@@ -305,7 +305,7 @@ void MainMenu::updateBareKeyShortcuts()
         for (const QKeySequence &key : bare)
             shortcuts.removeAll(key);
         if (browserHasFocus)
-            shortcuts = bare + shortcuts;
+            shortcuts += bare;
         item->setShortcuts(shortcuts);
     }
 }

@@ -1,8 +1,10 @@
 #include "AppDelegate.h"
 #include "CommandLine.h"
 #include "FileManagerService.h"
+#include "StartupMeasurement.h"
 
 #include "FSCore/DirectoryListingCache.h"
+#include "FSPlatform/PathCodec.h"
 #include "FSUIKit/ClassicStyle.h"
 #include "FSUIKit/IconCache.h"
 
@@ -34,6 +36,7 @@ QString startupId()
 
 int main(int argc, char **argv)
 {
+    StartupMeasurement::markLaunch();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tidewright"));
     QApplication::setOrganizationName(QStringLiteral("Tidewright"));
@@ -50,7 +53,10 @@ int main(int argc, char **argv)
     AppDelegate delegate;
     FileManagerService service(&delegate);
     const QDBusConnection bus = QDBusConnection::sessionBus();
-    switch (service.registerOn(bus)) {
+    // A measurement stays out of the bus so that a running Tidewright cannot take its window.
+    const auto registration = arguments.measuresStartup ? FileManagerService::Registration::unavailable
+                                                        : service.registerOn(bus);
+    switch (registration) {
     case FileManagerService::Registration::alreadyRunning: {
         if (askedForNothingThatExists)
             return 1;
@@ -76,6 +82,12 @@ int main(int argc, char **argv)
         QTimer::singleShot(30'000, &delegate, [&delegate] {
             if (delegate.windows().isEmpty())
                 QApplication::quit();
+        });
+    } else if (arguments.measuresStartup) {
+        auto *measurement = new StartupMeasurement(&delegate);
+        QTimer::singleShot(0, &delegate, [&delegate, measurement, urls = arguments.urls] {
+            const QUrl folder = urls.isEmpty() ? PathCodec::urlForPath(QDir::homePath()) : urls.first();
+            measurement->watch(delegate.openWindow(folder));
         });
     } else {
         QTimer::singleShot(0, &delegate, [&delegate, urls = arguments.urls] {

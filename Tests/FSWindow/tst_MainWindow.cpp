@@ -58,9 +58,8 @@ private Q_SLOTS:
     void onlyAClickInTheSidebarNavigates();
     void changesOnDiskKeepTheSelection_data();
     void changesOnDiskKeepTheSelection();
-    void aDeletedFolderGivesWayToTheNearestFolderAbove();
     void aFolderLeftBeforeItsListingArrivesNeverReachesTheStatusLine();
-    void appearanceChangesReachEveryOpenWindow();
+    void aNewTextSizeReachesTheSidebarAndEveryBrowser();
     void browsersOpenInfoAndNewWindowsThroughTheWindow();
 };
 
@@ -156,21 +155,6 @@ void MainWindowTest::changesOnDiskKeepTheSelection()
     QCOMPARE(window.activeBrowser()->selectedURLs(), QList<QUrl>{chosen});
 }
 
-void MainWindowTest::aDeletedFolderGivesWayToTheNearestFolderAbove()
-{
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("kept/gone/deeper")));
-    const QUrl deeper = urlOf(dir.filePath(QStringLiteral("kept/gone/deeper")));
-    MainWindowController window(deeper);
-    window.showWindow();
-    QTRY_VERIFY(statusText(window).contains(QStringLiteral("0 items")));
-
-    QVERIFY(QDir(dir.filePath(QStringLiteral("kept/gone"))).removeRecursively());
-    QTRY_COMPARE_WITH_TIMEOUT(window.currentRootUrl(), urlOf(dir.filePath(QStringLiteral("kept"))), 5000);
-    QCOMPARE(window.windowTitle(), QStringLiteral("kept"));
-    QCOMPARE(window.listView()->rootURL(), urlOf(dir.filePath(QStringLiteral("kept"))));
-}
-
 void MainWindowTest::aFolderLeftBeforeItsListingArrivesNeverReachesTheStatusLine()
 {
     QTemporaryDir dir;
@@ -191,21 +175,16 @@ void MainWindowTest::aFolderLeftBeforeItsListingArrivesNeverReachesTheStatusLine
     QCOMPARE(window.windowTitle(), QStringLiteral("one"));
 }
 
-void MainWindowTest::appearanceChangesReachEveryOpenWindow()
+void MainWindowTest::aNewTextSizeReachesTheSidebarAndEveryBrowser()
 {
     QTemporaryDir dir;
-    MainWindowController first(urlOf(dir.path()));
-    MainWindowController second(urlOf(dir.path()));
-    AppearancePreferenceStore::setTextSize(TextSize::large);
-    AppearanceNotifications::instance()->postAppearancePreferencesDidChange();
-    for (const MainWindowController *window : {&first, &second}) {
-        QCOMPARE(window->listView()->textSize(), TextSize::large);
-        QCOMPARE(window->sidebar()->textSize(), TextSize::large);
-        QCOMPARE(window->statusBarView()->label()->font().pixelSize(), 19);
+    MainWindowController window(urlOf(dir.path()));
+    for (const TextSize size : {TextSize::large, TextSize::small}) {
+        AppearancePreferenceStore::setTextSize(size);
+        AppearanceNotifications::instance()->postAppearancePreferencesDidChange();
+        QCOMPARE(window.listView()->textSize(), size);
+        QCOMPARE(window.sidebar()->textSize(), size);
     }
-    AppearancePreferenceStore::setTextSize(TextSize::small);
-    AppearanceNotifications::instance()->postAppearancePreferencesDidChange();
-    QCOMPARE(first.listView()->textSize(), TextSize::small);
 }
 
 void MainWindowTest::browsersOpenInfoAndNewWindowsThroughTheWindow()

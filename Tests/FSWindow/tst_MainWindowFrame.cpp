@@ -3,9 +3,13 @@
 
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearanceNotifications.h"
+#include "FSUIKit/AppearancePreferenceStore.h"
+#include "FSUIKit/MetalTexture.h"
+#include "FSWindow/StatusBarView.h"
 #include "FSWindow/MainWindowController.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QSettings>
 #include <QSplitter>
 
@@ -38,6 +42,8 @@ private Q_SLOTS:
     void storedFrameIsUsedOnlyWhenLargeEnoughAndOnScreen_data();
     void storedFrameIsUsedOnlyWhenLargeEnoughAndOnScreen();
     void resetPutsEveryWindowBackToItsDefaultSizeAndSidebar();
+    void aWindowWhoseFolderIsDeletedMovesToTheNearestFolderAbove();
+    void everyWindowTakesANewThemeAndTextSizeAtOnce();
 };
 
 void MainWindowFrameTest::storedFrameIsUsedOnlyWhenLargeEnoughAndOnScreen_data()
@@ -84,11 +90,11 @@ void MainWindowFrameTest::resetPutsEveryWindowBackToItsDefaultSizeAndSidebar()
     nearCentre.showWindow();
     nearEdge.showWindow();
     nearCentre.setGeometry(400, 200, 700, 500);
-    nearEdge.setGeometry(0, 0, 700, 500);
+    nearEdge.setGeometry(10, 10, 700, 500);
     nearCentre.splitView()->setSizes({200, 500});
     nearEdge.splitView()->setSizes({200, 500});
     // The last window moved decides where the next one opens.
-    QCOMPARE(QSettings().value(frameKey).toString(), QStringLiteral("{{0, 0}, {700, 500}}"));
+    QTRY_COMPARE(QSettings().value(frameKey).toString(), QStringLiteral("{{10, 10}, {700, 500}}"));
 
     AppearanceNotifications::instance()->postResetWindowLayoutRequested();
 
@@ -99,6 +105,39 @@ void MainWindowFrameTest::resetPutsEveryWindowBackToItsDefaultSizeAndSidebar()
     QCOMPARE(nearEdge.geometry(), defaultFrame());
     QCOMPARE(sidebarWidth(nearCentre), 150);
     QCOMPARE(sidebarWidth(nearEdge), 150);
+}
+
+void MainWindowFrameTest::aWindowWhoseFolderIsDeletedMovesToTheNearestFolderAbove()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("a/b/c")));
+    MainWindowController window(PathCodec::urlForPath(dir.filePath(QStringLiteral("a/b/c"))));
+    window.show();
+    QTRY_VERIFY(window.windowTitle() == QStringLiteral("c"));
+    QVERIFY(QDir(dir.filePath(QStringLiteral("a/b"))).removeRecursively());
+    QTRY_COMPARE_WITH_TIMEOUT(window.currentRootUrl(), PathCodec::urlForPath(dir.filePath(QStringLiteral("a"))), 5000);
+    QCOMPARE(window.windowTitle(), QStringLiteral("a"));
+    QCOMPARE(window.navigation().historyStack().size(), 2);
+}
+
+void MainWindowFrameTest::everyWindowTakesANewThemeAndTextSizeAtOnce()
+{
+    QTemporaryDir dir;
+    const QUrl root = PathCodec::urlForPath(dir.path());
+    MainWindowController first(root);
+    MainWindowController second(root);
+    AppearancePreferenceStore::setTheme(AppTheme::metal10_4);
+    AppearancePreferenceStore::setTextSize(TextSize::large);
+    for (MainWindowController *window : {&first, &second}) {
+        QCOMPARE(window->palette().brush(QPalette::Window).textureImage(), MetalTexture::image());
+        QCOMPARE(window->statusBarView()->label()->font().pixelSize(), 19);
+    }
+    AppearancePreferenceStore::setTheme(AppTheme::graphite10_6);
+    AppearancePreferenceStore::setTextSize(TextSize::small);
+    for (MainWindowController *window : {&first, &second}) {
+        QCOMPARE(window->palette().brush(QPalette::Window).color(), QColor(204, 204, 204));
+        QCOMPARE(window->statusBarView()->label()->font().pixelSize(), 12);
+    }
 }
 
 int main(int argc, char **argv)

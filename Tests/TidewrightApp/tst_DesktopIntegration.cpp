@@ -4,12 +4,11 @@
 #include "FSUIKit/SelectionProviding.h"
 #include "FSWindow/MainWindowController.h"
 #include "TidewrightApp/AppDelegate.h"
-#include "TidewrightApp/CommandLine.h"
 #include "TidewrightApp/FileManagerService.h"
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QProcess>
 
@@ -49,8 +48,6 @@ class DesktopIntegrationTest : public QObject
 private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
-    void argumentsNameExistingLocalItems_data();
-    void argumentsNameExistingLocalItems();
     void otherProgramsShowFoldersAndItemsOverTheBus();
     void aSecondLaunchHandsItsArgumentsToTheRunningOne();
 
@@ -97,56 +94,32 @@ void DesktopIntegrationTest::cleanupTestCase()
     m_bus.waitForFinished();
 }
 
-void DesktopIntegrationTest::argumentsNameExistingLocalItems_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QStringList>("paths");
-    QTest::addColumn<int>("errors");
-    const QString root = m_dir.path();
-    QTest::newRow("relative and absolute paths") << QStringList{QStringLiteral("Photos/"), root + QStringLiteral("/my notes.txt")}
-                                                 << QStringList{root + QStringLiteral("/Photos"), root + QStringLiteral("/my notes.txt")} << 0;
-    QTest::newRow("a launcher's file URI") << QStringList{uri(root + QStringLiteral("/my notes.txt"))}
-                                           << QStringList{root + QStringLiteral("/my notes.txt")} << 0;
-    QTest::newRow("missing items and other schemes") << QStringList{QStringLiteral("nothing-here"), QStringLiteral("smb://server/share"), QStringLiteral("Photos")}
-                                                     << QStringList{root + QStringLiteral("/Photos")} << 2;
-}
-
-void DesktopIntegrationTest::argumentsNameExistingLocalItems()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QStringList, paths);
-    QFETCH(int, errors);
-    const CommandLine::Arguments parsed = CommandLine::parse(arguments, m_dir.path());
-    QList<QUrl> expected;
-    for (const QString &path : paths)
-        expected.append(PathCodec::urlForPath(path));
-    QCOMPARE(parsed.urls, expected);
-    QCOMPARE(parsed.errors.size(), errors);
-}
-
 void DesktopIntegrationTest::otherProgramsShowFoldersAndItemsOverTheBus()
 {
     const QUrl photos = PathCodec::urlForPath(m_dir.filePath(QStringLiteral("Photos")));
     const QUrl beach = PathCodec::urlForPath(m_dir.filePath(QStringLiteral("Photos/beach.jpg")));
     QDBusConnection client = QDBusConnection::connectToBus(m_busAddress, QStringLiteral("client"));
-    QDBusInterface fileManager(FileManagerService::fileManagerName, FileManagerService::objectPath,
-                               FileManagerService::interfaceName, client);
-    QVERIFY(fileManager.isValid());
+    // Calls that do not wait: this thread is the one that answers them.
+    const auto call = [&client](const QString &method, const QStringList &uris, const QString &startupId) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            FileManagerService::fileManagerName, FileManagerService::objectPath, FileManagerService::interfaceName, method);
+        message << uris << startupId;
+        client.asyncCall(message);
+    };
 
     // A folder, a file in it (its folder opens with the file selected), and
     // addresses that are not local files, which are passed over.
-    fileManager.asyncCall(QStringLiteral("ShowFolders"),
-                          QStringList{uri(photos.toLocalFile()), uri(beach.toLocalFile()),
-                                      QStringLiteral("https://example.org/")},
-                          QString());
+    call(QStringLiteral("ShowFolders"),
+         QStringList{uri(photos.toLocalFile()), uri(beach.toLocalFile()), QStringLiteral("https://example.org/")},
+         QString());
     QTRY_COMPARE(shownFolders(*m_delegate), (QList<QUrl>{photos, photos}));
     QTRY_COMPARE(currentItem(m_delegate->windows().last()), beach);
     closeAll(*m_delegate);
 
     // Two items of one folder: one window.
-    fileManager.asyncCall(QStringLiteral("ShowItems"),
-                          QStringList{uri(m_dir.filePath(QStringLiteral("Photos/dunes.jpg"))), uri(beach.toLocalFile())},
-                          QStringLiteral("startup-id"));
+    call(QStringLiteral("ShowItems"),
+         QStringList{uri(m_dir.filePath(QStringLiteral("Photos/dunes.jpg"))), uri(beach.toLocalFile())},
+         QStringLiteral("startup-id"));
     QTRY_COMPARE(shownFolders(*m_delegate), QList<QUrl>{photos});
     QTRY_COMPARE(currentItem(m_delegate->windows().first()),
                  PathCodec::urlForPath(m_dir.filePath(QStringLiteral("Photos/dunes.jpg"))));
@@ -161,7 +134,9 @@ void DesktopIntegrationTest::aSecondLaunchHandsItsArgumentsToTheRunningOne()
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     second.setProcessEnvironment(environment);
     second.setWorkingDirectory(m_dir.path());
-    second.start(QStringLiteral(TIDEWRIGHT_BINARY), {QStringLiteral("Photos/2024"), QStringLiteral("my notes.txt")});
+    // A relative path, and a file as launchers pass it, by URI.
+    second.start(QStringLiteral(TIDEWRIGHT_BINARY),
+                 {QStringLiteral("Photos/2024"), uri(m_dir.filePath(QStringLiteral("my notes.txt")))});
     // This process answers the call, so it must keep its event loop running meanwhile.
     QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 20'000);
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
@@ -173,11 +148,12 @@ void DesktopIntegrationTest::aSecondLaunchHandsItsArgumentsToTheRunningOne()
                  PathCodec::urlForPath(m_dir.filePath(QStringLiteral("my notes.txt"))));
     closeAll(*m_delegate);
 
-    // Nothing that exists: an error, and no window here.
-    second.start(QStringLiteral(TIDEWRIGHT_BINARY), {QStringLiteral("no such folder")});
+    // Nothing that exists or is local: an error, and no window here.
+    second.start(QStringLiteral(TIDEWRIGHT_BINARY), {QStringLiteral("no such folder"), QStringLiteral("smb://server/share")});
     QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 20'000);
     QCOMPARE(second.exitCode(), 1);
-    QVERIFY(second.readAllStandardError().contains("no such folder"));
+    const QByteArray errors = second.readAllStandardError();
+    QVERIFY(errors.contains("no such folder") && errors.contains("smb://server/share"));
     QTest::qWait(100);
     QVERIFY(m_delegate->windows().isEmpty());
 }

@@ -3,7 +3,8 @@
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
 //                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER [--rename]]
-//                      [--get-info PATH]... [--sidebar] [--window FOLDER [--view-mode icon|list|column] [--width W]]
+//                      [--get-info PATH]... [--sidebar]
+//                      [--main-window FOLDER [--view-mode icon|list|column] [--width W] [--open-menu TITLE]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
@@ -12,9 +13,10 @@
 // --columns shows the column browser on FOLDER, as a window would, with
 // --rename its selected folder's name in an editor. --get-info
 // shows only the info windows of the paths (and of all of them together when
-// there are several). --window shows a whole browser window on FOLDER in the
-// view mode given, W points wide when --width is given. --sidebar shows a
-// window's sidebar alone, with the volumes and places of this machine.
+// there are several). --sidebar shows a window's sidebar alone, with the
+// volumes and places of this machine. --main-window shows a main window on
+// FOLDER in the view mode given, W points wide if given, with its menu TITLE
+// open.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
@@ -32,6 +34,8 @@
 #include "FSWindow/MainWindowController.h"
 #include "FSWindow/PreferencesWindowController.h"
 #include "FSWindow/ViewMode.h"
+#include "FSWindow/ViewModePreferenceStore.h"
+#include "TidewrightApp/AppDelegate.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -39,6 +43,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QMenu>
+#include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QTimer>
@@ -117,7 +122,7 @@ int main(int argc, char **argv)
     const QCommandLineOption getInfoOption(QStringLiteral("get-info"), QStringLiteral("show the info window of a path"),
                                            QStringLiteral("path"));
     parser.addOption(getInfoOption);
-    const QCommandLineOption windowOption(QStringLiteral("window"), QStringLiteral("show a browser window on a folder"),
+    const QCommandLineOption windowOption(QStringLiteral("main-window"), QStringLiteral("a main window on FOLDER"),
                                           QStringLiteral("folder"));
     parser.addOption(windowOption);
     const QCommandLineOption viewModeOption(QStringLiteral("view-mode"), QStringLiteral("the window's view mode"),
@@ -128,6 +133,9 @@ int main(int argc, char **argv)
     parser.addOption(widthOption);
     const QCommandLineOption sidebarOption(QStringLiteral("sidebar"), QStringLiteral("show the sidebar alone"));
     parser.addOption(sidebarOption);
+    const QCommandLineOption openMenuOption(QStringLiteral("open-menu"), QStringLiteral("the menu to open"),
+                                            QStringLiteral("title"));
+    parser.addOption(openMenuOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -158,12 +166,20 @@ int main(int argc, char **argv)
         const std::optional<ViewMode> mode = ViewModes::fromRawValue(int(modes.indexOf(parser.value(viewModeOption))));
         if (!mode)
             return fail(QStringLiteral("unknown view mode %1").arg(parser.value(viewModeOption)));
-        auto *window = new MainWindowController(PathCodec::urlForPath(QDir(parser.value(windowOption)).absolutePath()));
-        window->setViewMode(*mode);
+        ViewModePreferenceStore::saveViewMode(*mode);
+        AppDelegate delegate;
+        MainWindowController *window =
+            delegate.openWindow(PathCodec::urlForPath(QDir(parser.value(windowOption)).absolutePath()));
         window->move(0, 0);
-        window->showWindow();
         if (parser.isSet(widthOption))
             window->resize(parser.value(widthOption).toInt(), window->height());
+        const QString title = parser.value(openMenuOption);
+        QTimer::singleShot(500, window, [window, title] {
+            for (QAction *item : window->menuBar()->actions()) {
+                if (!title.isEmpty() && item->text() == title)
+                    window->menuBar()->setActiveAction(item);
+            }
+        });
         return application.exec();
     }
     if (parser.isSet(iconViewOption)) {
