@@ -104,7 +104,7 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     connect(&m_frameSaveTimer, &QTimer::timeout, this,
             [this] { QSettings().setValue(frameKey, stringFromRect(geometry())); });
 
-    makeBrowsers(rootUrl);
+    m_sidebar = new SidebarViewController;
     setUpContent();
     restoreFrame();
     m_intendedWindowSize = size();
@@ -112,9 +112,12 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
 
     m_navigation.setEffects({
         [this](const QUrl &folder) {
-            m_columnView->setRoot(folder);
-            m_listView->setRoot(folder);
-            m_iconView->setRoot(folder);
+            if (m_columnView)
+                m_columnView->setRoot(folder);
+            if (m_listView)
+                m_listView->setRoot(folder);
+            if (m_iconView)
+                m_iconView->setRoot(folder);
             m_sidebar->selectLocation(folder);
         },
         // The listing cache watches every folder a browser shows, and the
@@ -127,8 +130,8 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
         [this](const QUrl &folder) { updateStatusBar(folder); },
         [this](const QUrl &folder) { updateWindowTitle(folder); },
     });
-    // The browsers were made on the root and are listing it already: navigating
-    // to it again would list it twice.
+    // The browser shown was made on the root and is listing it already:
+    // navigating to it again would list it twice.
     m_sidebar->selectLocation(rootUrl);
     // The sidebar selects its first place on its first turn of the event loop
     // when nothing is selected; a window on another folder shows none.
@@ -149,25 +152,14 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
             &MainWindowController::navigationControlClicked);
     connect(m_toolbar->viewModeControl(), &ClassicSegmentedControl::segmentClicked, this,
             &MainWindowController::viewModeChanged);
-    wireBrowserCallbacks();
+    m_sidebar->onSelect = [this](const FileItem &item) { navigate(item.url(), true); };
+    m_sidebar->onFileSystemChange = [this] { refreshAllViews(); };
     m_isPlaced = true;
 }
 
 MainWindowController::~MainWindowController() = default;
 
-void MainWindowController::makeBrowsers(const QUrl &rootUrl)
-{
-    m_columnView = new ColumnBrowserViewController(rootUrl);
-    // Folders inside the home folder show the home folder's column first.
-    m_columnView->setRoot(rootUrl);
-    m_listView = new ListViewController(rootUrl);
-    m_iconView = new IconViewController(rootUrl);
-    m_columnView->applySortField(m_sortField);
-    m_iconView->applySortField(m_sortField);
-    m_sidebar = new SidebarViewController;
-}
-
-void MainWindowController::wireBrowserCallbacks()
+QWidget *MainWindowController::makeBrowser(ViewMode mode)
 {
     // The browsers are children of this window: their callbacks cannot outlive it.
     const auto refresh = [this] { refreshAllViews(); };
@@ -175,26 +167,70 @@ void MainWindowController::wireBrowserCallbacks()
     const auto info = [this](const FileItem &item) { showInfo(item); };
     const auto newWindow = [this](const FileItem &item) { openInNewWindow(item); };
     const auto moveToEnclosingFolder = [this] { moveSelectionToEnclosingFolder(); };
+    const TextSize textSize = AppearancePreferenceStore::textSize();
+    const QUrl root = currentRootUrl();
 
+    switch (mode) {
+    case ViewMode::icon:
+        m_iconView = new IconViewController(root, m_contentContainer);
+        m_iconView->applySortField(m_sortField);
+        m_iconView->applyTextSize(textSize);
+        m_iconView->onOpen = open;
+        m_iconView->onFileSystemChange = refresh;
+        m_iconView->onShowInfo = info;
+        m_iconView->onOpenInNewWindow = newWindow;
+        m_iconView->onMoveToEnclosingFolder = moveToEnclosingFolder;
+        return m_iconView;
+    case ViewMode::list:
+        m_listView = new ListViewController(root, m_contentContainer);
+        m_listView->applyTextSize(textSize);
+        m_listView->onOpen = open;
+        m_listView->onFileSystemChange = refresh;
+        m_listView->onShowInfo = info;
+        m_listView->onOpenInNewWindow = newWindow;
+        m_listView->onMoveToEnclosingFolder = moveToEnclosingFolder;
+        return m_listView;
+    case ViewMode::column:
+        break;
+    }
+    m_columnView = new ColumnBrowserViewController(root, m_contentContainer);
+    // Folders inside the home folder show the home folder's column first.
+    if (ColumnBrowserViewController::ancestorRoot(root).url() != root)
+        m_columnView->setRoot(root);
+    m_columnView->applySortField(m_sortField);
+    m_columnView->applyTextSize(textSize);
     m_columnView->onFileSystemChange = refresh;
     m_columnView->onShowInfo = info;
     m_columnView->onOpenInNewWindow = newWindow;
     m_columnView->onMoveToEnclosingFolder = moveToEnclosingFolder;
+    return m_columnView;
+}
 
-    m_listView->onOpen = open;
-    m_listView->onFileSystemChange = refresh;
-    m_listView->onShowInfo = info;
-    m_listView->onOpenInNewWindow = newWindow;
-    m_listView->onMoveToEnclosingFolder = moveToEnclosingFolder;
+QWidget *MainWindowController::browser(ViewMode mode)
+{
+    if (QWidget *made = browserFor(mode))
+        return made;
+    QWidget *made = makeBrowser(mode);
+    made->hide();
+    return made;
+}
 
-    m_iconView->onOpen = open;
-    m_iconView->onFileSystemChange = refresh;
-    m_iconView->onShowInfo = info;
-    m_iconView->onOpenInNewWindow = newWindow;
-    m_iconView->onMoveToEnclosingFolder = moveToEnclosingFolder;
+ColumnBrowserViewController *MainWindowController::columnView()
+{
+    browser(ViewMode::column);
+    return m_columnView;
+}
 
-    m_sidebar->onSelect = [this](const FileItem &item) { navigate(item.url(), true); };
-    m_sidebar->onFileSystemChange = refresh;
+ListViewController *MainWindowController::listView()
+{
+    browser(ViewMode::list);
+    return m_listView;
+}
+
+IconViewController *MainWindowController::iconView()
+{
+    browser(ViewMode::icon);
+    return m_iconView;
 }
 
 void MainWindowController::setUpContent()
@@ -202,13 +238,10 @@ void MainWindowController::setUpContent()
     m_sidebar->setMinimumWidth(minimumSidebarWidth);
     m_sidebar->setMaximumWidth(maximumSidebarWidth);
     m_contentContainer = new ContentContainerViewController;
-    // The container shows one browser; the others wait hidden, owned by it as well.
-    for (QWidget *browser : {static_cast<QWidget *>(m_columnView), static_cast<QWidget *>(m_listView),
-                             static_cast<QWidget *>(m_iconView)}) {
-        browser->setParent(m_contentContainer);
-        browser->hide();
-    }
-    m_contentContainer->setContent(browserFor(m_currentViewMode));
+    // A browser is made when first shown: one that is never shown never lists
+    // or sorts anything. Once made, it follows the window's folder, hidden
+    // or not, so that showing it again needs no reload.
+    m_contentContainer->setContent(browser(m_currentViewMode));
 
     m_splitView = new QSplitter(Qt::Horizontal);
     m_splitView->setObjectName(QStringLiteral("MainSplitView"));
@@ -336,9 +369,12 @@ void MainWindowController::applyAppearancePreferences()
     m_statusBarView->label()->setFont(TextSizes::font(textSize));
     m_sidebar->applyTheme(theme);
     m_sidebar->applyTextSize(textSize);
-    m_listView->applyTextSize(textSize);
-    m_iconView->applyTextSize(textSize);
-    m_columnView->applyTextSize(textSize);
+    if (m_listView)
+        m_listView->applyTextSize(textSize);
+    if (m_iconView)
+        m_iconView->applyTextSize(textSize);
+    if (m_columnView)
+        m_columnView->applyTextSize(textSize);
 }
 
 void MainWindowController::navigate(const QUrl &to, bool pushHistory)
@@ -365,7 +401,7 @@ void MainWindowController::setViewMode(ViewMode mode)
     ViewModePreferenceStore::saveViewMode(mode);
     m_toolbar->viewModeControl()->setSelectedSegment(ViewModes::rawValue(mode));
     const bool hadFocus = m_contentContainer->isAncestorOf(QApplication::focusWidget());
-    m_contentContainer->setContent(browserFor(mode));
+    m_contentContainer->setContent(browser(mode));
     if (hadFocus)
         focusActiveBrowser();
 }
@@ -423,7 +459,8 @@ void MainWindowController::refreshAllViews()
     // Read again by difference: the browsers change row by row and keep their
     // selection, instead of starting over from a fresh listing.
     QList<QUrl> folders{currentRootUrl()};
-    for (const QUrl &folder : m_columnView->columnFolders()) {
+    const QList<QUrl> columnFolders = m_columnView ? m_columnView->columnFolders() : QList<QUrl>();
+    for (const QUrl &folder : columnFolders) {
         if (!folders.contains(folder))
             folders.append(folder);
     }
@@ -579,8 +616,10 @@ void MainWindowController::setSortField(QAction *sender)
     m_sortField = *field;
     ViewModePreferenceStore::saveSortField(*field);
     // The list keeps the order of its own column headers.
-    m_iconView->applySortField(*field);
-    m_columnView->applySortField(*field);
+    if (m_iconView)
+        m_iconView->applySortField(*field);
+    if (m_columnView)
+        m_columnView->applySortField(*field);
 }
 
 void MainWindowController::openSelection()

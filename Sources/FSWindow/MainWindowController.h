@@ -66,8 +66,9 @@ public:
     bool isShowingCurrentFolder() const { return m_shownFolder == currentRootUrl(); }
     void setViewMode(ViewMode mode);
 
-    // The browser of the current view mode, and the widget that shows it.
+    // The browser of the current view mode.
     SelectionProviding *activeBrowser() const;
+    // The browser of `mode`; nullptr while it was never shown.
     QWidget *browserFor(ViewMode mode) const;
 
     // Shows the window, then makes it at least as large as it was placed.
@@ -77,9 +78,10 @@ public:
     // edited in it: only then do bare keys (Return, Delete) act as commands.
     bool browserHasFocus() const;
 
-    ColumnBrowserViewController *columnView() const { return m_columnView; }
-    ListViewController *listView() const { return m_listView; }
-    IconViewController *iconView() const { return m_iconView; }
+    // Each browser, made now if it was never shown.
+    ColumnBrowserViewController *columnView();
+    ListViewController *listView();
+    IconViewController *iconView();
     SidebarViewController *sidebar() const { return m_sidebar; }
     ContentContainerViewController *contentContainer() const { return m_contentContainer; }
     MainToolbarView *toolbarView() const { return m_toolbar; }
@@ -124,8 +126,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void makeBrowsers(const QUrl &rootUrl);
-    void wireBrowserCallbacks();
+    QWidget *makeBrowser(ViewMode mode);
+    QWidget *browser(ViewMode mode);
     void focusActiveBrowser();
     void setUpContent();
     void restoreFrame();
