@@ -29,8 +29,8 @@ class StatusBarView;
 // A browser window on one folder: the sidebar of places beside the three
 // browsers, of which the view mode shows one, with back/forward, the view
 // modes, the folder's name and the search field in a band above them and the
-// status line below. All three browsers always show the same folder, so a
-// change of view mode shows the other browser as it already is.
+// status line below. Every browser shown once keeps following the window's
+// folder, so a change of view mode shows the other browser as it already is.
 //
 // The main menu reaches a window through its slots, found by name, the way a
 // menu item's action travels from the focused widget up to its window; before
