@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
 #include <QImage>
 #include <QPainter>
@@ -119,6 +120,10 @@ int runView(const QStringList &arguments)
     }
     const double emptyPeak = benchPeakMemoryMiB();
 
+    // Connected before the view, so it runs before the view's handler.
+    double updateArrived = 0;
+    QObject::connect(FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated,
+                     [&](const FolderListingUpdate &) { updateArrived = benchMilliseconds(); });
     const double start = benchMilliseconds();
     ShownList shown(*folder);
     double delivered = 0;
@@ -142,8 +147,26 @@ int runView(const QStringList &arguments)
     waitUntil([&] { return allAttributesRead(shown.view); });
     const double attributes = benchMilliseconds() - start;
     const double peak = benchPeakMemoryMiB();
+    const int rows = shown.view.model()->rowCount();
 
-    std::printf("ls -l: %.1f ms; rows: %d\n", ls, shown.view.model()->rowCount());
+    // One file created in the shown folder until its row is in the view.
+    double viewHandled = 0;
+    QObject::connect(FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated,
+                     [&](const FolderListingUpdate &) { viewHandled = benchMilliseconds(); });
+    const QString created = QDir(*folder).absoluteFilePath(QStringLiteral("tidewright-bench change.txt"));
+    const QUrl createdUrl = PathCodec::urlForPath(created);
+    const double changeStart = benchMilliseconds();
+    QFile(created).open(QIODevice::WriteOnly);
+    const bool isShown = waitUntil([&] { return shown.view.model()->indexOf(createdUrl).isValid(); }, 10000);
+    const double changeEndToEnd = benchMilliseconds() - changeStart;
+    QFile::remove(created);
+    if (isShown)
+        std::printf("change: row shown %.1f ms after the file was made; the view's handling took %.2f ms\n",
+                    changeEndToEnd, viewHandled - updateArrived);
+    else
+        std::printf("change: the new file's row did not come within 10 s\n");
+
+    std::printf("ls -l: %.1f ms; rows: %d\n", ls, rows);
     std::printf("first frame / ls -l: %.2f\n", firstFrame / ls);
     std::printf("empty folder: peak %.1f MiB; this folder: %.1f MiB above it\n", emptyPeak, peak - emptyPeak);
     std::printf("view: first frame %.1f ms, visible rows %.1f ms, attributes %.1f ms, peak %.1f MiB\n", firstFrame,

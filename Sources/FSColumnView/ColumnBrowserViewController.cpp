@@ -622,15 +622,15 @@ void ColumnBrowserViewController::commitRename(const QUrl &url, const QString &n
         return;
     const QUrl folder = parentUrl(url);
     QPointer<ColumnBrowserViewController> self(this);
-    WorkQueues::fileJobs()->start([self, url, newName, folder, attributes = item->attributes()]() mutable {
+    WorkQueues::fileJobs()->start([self, edited = *item, newName, folder, attributes = item->attributes()]() mutable {
         QUrl renamed;
         try {
-            renamed = FileOperations::rename(url, newName);
+            renamed = FileOperations::renameFromDisplayName(edited, newName);
         } catch (const OperationError &) {
             // The old name stays; the view says nothing.
             return;
         }
-        attributes.name = newName;
+        attributes.name = edited.fileNameForEditedName(newName);
         MainThread::post([self, renamed, folder, attributes] {
             if (!self)
                 return;

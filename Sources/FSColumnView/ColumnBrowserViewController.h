@@ -14,11 +14,10 @@
 #include <optional>
 #include <vector>
 
-class SortedFolderModel;
 class ContextMenuBrowser;
-class SortedFolderModel;
 class FileBrowserCell;
 class QMenu;
+class SortedFolderModel;
 
 // A folder hierarchy as columns side by side: the first lists the root, and a
 // folder selected in a column is listed in the next. Folders inside the home

@@ -299,7 +299,7 @@ void IconViewController::commitRename(const FileItem &item, const QString &newNa
         return;
     QList<QUrl> touched{item.url()};
     try {
-        const QUrl renamed = FileOperations::rename(item.url(), newName);
+        const QUrl renamed = FileOperations::renameFromDisplayName(item, newName);
         touched.append(renamed);
         m_selectWhenShown = renamed;
     } catch (const OperationError &) {

@@ -594,9 +594,13 @@ void ListViewController::runFileCommand(const std::function<void()> &command)
 void ListViewController::commitRename(const QUrl &url, const QString &newName)
 {
     const QString path = url.toLocalFile();
-    if (newName == path.mid(path.lastIndexOf(QLatin1Char('/')) + 1) || newName == FileItem::lastKnown(url).name())
+    const QModelIndex shown = m_model->indexOf(url);
+    // The row holds the attributes the listing read, among them whether the
+    // extension is hidden: the edited name is the shown one, not the file's.
+    const FileItem item = shown.isValid() ? m_model->itemAt(shown) : FileItem::lastKnown(url);
+    if (newName == path.mid(path.lastIndexOf(QLatin1Char('/')) + 1) || newName == item.name())
         return;
-    runFileCommand([this, url, newName] { m_urlToSelect = FileOperations::rename(url, newName); });
+    runFileCommand([this, item, newName] { m_urlToSelect = FileOperations::renameFromDisplayName(item, newName); });
 }
 
 void ListViewController::showContextMenu(const QPoint &position)

@@ -670,6 +670,14 @@ void ListViewModel::addToNameOrder(Level &level, std::vector<Node *> nodes)
 {
     if (!std::is_sorted(nodes.begin(), nodes.end(), nameLess))
         std::sort(nodes.begin(), nodes.end(), nameLess);
+    // A few new entries of a large folder: a search each, not a pass over all.
+    if (nodes.size() * 64 < level.byName.size()) {
+        for (Node *node : nodes)
+            level.byName.insert(std::upper_bound(level.byName.begin(), level.byName.end(), node, nameLess), node);
+        level.isRanksDirty = true;
+        ensureRanks(level);
+        return;
+    }
     std::vector<Node *> merged;
     merged.reserve(level.byName.size() + nodes.size());
     std::merge(level.byName.begin(), level.byName.end(), nodes.begin(), nodes.end(), std::back_inserter(merged), nameLess);

@@ -71,6 +71,7 @@ private Q_SLOTS:
     void dropsGoIntoFolderRowsAndNeverIntoThemselves();
     void thumbnailsOnlyForRowsOnScreen();
     void searchResultsAreOneColumnOfLeaves();
+    void arrowKeysMoveBetweenColumns();
 };
 
 void ColumnBrowserTest::rootIsHomeOnlyForFoldersInsideIt_data()
@@ -415,6 +416,26 @@ void ColumnBrowserTest::searchResultsAreOneColumnOfLeaves()
     browser.clearSearchResults();
     QTRY_COMPARE(namesIn(browser.columnModel(0)), (QStringList{"deep", "elsewhere", "top.txt"}));
     QCOMPARE(browser.columnFolders(), QList<QUrl>{urlOf(root)});
+}
+
+void ColumnBrowserTest::arrowKeysMoveBetweenColumns()
+{
+    tw::test::TemporaryFolder temporary;
+    const QString root = temporary.path();
+    makeTree(root, {"p/f.txt", "p/g.txt", "z.txt"});
+    ColumnBrowserViewController browser(urlOf(root));
+    browser.selectItem(urlOf(root + "/p/g.txt"));
+    QTRY_COMPARE(browser.selectedURLs(), QList<QUrl>{urlOf(root + "/p/g.txt")});
+
+    QTest::keyClick(browser.browser()->column(1), Qt::Key_Left);
+    QCOMPARE(browser.selectedURLs(), QList<QUrl>{urlOf(root + "/p")});
+    QCOMPARE(browser.currentDirectoryURL(), urlOf(root + "/p"));
+    QCOMPARE(browser.columnFolders().size(), 2);
+    QTest::keyClick(browser.browser()->column(0), Qt::Key_Right);
+    QCOMPARE(browser.selectedURLs(), QList<QUrl>{urlOf(root + "/p/f.txt")});
+    QTest::keyClick(browser.browser()->column(1), Qt::Key_Down);
+    QCOMPARE(browser.selectedURLs(), QList<QUrl>{urlOf(root + "/p/g.txt")});
+    QCOMPARE(browser.lastSelectedItem(), std::optional<FileItem>(FileItem(urlOf(root + "/p/g.txt"))));
 }
 
 TW_GUI_TEST_MAIN(ColumnBrowserTest)
