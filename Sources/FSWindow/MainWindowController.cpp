@@ -125,8 +125,6 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
             &MainWindowController::applyAppearancePreferences);
     connect(AppearanceNotifications::instance(), &AppearanceNotifications::resetWindowLayoutRequested, this,
             &MainWindowController::resetToDefaultLayout);
-    connect(MountMonitor::instance(), &MountMonitor::volumeUnmounted, this,
-            &MainWindowController::leaveFolderIfGone);
     connect(m_toolbar->navigationControl(), &ClassicSegmentedControl::segmentClicked, this,
             &MainWindowController::navigationControlClicked);
     connect(m_toolbar->viewModeControl(), &ClassicSegmentedControl::segmentClicked, this,
@@ -215,6 +213,20 @@ void MainWindowController::resetToDefaultLayout()
         setGeometry(centredOnScreen(defaultContentSize, screen()));
     m_splitView->setSizes({defaultSidebarWidth, std::max(0, m_splitView->width() - defaultSidebarWidth)});
     saveSidebarWidth();
+}
+
+void MainWindowController::paintEvent(QPaintEvent *event)
+{
+    QMainWindow::paintEvent(event);
+    if (m_isWatchingMounts)
+        return;
+    // The volume monitor starts the desktop's volume services on first use,
+    // which takes a while: after the window is on screen, not before.
+    m_isWatchingMounts = true;
+    QTimer::singleShot(0, this, [this] {
+        connect(MountMonitor::instance(), &MountMonitor::volumeUnmounted, this,
+                &MainWindowController::leaveFolderIfGone);
+    });
 }
 
 void MainWindowController::moveEvent(QMoveEvent *event)

@@ -104,6 +104,7 @@ public Q_SLOTS:
     void resetToDefaultLayout();
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
@@ -138,4 +139,5 @@ private:
     QTimer m_frameSaveTimer;
     // Frame changes made while the window is being built are not the user's.
     bool m_isPlaced = false;
+    bool m_isWatchingMounts = false;
 };
