@@ -103,7 +103,8 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     setUpContent();
     restoreFrame();
     m_intendedWindowSize = size();
-    setMinimumSize(std::min(minimumFrameSize.width(), m_toolbar->minimumWindowWidth()), minimumFrameSize.height());
+    // As narrow as the band's controls allow side by side.
+    setMinimumSize(m_toolbar->minimumWindowWidth(), minimumFrameSize.height());
 
     m_watcher = new DirectoryWatcher(0.3, this);
     m_watcher->onChange = [this] { refreshAllViews(); };
