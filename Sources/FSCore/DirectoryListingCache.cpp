@@ -1,11 +1,22 @@
 #include "DirectoryListingCache.h"
 
+#include "DirectoryListingCacheTesting.h"
+#include "DirectoryWatcher.h"
 #include "FileListing.h"
+#include "FileSorting.h"
 #include "MainThread.h"
+#include "WorkQueues.h"
 
+#include "FSPlatform/NaturalOrder.h"
+
+#include <QCoreApplication>
 #include <QHash>
+#include <QSet>
+#include <QThread>
 #include <QThreadPool>
 
+#include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -14,6 +25,57 @@
 namespace DirectoryListingCache {
 
 namespace {
+
+constexpr qsizetype defaultItemBudget = 200'000;
+// Many tiny folders cost watches and bookkeeping rather than items.
+constexpr qsizetype entryBudget = 1000;
+constexpr double watchDebounceSeconds = 0.3;
+
+bool isMainThread()
+{
+    const QCoreApplication *application = QCoreApplication::instance();
+    return application && QThread::currentThread() == application->thread();
+}
+
+void onMainThread(std::function<void()> work)
+{
+    if (isMainThread())
+        work();
+    else
+        MainThread::post(std::move(work));
+}
+
+// Listings of a share that stopped answering hold their threads for as long
+// as it stays silent; when every listing thread is held, the next listing gets
+// a thread of its own rather than waiting behind them.
+void runInBackground(std::function<void()> work)
+{
+    if (WorkQueues::listings()->tryStart(work))
+        return;
+    QThread *thread = QThread::create(std::move(work));
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
+}
+
+// Entries to read again, or the whole folder.
+struct ChangedNames
+{
+    QSet<QString> names;
+    bool isEverything = false;
+
+    bool isEmpty() const { return !isEverything && names.isEmpty(); }
+    void add(const QStringList &changed)
+    {
+        if (changed.isEmpty()) {
+            isEverything = true;
+            names.clear();
+        } else if (!isEverything) {
+            for (const QString &name : changed)
+                names.insert(name);
+        }
+    }
+    QStringList list() const { return isEverything ? QStringList() : QStringList(names.cbegin(), names.cend()); }
+};
 
 struct Waiter
 {
@@ -28,48 +90,196 @@ struct Listing
 {
     enum State { queued, running, done };
 
-    explicit Listing(const QUrl &folder) : folder(folder) {}
+    Listing(const QUrl &folder, bool isWatched) : folder(folder), isWatched(isWatched) {}
 
     const QUrl folder;
+    // Only a folder watched since before its reading began may be stored: a
+    // change made before the watch existed would never be seen.
+    const bool isWatched;
     std::mutex stateMutex;
     std::condition_variable finished;
     State state = queued;
     FileItemList items;
 
     // Guarded by the cache's lock.
-    bool mayBeStored = true;
+    bool isCurrent = true; // no invalidation since it started
     std::vector<Waiter> waiters;
+    ChangedNames followUp; // changes seen while it ran, read again once it is stored
 };
+
+struct Entry
+{
+    FileItemList items;
+    quint64 generation = 0;
+    quint64 lastUse = 0;
+};
+
+// What a refresh read: the listing now and how it differs from the one before.
+struct RefreshResult
+{
+    FileItemList items;
+    FileItemList inserted;
+    QList<QUrl> removed;
+    FileItemList changed;
+    int errorNumber = 0;
+
+    bool isUnchanged() const { return inserted.isEmpty() && removed.isEmpty() && changed.isEmpty(); }
+};
+
+QByteArray nameKey(const FileItem &item)
+{
+    if (const FileAttributes *snapshot = item.attributeSnapshot())
+        return snapshot->nameSortKey;
+    return NaturalOrder::sortKey(item.name());
+}
+
+bool isBefore(const QByteArray &a, const QByteArray &b)
+{
+    return NaturalOrder::compareKeys(a, b) < 0;
+}
+
+bool haveSameAttributes(const FileItem &a, const FileItem &b)
+{
+    const FileAttributes *x = a.attributeSnapshot();
+    const FileAttributes *y = b.attributeSnapshot();
+    if (!x || !y)
+        return false;
+    return x->name == y->name && x->contentType == y->contentType && x->fileSize == y->fileSize
+        && x->modificationTimeNs == y->modificationTimeNs && x->device == y->device && x->inode == y->inode
+        && x->labelColor == y->labelColor && x->exists == y->exists && x->isDirectory == y->isDirectory
+        && x->isSymbolicLink == y->isSymbolicLink && x->hasFileSize == y->hasFileSize
+        && x->hasModificationTime == y->hasModificationTime && x->hasStatus == y->hasStatus;
+}
+
+RefreshResult readNamesAgain(const QUrl &folder, const FileItemList &base, const QStringList &names)
+{
+    RefreshResult result;
+    const FileItemList found = FileListing::entries(folder, names, &result.errorNumber);
+    if (result.errorNumber != 0)
+        return result;
+    QHash<QString, FileItem> foundByPath;
+    for (const FileItem &item : found)
+        foundByPath.insert(item.path(), item);
+
+    QSet<QString> seen;
+    QSet<qsizetype> removedAt;
+    QHash<qsizetype, FileItem> replacedAt;
+    for (const QString &name : names) {
+        const QString path = FileListing::entryPath(folder, name);
+        if (seen.contains(path))
+            continue;
+        seen.insert(path);
+        const qsizetype index = FileSorting::indexInNameOrder(base, path);
+        const auto now = foundByPath.constFind(path);
+        if (index >= 0 && now != foundByPath.cend()) {
+            if (haveSameAttributes(base.at(index), *now))
+                continue;
+            replacedAt.insert(index, *now);
+            result.changed.append(*now);
+        } else if (index >= 0) {
+            removedAt.insert(index);
+            result.removed.append(base.at(index).url());
+        } else if (now != foundByPath.cend()) {
+            result.inserted.append(*now);
+        }
+    }
+    if (result.isUnchanged()) {
+        result.items = base;
+        return result;
+    }
+
+    // One pass over the old listing, with the new entries merged in at their
+    // place in name order (after entries whose names compare the same).
+    std::stable_sort(result.inserted.begin(), result.inserted.end(),
+                     [](const FileItem &a, const FileItem &b) { return isBefore(nameKey(a), nameKey(b)); });
+    result.items.reserve(base.size() + result.inserted.size());
+    qsizetype nextInserted = 0;
+    for (qsizetype i = 0; i < base.size(); ++i) {
+        const QByteArray key = nameKey(base.at(i));
+        while (nextInserted < result.inserted.size() && isBefore(nameKey(result.inserted.at(nextInserted)), key))
+            result.items.append(result.inserted.at(nextInserted++));
+        if (removedAt.contains(i))
+            continue;
+        const auto replaced = replacedAt.constFind(i);
+        result.items.append(replaced == replacedAt.cend() ? base.at(i) : *replaced);
+    }
+    while (nextInserted < result.inserted.size())
+        result.items.append(result.inserted.at(nextInserted++));
+    return result;
+}
+
+RefreshResult readWholeAgain(const QUrl &folder, const FileItemList &base)
+{
+    RefreshResult result;
+    result.items = FileListing::contents(folder, &result.errorNumber);
+    if (result.errorNumber != 0)
+        return result;
+    QHash<QString, qsizetype> oldIndex;
+    oldIndex.reserve(base.size());
+    for (qsizetype i = 0; i < base.size(); ++i)
+        oldIndex.insert(base.at(i).path(), i);
+    std::vector<bool> isKept(size_t(base.size()), false);
+    for (const FileItem &item : std::as_const(result.items)) {
+        const auto old = oldIndex.constFind(item.path());
+        if (old == oldIndex.cend()) {
+            result.inserted.append(item);
+            continue;
+        }
+        isKept[size_t(*old)] = true;
+        if (!haveSameAttributes(base.at(*old), item))
+            result.changed.append(item);
+    }
+    for (qsizetype i = 0; i < base.size(); ++i) {
+        if (!isKept[size_t(i)])
+            result.removed.append(base.at(i).url());
+    }
+    if (result.isUnchanged())
+        result.items = base; // keeps the copies made of it valid
+    return result;
+}
 
 class Cache
 {
 public:
     static Cache &instance()
     {
-        static Cache cache;
-        return cache;
+        // Never destroyed: watches and queued work may still refer to it at exit.
+        static Cache *cache = new Cache;
+        return *cache;
+    }
+
+    Cache()
+        : m_watchOwner(new QObject)
+    {
+        if (QCoreApplication *application = QCoreApplication::instance())
+            m_watchOwner->moveToThread(application->thread());
     }
 
     FileItemList contents(const QUrl &folder)
     {
+        if (isMainThread())
+            ensureWatch(folder);
         std::shared_ptr<Listing> listing;
+        FileItemList items;
         {
             std::lock_guard locker(m_lock);
-            const auto it = m_entries.constFind(folder);
-            if (it != m_entries.constEnd())
-                return announce(*it);
-            listing = pendingListing(folder);
+            if (const Entry *entry = touch(folder))
+                items = entry->items;
+            else
+                listing = pendingListing(folder);
         }
-        const FileItemList items = runOrWait(listing);
-        return announce(items);
+        if (listing)
+            items = runOrWait(listing);
+        announce(items);
+        return items;
     }
 
     void contents(const QUrl &folder, QObject *context, Completion completion)
     {
+        ensureWatch(folder);
         std::unique_lock locker(m_lock);
-        const auto it = m_entries.constFind(folder);
-        if (it != m_entries.constEnd()) {
-            const FileItemList items = *it;
+        if (const Entry *entry = touch(folder)) {
+            const FileItemList items = entry->items;
             // Outside the lock: the hook and the completion may ask the cache again.
             locker.unlock();
             announce(items);
@@ -81,24 +291,129 @@ public:
         listing->waiters.push_back({ContextGuard(context), std::move(completion)});
         locker.unlock();
         if (isNew)
-            QThreadPool::globalInstance()->start([this, listing] { runOrWait(listing); });
+            runInBackground([this, listing] { runOrWait(listing); });
+    }
+
+    std::optional<FileItemList> cachedContents(const QUrl &folder)
+    {
+        std::lock_guard locker(m_lock);
+        if (const Entry *entry = touch(folder))
+            return entry->items;
+        return std::nullopt;
     }
 
     void invalidate(const QUrl &folder)
     {
-        std::lock_guard locker(m_lock);
-        m_entries.remove(folder);
-        if (const auto listing = m_pending.take(folder))
-            listing->mayBeStored = false;
+        {
+            std::lock_guard locker(m_lock);
+            forget(folder);
+            if (const auto listing = m_pending.take(folder))
+                listing->isCurrent = false;
+            m_failures.remove(folder);
+        }
+        onMainThread([this, folder] { pruneWatch(folder); });
     }
 
     void invalidateAll()
     {
+        {
+            std::lock_guard locker(m_lock);
+            m_entries.clear();
+            m_totalItems = 0;
+            for (const auto &listing : std::as_const(m_pending))
+                listing->isCurrent = false;
+            m_pending.clear();
+            m_failures.clear();
+        }
+        onMainThread([this] {
+            for (const QUrl &folder : m_watchers.keys())
+                pruneWatch(folder);
+        });
+    }
+
+    std::optional<ListingFailure> failure(const QUrl &folder)
+    {
         std::lock_guard locker(m_lock);
-        m_entries.clear();
-        for (const auto &listing : std::as_const(m_pending))
-            listing->mayBeStored = false;
-        m_pending.clear();
+        const auto it = m_failures.constFind(folder);
+        if (it == m_failures.cend())
+            return std::nullopt;
+        return *it;
+    }
+
+    void retain(const QUrl &folder)
+    {
+        {
+            std::lock_guard locker(m_lock);
+            ++m_retained[folder];
+        }
+        ensureWatch(folder);
+    }
+
+    void release(const QUrl &folder)
+    {
+        QList<QUrl> evicted;
+        {
+            std::lock_guard locker(m_lock);
+            const auto it = m_retained.find(folder);
+            if (it == m_retained.end())
+                return;
+            if (--*it == 0)
+                m_retained.erase(it);
+            evicted = evict({});
+        }
+        for (const QUrl &gone : std::as_const(evicted))
+            pruneWatch(gone);
+        pruneWatch(folder);
+    }
+
+    void refresh(const QUrl &folder, const QStringList &changedNames)
+    {
+        const auto running = m_refreshes.find(folder);
+        if (running != m_refreshes.end()) {
+            running->add(changedNames);
+            return;
+        }
+        FileItemList base;
+        quint64 generation = 0;
+        bool hadEntry = false;
+        {
+            std::lock_guard locker(m_lock);
+            if (const auto listing = m_pending.value(folder)) {
+                // It may have read the folder before the change.
+                listing->followUp.add(changedNames);
+                return;
+            }
+            const auto entry = m_entries.constFind(folder);
+            hadEntry = entry != m_entries.cend();
+            if (!hadEntry && !m_retained.contains(folder))
+                return; // nothing shown, nothing stored: the next request lists it
+            if (hadEntry) {
+                base = entry->items;
+                generation = entry->generation;
+            }
+        }
+        m_refreshes.insert(folder, {});
+        const bool isWhole = changedNames.isEmpty() || !hadEntry;
+        runInBackground([this, folder, base, changedNames, generation, hadEntry, isWhole] {
+            RefreshResult result = isWhole ? readWholeAgain(folder, base) : readNamesAgain(folder, base, changedNames);
+            MainThread::post([this, folder, base, generation, hadEntry, result = std::move(result)] {
+                finishRefresh(folder, base, generation, hadEntry, result);
+            });
+        });
+    }
+
+    void setItemBudget(qsizetype items)
+    {
+        QList<QUrl> evicted;
+        {
+            std::lock_guard locker(m_lock);
+            m_itemBudget = items;
+            evicted = evict({});
+        }
+        onMainThread([this, evicted] {
+            for (const QUrl &folder : evicted)
+                pruneWatch(folder);
+        });
     }
 
     void setHook(ListingHook hook)
@@ -119,8 +434,68 @@ private:
     {
         std::shared_ptr<Listing> &listing = m_pending[folder];
         if (!listing)
-            listing = std::make_shared<Listing>(folder);
+            listing = std::make_shared<Listing>(folder, m_watched.contains(folder));
         return listing;
+    }
+
+    // Under m_lock: the stored entry, marked as just used.
+    const Entry *touch(const QUrl &folder)
+    {
+        const auto it = m_entries.find(folder);
+        if (it == m_entries.end())
+            return nullptr;
+        it->lastUse = ++m_clock;
+        return &*it;
+    }
+
+    // Under m_lock.
+    void store(const QUrl &folder, const FileItemList &items)
+    {
+        Entry &entry = m_entries[folder];
+        m_totalItems += items.size() - entry.items.size();
+        entry.items = items;
+        entry.generation = ++m_clock;
+        entry.lastUse = m_clock;
+    }
+
+    // Under m_lock.
+    void forget(const QUrl &folder)
+    {
+        const auto it = m_entries.find(folder);
+        if (it == m_entries.end())
+            return;
+        m_totalItems -= it->items.size();
+        m_entries.erase(it);
+    }
+
+    // Under m_lock: drops the least recently used folders that no view shows
+    // until the rest fit, never `keep` (the listing just stored).
+    QList<QUrl> evict(const QUrl &keep)
+    {
+        QList<QUrl> evicted;
+        while (m_totalItems > m_itemBudget || m_entries.size() > entryBudget) {
+            auto victim = m_entries.end();
+            for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+                if (it.key() == keep || m_retained.contains(it.key()))
+                    continue;
+                if (victim == m_entries.end() || it->lastUse < victim->lastUse)
+                    victim = it;
+            }
+            if (victim == m_entries.end())
+                break;
+            evicted.append(victim.key());
+            m_totalItems -= victim->items.size();
+            m_entries.erase(victim);
+        }
+        return evicted;
+    }
+
+    // Under m_lock.
+    void recordFailure(const QUrl &folder, ListingFailure failure)
+    {
+        if (m_failures.size() >= entryBudget)
+            m_failures.clear();
+        m_failures.insert(folder, failure);
     }
 
     FileItemList runOrWait(const std::shared_ptr<Listing> &listing)
@@ -133,41 +508,178 @@ private:
             }
             listing->state = Listing::running;
         }
-        const FileItemList items = FileListing::contents(listing->folder);
+        int errorNumber = 0;
+        const FileItemList items = FileListing::contents(listing->folder, &errorNumber);
         {
             std::lock_guard stateLocker(listing->stateMutex);
             listing->items = items;
             listing->state = Listing::done;
         }
         listing->finished.notify_all();
-        publish(listing, items);
+        publish(listing, items, errorNumber);
         return items;
     }
 
-    void publish(const std::shared_ptr<Listing> &listing, const FileItemList &items)
+    void publish(const std::shared_ptr<Listing> &listing, const FileItemList &items, int errorNumber)
     {
+        const QUrl folder = listing->folder;
         std::vector<Waiter> waiters;
+        ChangedNames followUp;
+        QList<QUrl> evicted;
+        bool isStored = false;
+        std::optional<ListingFailure> failed;
         {
             std::lock_guard locker(m_lock);
-            if (listing->mayBeStored) {
-                m_entries.insert(listing->folder, items);
-                m_pending.remove(listing->folder);
+            if (m_pending.value(folder) == listing)
+                m_pending.remove(folder);
+            if (listing->isCurrent && errorNumber != 0) {
+                failed = failureForErrno(errorNumber);
+                recordFailure(folder, *failed);
+            } else if (listing->isCurrent) {
+                m_failures.remove(folder);
+                if (listing->isWatched) {
+                    store(folder, items);
+                    evicted = evict(folder);
+                    isStored = true;
+                    followUp = listing->followUp;
+                }
             }
             waiters.swap(listing->waiters);
         }
-        if (waiters.empty())
-            return;
-        MainThread::post([this, items, waiters = std::move(waiters)] {
+        MainThread::post([this, folder, items, waiters = std::move(waiters), followUp, evicted, isStored, failed] {
+            for (const QUrl &gone : evicted)
+                pruneWatch(gone);
+            if (!isStored)
+                pruneWatch(folder);
+            if (failed)
+                watchAgain(folder);
+            if (failed)
+                Q_EMIT FolderListingNotifier::instance()->listingFailed(folder, *failed);
+            bool isAnnounced = false;
             for (const Waiter &waiter : waiters) {
                 if (!waiter.context.isAlive())
                     continue;
-                announce(items);
+                if (!isAnnounced)
+                    announce(items);
+                isAnnounced = true;
                 waiter.completion(items);
             }
+            if (!followUp.isEmpty())
+                refresh(folder, followUp.list());
         });
     }
 
-    const FileItemList &announce(const FileItemList &items)
+    void finishRefresh(const QUrl &folder, const FileItemList &base, quint64 generation, bool hadEntry,
+                       const RefreshResult &result)
+    {
+        const ChangedNames followUp = m_refreshes.take(folder);
+        QList<QUrl> evicted;
+        bool isCurrent = false;
+        const bool hasFailed = result.errorNumber != 0;
+        {
+            std::lock_guard locker(m_lock);
+            const auto entry = m_entries.constFind(folder);
+            // A listing stored or dropped meanwhile is newer than what this one started from.
+            isCurrent = hadEntry ? entry != m_entries.cend() && entry->generation == generation
+                                 : entry == m_entries.cend() && !m_pending.contains(folder);
+            if (isCurrent && hasFailed) {
+                forget(folder);
+                recordFailure(folder, failureForErrno(result.errorNumber));
+            } else if (isCurrent && !(hadEntry && result.isUnchanged())) {
+                m_failures.remove(folder);
+                store(folder, result.items);
+                evicted = evict(folder);
+            }
+        }
+        for (const QUrl &gone : std::as_const(evicted))
+            pruneWatch(gone);
+
+        if (isCurrent && hasFailed) {
+            watchAgain(folder);
+            Q_EMIT FolderListingNotifier::instance()->listingFailed(folder, failureForErrno(result.errorNumber));
+        } else if (!hasFailed && !hadEntry) {
+            FolderListingUpdate update;
+            update.folder = folder;
+            update.items = result.items;
+            update.isWholeListing = true;
+            announce(result.items);
+            Q_EMIT FolderListingNotifier::instance()->listingUpdated(update);
+        } else if (isCurrent && !result.isUnchanged()) {
+            FolderListingUpdate update;
+            update.folder = folder;
+            update.items = result.items;
+            update.inserted = result.inserted;
+            update.removed = result.removed;
+            update.changed = result.changed;
+            update.previousItems = base;
+            if (!result.inserted.isEmpty() || !result.changed.isEmpty())
+                announce(result.inserted + result.changed);
+            Q_EMIT FolderListingNotifier::instance()->listingUpdated(update);
+        }
+        if (!followUp.isEmpty())
+            refresh(folder, followUp.list());
+        pruneWatch(folder);
+    }
+
+    // Main thread. A folder is watched from before its first reading until it
+    // is neither shown, stored nor being listed.
+    void ensureWatch(const QUrl &folder)
+    {
+        if (!folder.isLocalFile())
+            return;
+        DirectoryWatcher *&watcher = m_watchers[folder];
+        if (!watcher) {
+            watcher = new DirectoryWatcher(watchDebounceSeconds, m_watchOwner);
+            watcher->onChangedNames = [this, folder](const QStringList &names) { folderChanged(folder, names); };
+            std::lock_guard locker(m_lock);
+            m_watched.insert(folder);
+        }
+        // Again after the folder itself went away and came back.
+        if (!watcher->isWatching())
+            watcher->startWatching(folder);
+    }
+
+    // A watch follows the folder it was made on, not its name: once the name
+    // no longer leads to a readable folder, it watches whatever the name leads
+    // to now, or nothing.
+    void watchAgain(const QUrl &folder)
+    {
+        if (DirectoryWatcher *watcher = m_watchers.value(folder))
+            watcher->startWatching(folder);
+    }
+
+    void pruneWatch(const QUrl &folder)
+    {
+        {
+            std::lock_guard locker(m_lock);
+            if (m_retained.contains(folder) || m_entries.contains(folder) || m_pending.contains(folder)
+                || m_refreshes.contains(folder))
+                return;
+            m_watched.remove(folder);
+        }
+        if (DirectoryWatcher *watcher = m_watchers.take(folder)) {
+            // Possibly from inside its own notification.
+            watcher->onChangedNames = {};
+            watcher->stop();
+            watcher->deleteLater();
+        }
+    }
+
+    void folderChanged(const QUrl &folder, const QStringList &names)
+    {
+        bool isRetained = false;
+        {
+            std::lock_guard locker(m_lock);
+            isRetained = m_retained.contains(folder);
+        }
+        // A listing nobody shows is not worth reading again: it is forgotten.
+        if (isRetained)
+            refresh(folder, names);
+        else
+            invalidate(folder);
+    }
+
+    FileItemList announce(const FileItemList &items)
     {
         if (const ListingHook listingHook = hook())
             listingHook(items);
@@ -175,8 +687,19 @@ private:
     }
 
     std::mutex m_lock;
-    QHash<QUrl, FileItemList> m_entries;
+    QHash<QUrl, Entry> m_entries;
+    qsizetype m_totalItems = 0;
+    qsizetype m_itemBudget = defaultItemBudget;
+    quint64 m_clock = 0;
     QHash<QUrl, std::shared_ptr<Listing>> m_pending;
+    QHash<QUrl, ListingFailure> m_failures;
+    QHash<QUrl, int> m_retained;
+    QSet<QUrl> m_watched;
+
+    // Main thread only.
+    QObject *m_watchOwner;
+    QHash<QUrl, DirectoryWatcher *> m_watchers;
+    QHash<QUrl, ChangedNames> m_refreshes; // refreshes running, with the changes seen meanwhile
 
     std::mutex m_hookLock;
     ListingHook m_hook;
@@ -194,6 +717,11 @@ void contents(const QUrl &folder, QObject *context, Completion completion)
     Cache::instance().contents(folder, context, std::move(completion));
 }
 
+std::optional<FileItemList> cachedContents(const QUrl &folder)
+{
+    return Cache::instance().cachedContents(folder);
+}
+
 void invalidate(const QUrl &folder)
 {
     Cache::instance().invalidate(folder);
@@ -204,25 +732,39 @@ void invalidateAll()
     Cache::instance().invalidateAll();
 }
 
-std::optional<ListingFailure> failure(const QUrl &)
+std::optional<ListingFailure> failure(const QUrl &folder)
 {
-    return std::nullopt;
+    return Cache::instance().failure(folder);
 }
 
-void retain(const QUrl &) {}
-
-void release(const QUrl &) {}
-
-void refresh(const QUrl &folder, const QStringList &)
+ListingFailure failureForErrno(int errorNumber)
 {
-    invalidate(folder);
-    contents(folder, FolderListingNotifier::instance(), [folder](const FileItemList &items) {
-        FolderListingUpdate update;
-        update.folder = folder;
-        update.items = items;
-        update.isWholeListing = true;
-        Q_EMIT FolderListingNotifier::instance()->listingUpdated(update);
-    });
+    switch (errorNumber) {
+    case EACCES:
+    case EPERM:
+        return ListingFailure::permissionDenied;
+    case ENOENT:
+        return ListingFailure::missing;
+    case ENOTDIR:
+        return ListingFailure::notAFolder;
+    default:
+        return ListingFailure::other;
+    }
+}
+
+void retain(const QUrl &folder)
+{
+    Cache::instance().retain(folder);
+}
+
+void release(const QUrl &folder)
+{
+    Cache::instance().release(folder);
+}
+
+void refresh(const QUrl &folder, const QStringList &changedNames)
+{
+    Cache::instance().refresh(folder, changedNames);
 }
 
 void setOnNewListing(ListingHook hook)
@@ -234,5 +776,14 @@ ListingHook onNewListing()
 {
     return Cache::instance().hook();
 }
+
+namespace testing {
+
+void setItemBudget(qsizetype items)
+{
+    Cache::instance().setItemBudget(items);
+}
+
+} // namespace testing
 
 } // namespace DirectoryListingCache

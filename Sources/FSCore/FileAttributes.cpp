@@ -2,9 +2,12 @@
 
 #include "FSPlatform/ContentTypes.h"
 #include "FSPlatform/EntryStatus.h"
+#include "FSPlatform/FileNameParts.h"
 #include "FSPlatform/FileTags.h"
+#include "FSPlatform/HiddenExtension.h"
 #include "FSPlatform/NaturalOrder.h"
 #include "FSPlatform/PathCodec.h"
+#include "FSPlatform/UserAttributeNames.h"
 
 #include <fcntl.h>
 
@@ -39,9 +42,15 @@ FileAttributes fromStatus(const EntryStatus &status, const QString &name, int di
     }
     attributes.contentType = status.isDirectory ? &ContentTypes::forDirectory() : &ContentTypes::forFileName(name);
     // Links themselves carry no user attributes; the tags of a link are its target's.
-    const FileTags::ReadResult tags = FileTags::read(directoryFd, rawName, fullPath);
-    if (tags.status == FileTags::ReadResult::present)
-        attributes.labelColor = LabelColors::fromTags(tags.tags);
+    const UserAttributeNames present = UserAttributeNames::read(directoryFd, rawName, fullPath);
+    if (present.mayHaveTags()) {
+        const FileTags::ReadResult tags = FileTags::read(directoryFd, rawName, fullPath);
+        if (tags.status == FileTags::ReadResult::present)
+            attributes.labelColor = LabelColors::fromTags(tags.tags);
+    }
+    // A name without an extension has nothing to hide.
+    if (present.mayHaveHiddenExtension() && !status.isDirectory && !FileNameParts::of(name).extension.isEmpty())
+        attributes.hidesExtension = HiddenExtension::isHidden(directoryFd, rawName, fullPath);
     return attributes;
 }
 

@@ -28,6 +28,8 @@ struct FileAttributes
     bool isSymbolicLink = false;
     bool hasFileSize = false;
     bool hasModificationTime = false;
+    // The user chose to see the name without its extension (files only).
+    bool hidesExtension = false;
     // False for an entry of a names-first listing whose status (size, dates,
     // tags, content type by content) is still to be read; its name and the
     // folder-or-file kind from readdir are right already.

@@ -5,7 +5,9 @@
 
 #include "FSPlatform/ContentTypes.h"
 #include "FSPlatform/EntryStatus.h"
+#include "FSPlatform/FileNameParts.h"
 #include "FSPlatform/FileTags.h"
+#include "FSPlatform/HiddenExtension.h"
 #include "FSPlatform/OperationError.h"
 #include "FSPlatform/PathCodec.h"
 
@@ -184,9 +186,29 @@ FileAttributes FileItem::attributes() const
 
 QString FileItem::name() const
 {
-    if (hasAttributeSnapshot())
-        return d->attributes.name;
-    return lastPathComponent(url());
+    if (!hasAttributeSnapshot())
+        return lastPathComponent(url());
+    if (d->attributes.hidesExtension)
+        return FileNameParts::of(d->attributes.name).stem;
+    return d->attributes.name;
+}
+
+bool FileItem::hidesExtension() const
+{
+    return hasAttributeSnapshot() && d->attributes.hidesExtension
+        && !FileNameParts::of(d->attributes.name).extension.isEmpty();
+}
+
+QString FileItem::fileNameForEditedName(const QString &editedName) const
+{
+    if (!hidesExtension())
+        return editedName;
+    // The extension as it is on disk, bytes that are not UTF-8 included.
+    const QString extension = FileNameParts::of(path().section(QLatin1Char('/'), -1)).extension;
+    const QString trimmed = editedName.trimmed();
+    if (trimmed.isEmpty() || trimmed.endsWith(QLatin1Char('.') + extension, Qt::CaseInsensitive))
+        return editedName;
+    return trimmed + QLatin1Char('.') + extension;
 }
 
 bool FileItem::isDirectory() const
@@ -302,4 +324,13 @@ bool FileItem::setLabelColorOrLog(LabelColor color)
 void FileItem::logLabelColorFailure(const OperationError &error)
 {
     qWarning().noquote() << QStringLiteral("Tidewright: setLabelColor failed: ") + error.localizedDescription();
+}
+
+void FileItem::setHidesExtension(bool hidden)
+{
+    HiddenExtension::setHidden(PathCodec::encodePath(url()), hidden);
+    if (hasAttributeSnapshot()) {
+        d.detach();
+        d->attributes.hidesExtension = hidden;
+    }
 }

@@ -44,7 +44,17 @@ public:
     // The local path of url().
     QString path() const;
 
+    // The name as shown: the last path component, without its extension when
+    // the user hid it. A bare item never reads the flag (that would touch the
+    // disk on the caller's thread) and shows the whole name.
     QString name() const;
+    // Whether name() leaves the extension out.
+    bool hidesExtension() const;
+    // The file name that an edit of name() to `editedName` stands for: when the
+    // extension is hidden it is put back, so "Report" (for "Report.pdf") edited
+    // to "Summary" means "Summary.pdf"; a name typed with that extension keeps
+    // it once. Every in-place rename goes through this.
+    QString fileNameForEditedName(const QString &editedName) const;
     bool isDirectory() const;
     // Folders shown as one file do not exist on Linux.
     bool isPackage() const { return false; }
@@ -62,6 +72,10 @@ public:
     // logged with the one log line of the program and false returned.
     bool setLabelColorOrLog(LabelColor color);
     static void logLabelColorFailure(const OperationError &error);
+
+    // Shows or hides the extension in name(); throws PlatformError. Touches
+    // the disk: call it where a slow disk may keep it waiting.
+    void setHidesExtension(bool hidden);
 
     bool hasAttributeSnapshot() const;
     // The snapshot of a listed item, or the attributes read now.

@@ -2,6 +2,7 @@
 
 #include "FileSorting.h"
 #include "ParallelWork.h"
+#include "WorkQueues.h"
 
 #include "FSPlatform/DirectoryStream.h"
 #include "FSPlatform/PathCodec.h"
@@ -33,12 +34,54 @@ struct Chunk
     size_t end;
 };
 
+QString pathPrefix(const QUrl &folder)
+{
+    QString folderPrefix = folder.toLocalFile();
+    if (!folderPrefix.endsWith(QLatin1Char('/')))
+        folderPrefix += QLatin1Char('/');
+    return folderPrefix;
+}
+
 } // namespace
+
+QString entryPath(const QUrl &folder, const QString &name)
+{
+    return pathPrefix(folder) + name;
+}
 
 FileItemList contents(const QUrl &folder)
 {
+    int errorNumber = 0;
+    return contents(folder, &errorNumber);
+}
+
+FileItemList entries(const QUrl &folder, const QStringList &names, int *errorNumber)
+{
     const QByteArray folderPath = PathCodec::encodePath(folder);
     DirectoryStream stream(folderPath);
+    *errorNumber = stream.isOpen() ? 0 : stream.errorNumber();
+    if (!stream.isOpen())
+        return {};
+    const QByteArray prefix = folderPath.endsWith('/') ? folderPath : folderPath + '/';
+    const QString folderPrefix = pathPrefix(folder);
+    FileItemList found;
+    for (const QString &name : names) {
+        if (name.isEmpty() || name.startsWith(QLatin1Char('.')) || name.contains(QLatin1Char('/')))
+            continue;
+        const QByteArray rawName = PathCodec::encode(name);
+        FileAttributes attributes =
+            FileAttributes::read(stream.fd(), rawName.constData(), DT_UNKNOWN, name, prefix + rawName);
+        if (attributes.exists)
+            found.append(FileItem(folderPrefix + name, std::move(attributes)));
+    }
+    return found;
+}
+
+FileItemList contents(const QUrl &folder, int *errorNumber)
+{
+    const QByteArray folderPath = PathCodec::encodePath(folder);
+    DirectoryStream stream(folderPath);
+    *errorNumber = stream.errorNumber();
     if (!stream.isOpen())
         return {};
 
@@ -48,12 +91,14 @@ FileItemList contents(const QUrl &folder)
             continue;
         entries.push_back({std::string(entry->d_name), entry->d_type});
     }
+    // A folder that stopped answering halfway is not a smaller folder.
+    *errorNumber = stream.errorNumber();
+    if (*errorNumber != 0)
+        return {};
 
     const QByteArray prefix = folderPath.endsWith('/') ? folderPath : folderPath + '/';
     const int directoryFd = stream.fd();
-    QString folderPrefix = folder.toLocalFile();
-    if (!folderPrefix.endsWith(QLatin1Char('/')))
-        folderPrefix += QLatin1Char('/');
+    const QString folderPrefix = pathPrefix(folder);
     FileItemList listed(qsizetype(entries.size()));
     FileItem *items = listed.data();
     auto readChunk = [&](const Chunk &chunk) {
@@ -69,7 +114,7 @@ FileItemList contents(const QUrl &folder)
     };
     std::atomic<size_t> nextChunk{0};
     const size_t chunkCount = (entries.size() + entriesPerChunk - 1) / entriesPerChunk;
-    ParallelWork::run(chunkCount > 1 ? QThread::idealThreadCount() - 1 : 0, [&] {
+    ParallelWork::run(WorkQueues::listings(), chunkCount > 1 ? QThread::idealThreadCount() - 1 : 0, [&] {
         for (size_t chunk = nextChunk++; chunk < chunkCount; chunk = nextChunk++)
             readChunk({chunk * entriesPerChunk, std::min(entries.size(), (chunk + 1) * entriesPerChunk)});
     });

@@ -1,5 +1,6 @@
 #include "FileOperations.h"
 #include "FileOperationsTesting.h"
+#include "FileItem.h"
 
 #include "FSPlatform/EntryStatus.h"
 #include "FSPlatform/FileDescriptor.h"
@@ -252,6 +253,11 @@ QUrl rename(const QUrl &item, const QString &newName)
     if (result != 0)
         fail(result, source);
     return destination;
+}
+
+QUrl renameFromDisplayName(const FileItem &item, const QString &editedName)
+{
+    return rename(item.url(), item.fileNameForEditedName(editedName));
 }
 
 QUrl duplicate(const QUrl &item)

@@ -2,6 +2,8 @@
 
 #include "FSPlatform/OperationError.h"
 
+class FileItem;
+
 #include <QString>
 #include <QUrl>
 
@@ -41,6 +43,9 @@ namespace FileOperations {
 
 QUrl createNewFolder(const QUrl &folder);
 QUrl rename(const QUrl &item, const QString &newName);
+// rename() from an edit of the item's shown name, which may lack a hidden
+// extension (FileItem::fileNameForEditedName). What every view's rename calls.
+QUrl renameFromDisplayName(const FileItem &item, const QString &editedName);
 QUrl duplicate(const QUrl &item);
 QUrl compress(const QUrl &item);
 // Returns where the item went inside the Trash.

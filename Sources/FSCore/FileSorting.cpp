@@ -1,8 +1,10 @@
 #include "FileSorting.h"
 
+#include "FolderListingUpdate.h"
 #include "ParallelWork.h"
 
 #include "FSPlatform/NaturalOrder.h"
+#include "FSPlatform/PathCodec.h"
 
 #include <QCoreApplication>
 
@@ -170,6 +172,12 @@ void stableSort(std::vector<SortRecord> &records, Before before)
 
 FileItemList sorted(const FileItemList &items, FileSortField field, const FolderSizeMap &folderSizeCache)
 {
+    return sorted(items, field, folderSizeCache, true);
+}
+
+FileItemList sorted(const FileItemList &items, FileSortField field, const FolderSizeMap &folderSizeCache,
+                    bool ascending)
+{
     const size_t count = size_t(items.size());
     const bool text = usesText(field);
     std::vector<QByteArray> textKeys(text ? count : 0);
@@ -185,7 +193,7 @@ FileItemList sorted(const FileItemList &items, FileSortField field, const Folder
             textKeys[i] = std::move(key.text);
     }
 
-    auto before = [&](const SortRecord &a, const SortRecord &b) {
+    auto ascendingBefore = [&](const SortRecord &a, const SortRecord &b) {
         if (a.prefix != b.prefix)
             return a.prefix < b.prefix;
         if (!text)
@@ -198,9 +206,17 @@ FileItemList sorted(const FileItemList &items, FileSortField field, const Folder
     };
     // Listings arrive in name order, and views often ask again for the order
     // they already have: a sorted input is its own stable sort.
-    if (std::is_sorted(records.begin(), records.end(), before))
-        return items;
-    stableSort(records, before);
+    if (ascending) {
+        if (std::is_sorted(records.begin(), records.end(), ascendingBefore))
+            return items;
+        stableSort(records, ascendingBefore);
+    } else {
+        // Reversed keys, not a reversed result: ties keep their input order.
+        auto descendingBefore = [&](const SortRecord &a, const SortRecord &b) { return ascendingBefore(b, a); };
+        if (std::is_sorted(records.begin(), records.end(), descendingBefore))
+            return items;
+        stableSort(records, descendingBefore);
+    }
 
     FileItemList result;
     result.reserve(items.size());
@@ -220,6 +236,247 @@ int compare(const FileItem &a, const FileItem &b, FileSortField field, const Fol
 qint64 size(const FileItem &item, const FolderSizeMap &folderSizeCache)
 {
     return sizeOf(item.attributes(), item.url(), folderSizeCache);
+}
+
+namespace {
+
+QByteArray nameKeyOf(const FileItem &item)
+{
+    if (const FileAttributes *snapshot = item.attributeSnapshot())
+        return snapshot->nameSortKey;
+    return NaturalOrder::sortKey(item.name());
+}
+
+// Where an item stands in a sorted copy: its key, then its name, as the
+// stable sort of a listing in name order leaves items of equal keys.
+struct Position
+{
+    SortKey key;
+    QByteArray name;
+};
+
+// The sorted copies of folders' listings, kept up to date by the updates.
+class SortedCopies
+{
+public:
+    static SortedCopies &instance()
+    {
+        // Never destroyed: the notifier it listens to is not either.
+        static SortedCopies *copies = new SortedCopies;
+        return *copies;
+    }
+
+    FileItemList sortedItems(const QUrl &folder, const FileItemList &listing, FileSortField field, bool ascending,
+                             const FolderSizeMap &folderSizeCache)
+    {
+        if (field == FileSortField::name && ascending)
+            return listing; // listings come in name order
+        Copy *copy = find(folder, field, ascending);
+        if (copy && copy->source.constData() == listing.constData() && copy->source.size() == listing.size()
+            && (field != FileSortField::size || copy->sizes == folderSizeCache)) {
+            copy->lastUse = ++m_clock;
+            return copy->items;
+        }
+        if (copy && copy->source.constData() == listing.constData() && copy->source.size() == listing.size()
+            && applySizesInPlace(*copy, folderSizeCache)) {
+            copy->lastUse = ++m_clock;
+            return copy->items;
+        }
+        if (!copy) {
+            if (m_copies.size() >= maximumCopies)
+                dropLeastRecentlyUsed();
+            copy = &m_copies.emplace_back();
+            copy->folder = folder;
+            copy->field = field;
+            copy->ascending = ascending;
+        }
+        copy->source = listing;
+        copy->sizes = field == FileSortField::size ? folderSizeCache : FolderSizeMap();
+        copy->items = sorted(listing, field, copy->sizes, ascending);
+        copy->lastUse = ++m_clock;
+        return copy->items;
+    }
+
+private:
+    static constexpr size_t maximumCopies = 32;
+    // Past this many changes one sort costs less than moving rows one by one.
+    static constexpr qsizetype maximumChangesInPlace = 256;
+
+    struct Copy
+    {
+        QUrl folder;
+        FileSortField field = FileSortField::name;
+        bool ascending = true;
+        FileItemList source; // the listing it was sorted from, held so its identity stays unique
+        FileItemList items;
+        FolderSizeMap sizes;
+        quint64 lastUse = 0;
+    };
+
+    SortedCopies()
+    {
+        auto *notifier = FolderListingNotifier::instance();
+        m_context = new QObject;
+        m_context->moveToThread(notifier->thread());
+        QObject::connect(notifier, &FolderListingNotifier::listingUpdated, m_context,
+                         [this](const FolderListingUpdate &update) { follow(update); });
+        QObject::connect(notifier, &FolderListingNotifier::listingFailed, m_context,
+                         [this](const QUrl &folder, ListingFailure) { drop(folder); });
+    }
+
+    Copy *find(const QUrl &folder, FileSortField field, bool ascending)
+    {
+        for (Copy &copy : m_copies) {
+            if (copy.field == field && copy.ascending == ascending && copy.folder == folder)
+                return &copy;
+        }
+        return nullptr;
+    }
+
+    void dropLeastRecentlyUsed()
+    {
+        const auto oldest = std::min_element(m_copies.begin(), m_copies.end(),
+                                             [](const Copy &a, const Copy &b) { return a.lastUse < b.lastUse; });
+        m_copies.erase(oldest);
+    }
+
+    void drop(const QUrl &folder)
+    {
+        std::erase_if(m_copies, [&](const Copy &copy) { return copy.folder == folder; });
+    }
+
+    void follow(const FolderListingUpdate &update)
+    {
+        std::erase_if(m_copies, [&](Copy &copy) {
+            if (copy.folder != update.folder || copy.source.constData() == update.items.constData())
+                return false;
+            if (update.isWholeListing || copy.source.constData() != update.previousItems.constData())
+                return true;
+            return !applyInPlace(copy, update);
+        });
+    }
+
+    static Position positionOf(const FileItem &item, const Copy &copy, KindKeys &kindKeys)
+    {
+        const FileAttributes *snapshot = item.attributeSnapshot();
+        const FileAttributes read = snapshot ? FileAttributes() : item.attributes();
+        const FileAttributes &attributes = snapshot ? *snapshot : read;
+        return {keyOf(item, attributes, copy.field, copy.sizes, kindKeys), attributes.nameSortKey};
+    }
+
+    // Moves the rows that changed instead of sorting again; false when the
+    // copy does not match the update and must be sorted afresh.
+    static bool applyInPlace(Copy &copy, const FolderListingUpdate &update)
+    {
+        if (update.removed.size() + update.changed.size() + update.inserted.size() > maximumChangesInPlace)
+            return false;
+        QList<QUrl> leavingUrls = update.removed;
+        for (const FileItem &item : update.changed)
+            leavingUrls.append(item.url());
+        FileItemList leaving;
+        for (const QUrl &url : std::as_const(leavingUrls)) {
+            const qsizetype oldIndex = indexInNameOrder(update.previousItems, url.toLocalFile());
+            if (oldIndex < 0)
+                return false;
+            leaving.append(update.previousItems.at(oldIndex));
+        }
+        if (!moveRows(copy, leaving, update.inserted + update.changed, copy.sizes))
+            return false;
+        copy.source = update.items;
+        return copy.items.size() == update.items.size();
+    }
+
+    // New folder sizes move only the rows of the folders whose size changed.
+    static bool applySizesInPlace(Copy &copy, const FolderSizeMap &sizes)
+    {
+        FileItemList moving;
+        auto addIfChanged = [&](const QUrl &folder) {
+            if (copy.sizes.value(folder, 0) == sizes.value(folder, 0))
+                return true;
+            const qsizetype index = indexInNameOrder(copy.source, folder.toLocalFile());
+            if (index >= 0)
+                moving.append(copy.source.at(index));
+            return moving.size() <= maximumChangesInPlace;
+        };
+        for (auto it = sizes.cbegin(); it != sizes.cend(); ++it) {
+            if (!addIfChanged(it.key()))
+                return false;
+        }
+        for (auto it = copy.sizes.cbegin(); it != copy.sizes.cend(); ++it) {
+            if (!sizes.contains(it.key()) && !addIfChanged(it.key()))
+                return false;
+        }
+        return moveRows(copy, moving, moving, sizes);
+    }
+
+    // Takes `leaving` out of the copy, found where the copy's sizes put them,
+    // then puts `arriving` in where `sizes` puts them.
+    static bool moveRows(Copy &copy, const FileItemList &leaving, const FileItemList &arriving, const FolderSizeMap &sizes)
+    {
+        const bool text = usesText(copy.field);
+        auto before = [&](const Position &a, const Position &b) {
+            int order = compareKeys(a.key, b.key, text);
+            if (!copy.ascending)
+                order = -order;
+            if (order != 0)
+                return order < 0;
+            return NaturalOrder::compareKeys(a.name, b.name) < 0;
+        };
+        KindKeys kindKeys;
+        for (const FileItem &old : leaving) {
+            const QString path = old.path();
+            const Position position = positionOf(old, copy, kindKeys);
+            auto it = std::lower_bound(copy.items.begin(), copy.items.end(), position, [&](const FileItem &item, const Position &p) {
+                return before(positionOf(item, copy, kindKeys), p);
+            });
+            while (it != copy.items.end() && it->path() != path && !before(position, positionOf(*it, copy, kindKeys)))
+                ++it;
+            if (it == copy.items.end() || it->path() != path)
+                return false;
+            copy.items.erase(it);
+        }
+        copy.sizes = sizes;
+        for (const FileItem &item : arriving) {
+            const Position position = positionOf(item, copy, kindKeys);
+            const auto it = std::upper_bound(copy.items.begin(), copy.items.end(), position,
+                                             [&](const Position &p, const FileItem &other) {
+                                                 return before(p, positionOf(other, copy, kindKeys));
+                                             });
+            copy.items.insert(it, item);
+        }
+        return true;
+    }
+
+    std::vector<Copy> m_copies;
+    quint64 m_clock = 0;
+    QObject *m_context = nullptr;
+};
+
+// Made before any view can listen, so copies are current before views hear of a change.
+[[maybe_unused]] const bool sortedCopiesFollowUpdates = [] {
+    SortedCopies::instance();
+    return true;
+}();
+
+} // namespace
+
+FileItemList sortedItems(const QUrl &folder, const FileItemList &listing, FileSortField field, bool ascending,
+                         const FolderSizeMap &folderSizeCache)
+{
+    return SortedCopies::instance().sortedItems(folder, listing, field, ascending, folderSizeCache);
+}
+
+qsizetype indexInNameOrder(const FileItemList &nameOrdered, const QString &path)
+{
+    const QByteArray key = NaturalOrder::sortKey(PathCodec::displayForm(path.section(QLatin1Char('/'), -1)));
+    auto it = std::lower_bound(nameOrdered.cbegin(), nameOrdered.cend(), key, [](const FileItem &item, const QByteArray &wanted) {
+        return NaturalOrder::compareKeys(nameKeyOf(item), wanted) < 0;
+    });
+    for (; it != nameOrdered.cend() && nameKeyOf(*it) == key; ++it) {
+        if (it->path() == path)
+            return it - nameOrdered.cbegin();
+    }
+    return -1;
 }
 
 } // namespace FileSorting

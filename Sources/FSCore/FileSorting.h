@@ -40,6 +40,22 @@ using FolderSizeMap = QHash<QUrl, qint64>;
 namespace FileSorting {
 
 FileItemList sorted(const FileItemList &items, FileSortField field, const FolderSizeMap &folderSizeCache);
+// Descending too: larger, later or further in the alphabet first, items that
+// compare the same still in input order.
+FileItemList sorted(const FileItemList &items, FileSortField field, const FolderSizeMap &folderSizeCache,
+                    bool ascending);
+
+// `listing` of `folder` sorted, from one copy kept per (folder, field,
+// direction) for as long as `listing` is what the folder's listing is. Updates
+// of the listing cache bring the copies up to date in place before any view
+// hears of them, so a view asking again from its update handler gets the new
+// order without a sort. A few dozen copies are kept, the most recently used.
+// Main thread.
+FileItemList sortedItems(const QUrl &folder, const FileItemList &listing, FileSortField field, bool ascending,
+                         const FolderSizeMap &folderSizeCache = {});
+
+// The position of the item at `path` in a list in name order, or -1.
+qsizetype indexInNameOrder(const FileItemList &nameOrdered, const QString &path);
 
 // Three-way comparison of two items by one field: <0, 0 or >0.
 int compare(const FileItem &a, const FileItem &b, FileSortField field, const FolderSizeMap &folderSizeCache);

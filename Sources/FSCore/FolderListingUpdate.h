@@ -37,6 +37,9 @@ struct FolderListingUpdate
     // False while a names-first listing still reads its entries' attributes;
     // sorting by anything but the name waits for the update that sets it.
     bool hasAllAttributes = true;
+    // The listing the difference was taken from (empty for a whole listing):
+    // what a holder of a copy made from it can check that copy against.
+    FileItemList previousItems;
 };
 
 Q_DECLARE_METATYPE(FolderListingUpdate)

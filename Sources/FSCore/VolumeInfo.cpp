@@ -1,9 +1,11 @@
 #include "VolumeInfo.h"
 
 #include "FSPlatform/GvfsMounts.h"
-#include "FSPlatform/PathCodec.h"
 #include "FSPlatform/MountTable.h"
+#include "FSPlatform/PathCodec.h"
 #include "FSPlatform/VisibleVolumes.h"
+
+#include <QCoreApplication>
 
 #include <sys/statvfs.h>
 
@@ -57,6 +59,18 @@ std::optional<qint64> availableCapacity(const QUrl &folder)
     if (statvfs(PathCodec::encodePath(folder).constData(), &status) != 0)
         return std::nullopt;
     return qint64(status.f_bavail) * qint64(status.f_frsize);
+}
+
+QString displayName(const QUrl &volume)
+{
+    const QString path = volume.toLocalFile();
+    if (path == QLatin1String("/"))
+        return QCoreApplication::translate("VolumeInfo", "File System");
+    const QString fuseFolder = GvfsMounts::fuseFolder();
+    const QString folderName = PathCodec::displayForm(path.section(QLatin1Char('/'), -1));
+    if (MountTable::isAtOrBelow(path, fuseFolder) && path.section(QLatin1Char('/'), 0, -2) == fuseFolder)
+        return GvfsMounts::displayName(folderName);
+    return folderName;
 }
 
 } // namespace VolumeInfo

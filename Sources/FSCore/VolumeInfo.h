@@ -29,4 +29,8 @@ std::optional<QString> remoteHost(const QUrl &volume);
 // work queue, never from the main thread.
 std::optional<qint64> availableCapacity(const QUrl &folder);
 
+// The name to show for a volume, from its mount point alone: "File System" for
+// the root, the share of a gvfs mount, else the mount folder's name.
+QString displayName(const QUrl &volume);
+
 } // namespace VolumeInfo

@@ -2,13 +2,15 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QStringList>
 
-class QSocketNotifier;
-
-// Watches one folder for entries created, deleted or renamed in it, and for the
-// folder itself being deleted or moved. Changes to the contents or attributes of
-// the entries are not reported. Each watch has its own inotify descriptor, so
-// destroying it closes exactly that descriptor.
+// Watches one folder for entries created, deleted, renamed, given new
+// attributes or closed after writing, and for the folder itself being deleted
+// or moved. All watches of the process share one inotify descriptor (the
+// per-user limit on inotify instances is small): watches of the same folder
+// share its kernel watch, which is removed when the last of them goes, and the
+// descriptor is closed when no watch is left. Folders on network shares are
+// not watched. Main thread only.
 class InotifyWatch : public QObject
 {
     Q_OBJECT
@@ -17,16 +19,19 @@ public:
     explicit InotifyWatch(const QByteArray &path, QObject *parent = nullptr);
     ~InotifyWatch() override;
 
-    bool isWatching() const { return m_fd >= 0; }
-    int fileDescriptor() const { return m_fd; }
+    // False also once the folder itself is gone and the kernel dropped the watch.
+    bool isWatching() const { return m_watchDescriptor >= 0; }
+    // The process's shared inotify descriptor, -1 when not watching.
+    int fileDescriptor() const;
 
 Q_SIGNALS:
-    // Once per batch of events read; a lost event queue counts as a change.
-    void changed();
+    // Once per batch of events read, with the names (decoded, PathCodec) of
+    // the entries concerned, each once. An empty list means that anything may
+    // have changed: the kernel's event queue overflowed, or the folder itself
+    // was deleted, moved or given new attributes.
+    void changed(const QStringList &names);
 
 private:
-    void readEvents();
-
-    int m_fd = -1;
-    QSocketNotifier *m_notifier = nullptr;
+    friend class InotifyInstance;
+    int m_watchDescriptor = -1;
 };

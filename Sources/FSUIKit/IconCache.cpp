@@ -214,6 +214,12 @@ public:
 
     const QIcon &generic() const { return m_generic; }
 
+    QIcon folderNamed(QStringList names)
+    {
+        names << QStringLiteral("folder");
+        return iconNamed(names, ThemeIconEngine::Fallback::folder);
+    }
+
     int pathFetchCount() const { return m_pathFetches.load(); }
     int themeIconLoadCount() const { return m_themeIconLoads.load(); }
 
@@ -309,6 +315,11 @@ QIcon icon(const QUrl &url)
     const QIcon fetched = state.fetch(path);
     state.store(path, fetched);
     return fetched;
+}
+
+QIcon folderIcon(const QStringList &names)
+{
+    return cache().folderNamed(names);
 }
 
 QIcon icon(const FileItem &item)

@@ -33,6 +33,11 @@ void icon(const QUrl &url, QObject *context, Completion completion);
 void prefetch(const QList<QUrl> &urls);
 void prefetch(const FileItemList &items);
 
+// The theme's icon for the first of `names` it has, else its folder icon: for
+// places and volumes, whose icon says what they are, not what they hold. Never
+// touches the disk; any thread.
+QIcon folderIcon(const QStringList &names);
+
 // A blank document, the placeholder while an icon is fetched.
 QIcon genericIcon();
 

@@ -13,6 +13,7 @@
 #include "FSCore/FileItem.h"
 #include "FSCore/MainThread.h"
 #include "FSCore/WorkQueues.h"
+#include "FSListView/ListViewController.h"
 #include "FSPlatform/MountMonitor.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearanceNotifications.h"
@@ -35,6 +36,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QTextEdit>
+#include <QTreeView>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUndoStack>
@@ -100,7 +102,7 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     connect(&m_frameSaveTimer, &QTimer::timeout, this,
             [this] { QSettings().setValue(frameKey, stringFromRect(geometry())); });
 
-    setUpContent();
+    setUpContent(rootUrl);
     restoreFrame();
     m_intendedWindowSize = size();
     // As narrow as the band's controls allow side by side.
@@ -131,14 +133,24 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     connect(m_toolbar->viewModeControl(), &ClassicSegmentedControl::segmentClicked, this,
             &MainWindowController::viewModeChanged);
     // Keys go to the browser when the window opens, not to the search field.
-    m_view->setFocus();
+    activeBrowser()->setFocus();
     m_isPlaced = true;
 }
 
 MainWindowController::~MainWindowController() = default;
 
-void MainWindowController::setUpContent()
+void MainWindowController::setUpContent(const QUrl &rootUrl)
 {
+    m_listView = new ListViewController(rootUrl);
+    m_listView->onOpen = [this](const QUrl &folder) { navigate(folder, true); };
+    m_listView->onFileSystemChange = [this] { refreshAllViews(); };
+    m_listView->onMoveToEnclosingFolder = [this] { moveSelectionToEnclosingFolder(); };
+    m_listView->onOpenInNewWindow = [](const FileItem &item) {
+        if (AppWindowOpening::shared())
+            AppWindowOpening::shared()->openNewWindow(item.url());
+    };
+    m_listView->hide();
+
     m_model = new FolderContentsModel(this);
     m_view = new QListView;
     m_view->setModel(m_model);
@@ -152,7 +164,7 @@ void MainWindowController::setUpContent()
     m_sidebar->setMinimumWidth(minimumSidebarWidth);
     m_sidebar->setMaximumWidth(maximumSidebarWidth);
     m_contentContainer = new ContentContainerViewController;
-    m_contentContainer->setContent(m_view);
+    m_contentContainer->setContent(activeBrowser());
 
     m_splitView = new QSplitter(Qt::Horizontal);
     m_splitView->setObjectName(QStringLiteral("MainSplitView"));
@@ -291,6 +303,7 @@ void MainWindowController::applyAppearancePreferences()
     m_statusBarView->applyTheme(theme);
     m_statusBarView->label()->setFont(TextSizes::font(textSize));
     m_view->setFont(TextSizes::font(textSize));
+    m_listView->applyTextSize(textSize);
 }
 
 void MainWindowController::navigate(const QUrl &to, bool pushHistory)
@@ -310,6 +323,14 @@ void MainWindowController::viewModeChanged(int segment)
         return;
     m_currentViewMode = *mode;
     ViewModePreferenceStore::saveViewMode(*mode);
+    m_contentContainer->setContent(activeBrowser());
+}
+
+QWidget *MainWindowController::activeBrowser() const
+{
+    if (m_currentViewMode == ViewMode::list)
+        return m_listView;
+    return m_view;
 }
 
 void MainWindowController::goToEnclosingFolder()
@@ -322,6 +343,7 @@ void MainWindowController::refreshAllViews()
     DirectoryListingCache::invalidateAll();
     const QUrl folder = m_navigation.currentRootUrl();
     showFolder(folder);
+    m_listView->refresh();
     updateStatusBar(folder);
     leaveFolderIfGone();
 }
@@ -343,6 +365,7 @@ void MainWindowController::leaveFolderIfGone()
 
 void MainWindowController::selectItem(const QUrl &item)
 {
+    m_listView->selectItem(item);
     m_pendingSelection = item;
     // Before the listing is there, its arrival selects the item.
     if (m_shownFolder == m_navigation.currentRootUrl())
@@ -365,6 +388,8 @@ void MainWindowController::applyPendingSelection()
 
 void MainWindowController::showFolder(const QUrl &folder)
 {
+    if (m_listView->rootURL() != folder)
+        m_listView->setRoot(folder);
     const FileSortField field = m_sortField;
     DirectoryListingCache::contents(folder, this, [this, folder, field](const FileItemList &items) {
         // A listing for a folder the window has left is stale.
@@ -404,6 +429,8 @@ void MainWindowController::openItemAt(const QModelIndex &index)
 
 QList<QUrl> MainWindowController::selectedUrls() const
 {
+    if (activeBrowser() == m_listView)
+        return m_listView->selectedURLs();
     QList<QUrl> urls;
     const QModelIndexList rows = m_view->selectionModel()->selectedIndexes();
     for (const QModelIndex &index : rows)
@@ -477,7 +504,10 @@ void MainWindowController::copy()
 
 void MainWindowController::selectAll()
 {
-    m_view->selectAll();
+    if (activeBrowser() == m_listView)
+        m_listView->outlineView()->selectAll();
+    else
+        m_view->selectAll();
 }
 
 void MainWindowController::undo()
@@ -496,7 +526,11 @@ void MainWindowController::newFolder() {}
 void MainWindowController::showInfoForSelection() {}
 void MainWindowController::toggleQuickLook() {}
 void MainWindowController::duplicateSelection() {}
-void MainWindowController::renameSelection() {}
+void MainWindowController::renameSelection()
+{
+    if (activeBrowser() == m_listView)
+        m_listView->beginRename();
+}
 void MainWindowController::moveSelectionToEnclosingFolder() {}
 void MainWindowController::moveSelectionToTrash() {}
 void MainWindowController::emptyTrash() {}

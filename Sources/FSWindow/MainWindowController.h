@@ -15,6 +15,7 @@
 class ContentContainerViewController;
 class DirectoryWatcher;
 class FolderContentsModel;
+class ListViewController;
 class MainToolbarView;
 class QAction;
 class QListView;
@@ -45,6 +46,7 @@ public:
     const NavigationModel &navigation() const { return m_navigation; }
     QUrl currentRootUrl() const { return m_navigation.currentRootUrl(); }
     ViewMode currentViewMode() const { return m_currentViewMode; }
+    ListViewController *listView() const { return m_listView; }
     FileSortField sortField() const { return m_sortField; }
 
     void navigate(const QUrl &to, bool pushHistory);
@@ -109,7 +111,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void setUpContent();
+    void setUpContent(const QUrl &rootUrl);
+    // The browser of the current view mode; the list until the other two exist.
+    QWidget *activeBrowser() const;
     void restoreFrame();
     void saveWindowFrame();
     void saveSidebarWidth();
@@ -127,6 +131,7 @@ private:
     QSize m_intendedWindowSize;
     FolderContentsModel *m_model = nullptr;
     QListView *m_view = nullptr;
+    ListViewController *m_listView = nullptr;
     QSplitter *m_splitView = nullptr;
     QWidget *m_sidebar = nullptr;
     ContentContainerViewController *m_contentContainer = nullptr;

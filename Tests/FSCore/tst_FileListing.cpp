@@ -1,13 +1,18 @@
 #include "TestHome.h"
 
 #include "FSCore/DirectoryListingCache.h"
+#include "FSCore/DirectoryListingCacheTesting.h"
 #include "FSCore/FileListing.h"
+#include "FSCore/WorkQueues.h"
 #include "FSPlatform/EntryStatus.h"
 #include "FSPlatform/PathCodec.h"
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -43,7 +48,40 @@ void fillFolder(const tw::test::TemporaryFolder &dir, int count)
     }
 }
 
+QStringList namesOf(const QList<QUrl> &urls)
+{
+    QStringList names;
+    for (const QUrl &url : urls)
+        names << url.fileName();
+    return names;
+}
+
+QStringList sortedNames(QStringList names)
+{
+    names.sort();
+    return names;
+}
+
+// The next update broadcast for `folder`.
+std::optional<FolderListingUpdate> nextUpdate(const QUrl &folder, int timeoutMs = 5000)
+{
+    std::optional<FolderListingUpdate> received;
+    QMetaObject::Connection connection = QObject::connect(
+        FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated,
+        [&](const FolderListingUpdate &update) {
+            if (update.folder == folder && !received)
+                received = update;
+        });
+    QElapsedTimer waited;
+    waited.start();
+    while (!received && waited.elapsed() < timeoutMs)
+        QTest::qWait(10);
+    QObject::disconnect(connection);
+    return received;
+}
+
 } // namespace
+
 
 class FileListingTest : public QObject
 {
@@ -59,8 +97,15 @@ private Q_SLOTS:
     void unreadableFoldersListAsEmpty();
     void largeFoldersListEveryEntryOnce();
 
-    void missingFolderIsCachedAsEmpty();
+    void failedListingIsNeverCachedAsEmpty_data();
+    void failedListingIsNeverCachedAsEmpty();
     void hookSeesEveryHandOut();
+    void listingGoesOnWhileEveryListingThreadIsStuck();
+    void boundedCacheDropsUnretainedFoldersButKeepsRetainedOnes();
+    void refreshDeliversTheDifference_data();
+    void refreshDeliversTheDifference();
+    void changesOfARetainedFolderArriveAsUpdates();
+    void staleRefreshNeverReplacesANewerListing();
     void overlappingRequestsShareOneListing();
     void listingStartedBeforeInvalidationIsNeverStored();
     void listingStartedBeforeInvalidateAllIsNeverStored();
@@ -158,17 +203,47 @@ void FileListingTest::largeFoldersListEveryEntryOnce()
     QCOMPARE(seen.size(), bigFolderCount);
 }
 
-void FileListingTest::missingFolderIsCachedAsEmpty()
+void FileListingTest::failedListingIsNeverCachedAsEmpty_data()
 {
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<ListingFailure>("failure");
+    QTest::newRow("missing") << QStringLiteral("missing") << ListingFailure::missing;
+    QTest::newRow("a file") << QStringLiteral("file") << ListingFailure::notAFolder;
+    if (::geteuid() != 0) // permissions do not stop root
+        QTest::newRow("no permission") << QStringLiteral("chmod") << ListingFailure::permissionDenied;
+}
+
+void FileListingTest::failedListingIsNeverCachedAsEmpty()
+{
+    QFETCH(QString, damage);
+    QFETCH(ListingFailure, failure);
     tw::test::TemporaryFolder dir;
+    const QString path = dir.filePath(QStringLiteral("later"));
     const QUrl folder = urlOf(dir, QStringLiteral("later"));
-    QVERIFY(DirectoryListingCache::contents(folder).isEmpty());
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("later")));
+    if (damage == QLatin1String("file"))
+        touch(dir, QStringLiteral("later"));
+    if (damage == QLatin1String("chmod")) {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("later")));
+        QVERIFY(QFile::setPermissions(path, {}));
+    }
+    QSignalSpy failed(FolderListingNotifier::instance(), &FolderListingNotifier::listingFailed);
+    bool delivered = false;
+    DirectoryListingCache::contents(folder, nullptr, [&](const FileItemList &items) {
+        QVERIFY(items.isEmpty());
+        delivered = true;
+    });
+    QTRY_VERIFY(delivered);
+    QCOMPARE(DirectoryListingCache::failure(folder), failure);
+    QTRY_COMPARE(failed.size(), 1);
+    QCOMPARE(failed.first().at(1).value<ListingFailure>(), failure);
+
+    QFile::remove(path);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QDir(dir.path()).mkdir(QStringLiteral("later"));
     touch(dir, QStringLiteral("later/file"));
-    // Still the stored empty listing until the folder is invalidated.
-    QVERIFY(DirectoryListingCache::contents(folder).isEmpty());
-    DirectoryListingCache::invalidate(folder);
+    // No invalidation needed: nothing was stored.
     QCOMPARE(DirectoryListingCache::contents(folder).size(), 1);
+    QCOMPARE(DirectoryListingCache::failure(folder), std::nullopt);
 }
 
 void FileListingTest::hookSeesEveryHandOut()
@@ -195,6 +270,168 @@ void FileListingTest::hookSeesEveryHandOut()
     QCOMPARE(completions, 1);
     QTRY_COMPARE(completions, 2);
     QCOMPARE(announced, 4);
+
+    // One new listing, announced once however many waited for it.
+    int bigAnnounced = 0;
+    DirectoryListingCache::setOnNewListing([&](const FileItemList &) { ++bigAnnounced; });
+    for (int i = 0; i < 2; ++i)
+        DirectoryListingCache::contents(urlOf(m_bigFolder), nullptr, [&](const FileItemList &) { ++completions; });
+    QTRY_COMPARE(completions, 4);
+    QCOMPARE(bigAnnounced, 1);
+}
+
+void FileListingTest::listingGoesOnWhileEveryListingThreadIsStuck()
+{
+    tw::test::TemporaryFolder dir;
+    touch(dir, QStringLiteral("a"));
+    QThreadPool *pool = WorkQueues::listings();
+    QSemaphore release;
+    const int stuck = pool->maxThreadCount();
+    for (int i = 0; i < stuck; ++i)
+        pool->start([&release] { release.acquire(); }); // listings of a share that stopped answering
+    bool delivered = false;
+    DirectoryListingCache::contents(urlOf(dir), nullptr, [&](const FileItemList &items) {
+        delivered = items.size() == 1;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(delivered, 1000);
+    release.release(stuck);
+    pool->waitForDone();
+}
+
+void FileListingTest::boundedCacheDropsUnretainedFoldersButKeepsRetainedOnes()
+{
+    tw::test::TemporaryFolder shown, visited, latest;
+    for (const tw::test::TemporaryFolder *dir : {&shown, &visited, &latest}) {
+        for (const QString &name : {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")})
+            touch(*dir, name);
+    }
+    DirectoryListingCache::testing::setItemBudget(5);
+    DirectoryListingCache::retain(urlOf(shown));
+    for (const tw::test::TemporaryFolder *dir : {&shown, &visited, &latest})
+        QCOMPARE(DirectoryListingCache::contents(urlOf(*dir)).size(), 3);
+    QVERIFY(DirectoryListingCache::cachedContents(urlOf(shown)));
+    QVERIFY(!DirectoryListingCache::cachedContents(urlOf(visited)));
+    QVERIFY(DirectoryListingCache::cachedContents(urlOf(latest))); // the one just listed stays
+    DirectoryListingCache::release(urlOf(shown));
+    QVERIFY(!DirectoryListingCache::cachedContents(urlOf(shown)));
+    DirectoryListingCache::testing::setItemBudget(200'000);
+}
+
+void FileListingTest::refreshDeliversTheDifference_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("byName");
+    QTest::addColumn<QStringList>("inserted");
+    QTest::addColumn<QStringList>("removed");
+    QTest::addColumn<QStringList>("changed");
+    QTest::addColumn<QStringList>("items");
+    const QStringList none;
+    for (bool byName : {true, false}) {
+        const char *how = byName ? ", by name" : ", whole";
+        QTest::addRow("created%s", how) << QStringLiteral("create") << byName << QStringList{QStringLiteral("b 10")}
+                                        << none << none
+                                        << QStringList{QStringLiteral("a"), QStringLiteral("b 9"), QStringLiteral("b 10"), QStringLiteral("c")};
+        QTest::addRow("removed%s", how) << QStringLiteral("remove") << byName << none << QStringList{QStringLiteral("b 9")}
+                                        << none << QStringList{QStringLiteral("a"), QStringLiteral("c")};
+        QTest::addRow("renamed%s", how) << QStringLiteral("rename") << byName << QStringList{QStringLiteral("0 first")}
+                                        << QStringList{QStringLiteral("c")} << none
+                                        << QStringList{QStringLiteral("0 first"), QStringLiteral("a"), QStringLiteral("b 9")};
+        QTest::addRow("tagged%s", how) << QStringLiteral("tag") << byName << none << none << QStringList{QStringLiteral("a")}
+                                       << QStringList{QStringLiteral("a"), QStringLiteral("b 9"), QStringLiteral("c")};
+        QTest::addRow("hidden%s", how) << QStringLiteral("hide") << byName << none << QStringList{QStringLiteral("a")}
+                                       << none << QStringList{QStringLiteral("b 9"), QStringLiteral("c")};
+    }
+}
+
+void FileListingTest::refreshDeliversTheDifference()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, byName);
+    QFETCH(QStringList, inserted);
+    QFETCH(QStringList, removed);
+    QFETCH(QStringList, changed);
+    QFETCH(QStringList, items);
+    tw::test::TemporaryFolder dir;
+    for (const QString &name : {QStringLiteral("a"), QStringLiteral("b 9"), QStringLiteral("c")})
+        touch(dir, name);
+    const QUrl folder = urlOf(dir);
+    DirectoryListingCache::retain(folder);
+    const FileItemList before = DirectoryListingCache::contents(folder);
+    QStringList names;
+    if (change == QLatin1String("create")) {
+        touch(dir, QStringLiteral("b 10"));
+        names = QStringList{QStringLiteral("b 10")};
+    } else if (change == QLatin1String("remove")) {
+        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("b 9"))));
+        names = QStringList{QStringLiteral("b 9")};
+    } else if (change == QLatin1String("rename")) {
+        QVERIFY(QFile::rename(dir.filePath(QStringLiteral("c")), dir.filePath(QStringLiteral("0 first"))));
+        names = QStringList{QStringLiteral("c"), QStringLiteral("0 first")};
+    } else if (change == QLatin1String("tag")) {
+        FileItem(urlOf(dir, QStringLiteral("a"))).setLabelColor(LabelColor::red);
+        names = QStringList{QStringLiteral("a")};
+    } else {
+        QVERIFY(QFile::rename(dir.filePath(QStringLiteral("a")), dir.filePath(QStringLiteral(".a"))));
+        names = QStringList{QStringLiteral("a"), QStringLiteral(".a")};
+    }
+    DirectoryListingCache::refresh(folder, byName ? names : QStringList());
+    const std::optional<FolderListingUpdate> update = nextUpdate(folder);
+    DirectoryListingCache::release(folder);
+    QVERIFY(update);
+    QVERIFY(!update->isWholeListing);
+    QCOMPARE(sortedNames(namesOf(update->inserted)), inserted);
+    QCOMPARE(sortedNames(namesOf(update->removed)), removed);
+    QCOMPARE(namesOf(update->changed), changed);
+    QCOMPARE(namesOf(update->items), items);
+    QCOMPARE(update->previousItems.constData(), before.constData());
+    if (change == QLatin1String("tag"))
+        QCOMPARE(update->changed.first().labelColor(), LabelColor::red);
+    // What was broadcast is what the cache now hands out.
+    QCOMPARE(DirectoryListingCache::contents(folder).constData(), update->items.constData());
+}
+
+void FileListingTest::changesOfARetainedFolderArriveAsUpdates()
+{
+    tw::test::TemporaryFolder parent;
+    QVERIFY(QDir(parent.path()).mkdir(QStringLiteral("shown")));
+    const QUrl folder = urlOf(parent, QStringLiteral("shown"));
+    DirectoryListingCache::retain(folder);
+    QVERIFY(DirectoryListingCache::contents(folder).isEmpty());
+    touch(parent, QStringLiteral("shown/new"));
+    const std::optional<FolderListingUpdate> update = nextUpdate(folder);
+    QVERIFY(update);
+    QCOMPARE(namesOf(update->inserted), QStringList{QStringLiteral("new")});
+
+    // The folder goes while shown: the view hears why, and nothing stale stays stored.
+    QSignalSpy failed(FolderListingNotifier::instance(), &FolderListingNotifier::listingFailed);
+    QVERIFY(QDir(parent.filePath(QStringLiteral("shown"))).removeRecursively());
+    QTRY_VERIFY_WITH_TIMEOUT(!failed.isEmpty(), 5000);
+    QCOMPARE(failed.first().at(0).toUrl(), folder);
+    QCOMPARE(failed.first().at(1).value<ListingFailure>(), ListingFailure::missing);
+    QVERIFY(!DirectoryListingCache::cachedContents(folder));
+    DirectoryListingCache::release(folder);
+}
+
+void FileListingTest::staleRefreshNeverReplacesANewerListing()
+{
+    const tw::test::TemporaryFolder &dir = m_bigFolder;
+    const QUrl folder = urlOf(dir);
+    DirectoryListingCache::retain(folder);
+    DirectoryListingCache::contents(folder);
+    int updates = 0;
+    const QMetaObject::Connection connection = connect(FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated,
+                                                       this, [&](const FolderListingUpdate &) { ++updates; });
+    // A whole reading starts; meanwhile the folder changes and is listed afresh.
+    DirectoryListingCache::refresh(folder);
+    DirectoryListingCache::invalidate(folder);
+    touch(dir, QStringLiteral("new file"));
+    const FileItemList fresh = DirectoryListingCache::contents(folder);
+    QCOMPARE(fresh.size(), bigFolderCount + 1);
+    QTest::qWait(1000); // the reading finishes and must be dropped
+    disconnect(connection);
+    DirectoryListingCache::release(folder);
+    QCOMPARE(updates, 0);
+    QCOMPARE(DirectoryListingCache::contents(folder).constData(), fresh.constData());
 }
 
 void FileListingTest::overlappingRequestsShareOneListing()
@@ -276,6 +513,7 @@ void FileListingTest::initTestCase()
 {
     // Large enough that listing takes a while, made once: creating files is
     // the slow part of these tests.
+    qRegisterMetaType<ListingFailure>();
     QVERIFY(m_bigFolder.isValid());
     fillFolder(m_bigFolder, bigFolderCount);
 }

@@ -2,6 +2,7 @@
 
 #include "FSCore/FileListing.h"
 #include "FSCore/FileSorting.h"
+#include "FSCore/FolderListingUpdate.h"
 #include "FSPlatform/NaturalOrder.h"
 #include "FSPlatform/PathCodec.h"
 
@@ -51,6 +52,9 @@ private Q_SLOTS:
     void largeListsSortStablyOnTwoThreads_data();
     void largeListsSortStablyOnTwoThreads();
     void rawValuesAreExact();
+    void sortedCopyFollowsAnUpdateInPlace_data();
+    void sortedCopyFollowsAnUpdateInPlace();
+    void sortedCopyFollowsNewFolderSizes();
 };
 
 void FileSortingTest::sortsByEachFieldAscendingAndStable_data()
@@ -172,6 +176,60 @@ void FileSortingTest::rawValuesAreExact()
     QCOMPARE(FileSortFields::fromRawValue(QStringLiteral("Name")), std::nullopt);
     QCOMPARE(FileSortFields::fromRawValue(QString()), std::nullopt);
     QCOMPARE(FileSortFields::displayName(FileSortField::dateModified), QStringLiteral("Date Modified"));
+}
+
+void FileSortingTest::sortedCopyFollowsAnUpdateInPlace_data()
+{
+    QTest::addColumn<FileSortField>("field");
+    QTest::addColumn<bool>("ascending");
+    for (FileSortField field : FileSortFields::allCases) {
+        for (bool ascending : {true, false})
+            QTest::addRow("%s %s", qPrintable(FileSortFields::rawValue(field)), ascending ? "up" : "down") << field << ascending;
+    }
+}
+
+void FileSortingTest::sortedCopyFollowsAnUpdateInPlace()
+{
+    QFETCH(FileSortField, field);
+    QFETCH(bool, ascending);
+    const QUrl folder = QUrl::fromLocalFile(QStringLiteral("/virtual"));
+    const FileItemList before = {item(QStringLiteral("a"), 10, 5, QStringLiteral("txt")),
+                                 item(QStringLiteral("b"), 30, 1, QStringLiteral("png")),
+                                 item(QStringLiteral("c"), 20, 3, QStringLiteral("txt")),
+                                 item(QStringLiteral("d"), 20, 3, QStringLiteral("jpg"))};
+    const FileItemList shown = FileSorting::sortedItems(folder, before, field, ascending);
+    QCOMPARE(namesOf(shown), namesOf(FileSorting::sorted(before, field, {}, ascending)));
+    // Asked again for the same listing: the same copy.
+    QCOMPARE(FileSorting::sortedItems(folder, before, field, ascending).constData(),
+             field == FileSortField::name && ascending ? before.constData() : shown.constData());
+
+    FolderListingUpdate update;
+    update.folder = folder;
+    update.previousItems = before;
+    update.inserted = {item(QStringLiteral("e"), 25, 2, QStringLiteral("pdf"))};
+    update.removed = {before.at(0).url()};
+    update.changed = {item(QStringLiteral("c"), 40, 9, QStringLiteral("zip"))};
+    update.items = {before.at(1), update.changed.at(0), before.at(3), update.inserted.at(0)};
+    Q_EMIT FolderListingNotifier::instance()->listingUpdated(update);
+    const FileItemList after = FileSorting::sortedItems(folder, update.items, field, ascending);
+    QCOMPARE(namesOf(after), namesOf(FileSorting::sorted(update.items, field, {}, ascending)));
+    QCOMPARE(after.at(after.indexOf(update.changed.at(0))).fileSize(), qint64(40));
+}
+
+void FileSortingTest::sortedCopyFollowsNewFolderSizes()
+{
+    const QUrl folder = QUrl::fromLocalFile(QStringLiteral("/sizes"));
+    const FileItemList listing = {item(QStringLiteral("a"), 10, 1, QStringLiteral("txt")),
+                                  item(QStringLiteral("b"), 30, 1, QStringLiteral("txt")),
+                                  item(QStringLiteral("f"), -1, 1, QString(), true),
+                                  item(QStringLiteral("g"), -1, 1, QString(), true)};
+    FolderSizeMap sizes;
+    for (qint64 size : {qint64(-1), qint64(20), qint64(50), qint64(5)}) {
+        if (size >= 0)
+            sizes.insert(listing.at(2).url(), size);
+        const FileItemList shown = FileSorting::sortedItems(folder, listing, FileSortField::size, false, sizes);
+        QCOMPARE(namesOf(shown), namesOf(FileSorting::sorted(listing, FileSortField::size, sizes, false)));
+    }
 }
 
 TW_CORE_TEST_MAIN(FileSortingTest)

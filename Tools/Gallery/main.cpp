@@ -2,18 +2,30 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
+//                      [--get-info PATH]... [--sidebar]
+//                      [--list-view FOLDER]
 //                      [--main-window FOLDER [--width W] [--open-menu TITLE]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
-// "Color Label" submenu, over the gallery. --main-window shows a main window
-// on FOLDER instead, W points wide if given, with its menu TITLE open.
+// "Color Label" submenu, over the gallery. --get-info shows only the info
+// windows of the paths (and of all of them together when there are several).
+// --sidebar shows a window's sidebar alone, with the volumes and places of
+// this machine.
+// --list-view shows the list view on FOLDER, its first folder expanded and its
+// second row selected.
+// --main-window shows a main window on FOLDER, W points wide if given, with
+// its menu TITLE open.
 
 #include "GalleryWindow.h"
+#include "GetInfoGallery.h"
 
 #include "FSCore/FileItem.h"
+#include "FSGetInfo/GetInfoWindowRegistry.h"
+#include "FSListView/ListViewController.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
+#include "FSSidebar/SidebarViewController.h"
 #include "FSUIKit/FileContextMenu.h"
 #include "FSWindow/MainWindowController.h"
 #include "FSWindow/PreferencesWindowController.h"
@@ -27,6 +39,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QTimer>
 
 #include <cstdio>
@@ -88,6 +101,7 @@ int main(int argc, char **argv)
     const QCommandLineOption menuOption(QStringLiteral("context-menu"), QStringLiteral("open a file's context menu"));
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
+    const QCommandLineOption sidebarOption(QStringLiteral("sidebar"), QStringLiteral("show the sidebar alone"));
     parser.addOption(menuOption);
     const QCommandLineOption windowOption(QStringLiteral("main-window"), QStringLiteral("a main window on FOLDER"),
                                           QStringLiteral("folder"));
@@ -98,6 +112,13 @@ int main(int argc, char **argv)
     parser.addOption(windowOption);
     parser.addOption(widthOption);
     parser.addOption(openMenuOption);
+    const QCommandLineOption getInfoOption(QStringLiteral("get-info"), QStringLiteral("show the info window of a path"),
+                                           QStringLiteral("path"));
+    parser.addOption(getInfoOption);
+    parser.addOption(sidebarOption);
+    const QCommandLineOption listOption(QStringLiteral("list-view"), QStringLiteral("show the list view on a folder"),
+                                        QStringLiteral("folder"));
+    parser.addOption(listOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -133,6 +154,43 @@ int main(int argc, char **argv)
                 if (!title.isEmpty() && item->text() == title)
                     window->menuBar()->setActiveAction(item);
             }
+        });
+        return application.exec();
+    }
+
+    if (parser.isSet(getInfoOption)) {
+        showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
+        return application.exec();
+    }
+
+    if (parser.isSet(sidebarOption)) {
+        SidebarViewController sidebar;
+        sidebar.setWindowTitle(QStringLiteral("Sidebar — %1, %2")
+                                   .arg(AppThemes::displayName(*theme), TextSizes::displayName(*size)));
+        sidebar.resize(240, 520);
+        sidebar.move(0, 0);
+        sidebar.show();
+        sidebar.activateWindow();
+        return application.exec();
+    }
+
+    if (parser.isSet(listOption)) {
+        auto *list = new ListViewController(PathCodec::urlForPath(parser.value(listOption)));
+        list->setAttribute(Qt::WA_DeleteOnClose);
+        list->resize(900, 520);
+        list->move(0, 0);
+        list->show();
+        QTimer::singleShot(600, list, [list] {
+            QTreeView *outline = list->outlineView();
+            for (int row = 0; row < outline->model()->rowCount(); ++row) {
+                const QModelIndex index = outline->model()->index(row, 0);
+                if (outline->model()->hasChildren(index)) {
+                    outline->expand(index);
+                    break;
+                }
+            }
+            outline->setCurrentIndex(outline->model()->index(1, 0));
+            outline->setFocus();
         });
         return application.exec();
     }
