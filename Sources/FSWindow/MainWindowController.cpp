@@ -108,7 +108,8 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     setUpContent();
     restoreFrame();
     m_intendedWindowSize = size();
-    setMinimumSize(std::min(minimumFrameSize.width(), m_toolbar->minimumWindowWidth()), minimumFrameSize.height());
+    // As narrow as the band's controls allow side by side.
+    setMinimumSize(m_toolbar->minimumWindowWidth(), minimumFrameSize.height());
 
     m_navigation.setEffects({
         [this](const QUrl &folder) {
@@ -143,7 +144,6 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     auto *notifier = FolderListingNotifier::instance();
     connect(notifier, &FolderListingNotifier::listingUpdated, this, &MainWindowController::listingUpdated);
     connect(notifier, &FolderListingNotifier::listingFailed, this, &MainWindowController::listingFailed);
-    connect(MountMonitor::instance(), &MountMonitor::volumeUnmounted, this, &MainWindowController::volumeUnmounted);
     connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
             &MainWindowController::applyAppearancePreferences);
     connect(AppearanceNotifications::instance(), &AppearanceNotifications::resetWindowLayoutRequested, this,
@@ -305,6 +305,19 @@ void MainWindowController::resetToDefaultLayout()
         setGeometry(centredOnScreen(defaultContentSize, screen()));
     m_splitView->setSizes({defaultSidebarWidth, std::max(0, m_splitView->width() - defaultSidebarWidth)});
     saveSidebarWidth();
+}
+
+void MainWindowController::paintEvent(QPaintEvent *event)
+{
+    QMainWindow::paintEvent(event);
+    if (m_isWatchingMounts)
+        return;
+    // The volume monitor starts the desktop's volume services on first use,
+    // which takes a while: after the window is on screen, not before.
+    m_isWatchingMounts = true;
+    QTimer::singleShot(0, this, [this] {
+        connect(MountMonitor::instance(), &MountMonitor::volumeUnmounted, this, &MainWindowController::volumeUnmounted);
+    });
 }
 
 void MainWindowController::moveEvent(QMoveEvent *event)

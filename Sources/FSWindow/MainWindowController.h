@@ -122,6 +122,7 @@ public Q_SLOTS:
     void resetToDefaultLayout();
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
@@ -168,4 +169,5 @@ private:
     quint64 m_selectionGeneration = 0;
     // Frame changes made while the window is being built are not the user's.
     bool m_isPlaced = false;
+    bool m_isWatchingMounts = false;
 };

@@ -57,7 +57,7 @@ bool FileManagerService::forwardToRunningInstance(QDBusConnection bus, const QSt
                                                   const QString &startupId, QString *error)
 {
     // A plain message rather than an interface object, which would first ask the
-    // running process to describe itself and wait for that without a bound.
+    // running process to describe itself, waiting 25 seconds for a hung one.
     QDBusMessage call = QDBusMessage::createMethodCall(serviceName, objectPath, interfaceName,
                                                        QStringLiteral("ShowFolders"));
     call << uris << startupId;

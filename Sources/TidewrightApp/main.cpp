@@ -52,10 +52,9 @@ int main(int argc, char **argv)
 
     AppDelegate delegate;
     FileManagerService service(&delegate);
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    // A measurement stays out of the bus so that a running Tidewright cannot take its window.
-    const auto registration = arguments.measuresStartup ? FileManagerService::Registration::unavailable
-                                                        : service.registerOn(bus);
+    // A measurement stays off the bus, so a running Tidewright cannot take its window.
+    const QDBusConnection bus = arguments.measuresStartup ? QDBusConnection(QString()) : QDBusConnection::sessionBus();
+    const FileManagerService::Registration registration = service.registerOn(bus);
     switch (registration) {
     case FileManagerService::Registration::alreadyRunning: {
         if (askedForNothingThatExists)
