@@ -5,6 +5,7 @@
 #include "FSCore/FileItem.h"
 #include "FSCore/MainThread.h"
 #include "FSCore/WorkQueues.h"
+#include "FSGetInfo/GetInfoWindowRegistry.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSWindow/MainWindowController.h"
 #include "FSWindow/PreferencesWindowController.h"
@@ -138,8 +139,15 @@ void AppDelegate::showItems(const QList<QUrl> &urls)
 
 void AppDelegate::showItemProperties(const QList<QUrl> &urls)
 {
-    // Until info windows exist, properties show the items in their folders.
-    showItems(urls);
+    if (urls.size() == 1) {
+        GetInfoWindowRegistry::shared().show(FileItem(urls.first()));
+        return;
+    }
+    FileItemList items;
+    for (const QUrl &url : urls)
+        items.append(FileItem(url));
+    if (!items.isEmpty())
+        GetInfoWindowRegistry::shared().showMultiple(items);
 }
 
 void AppDelegate::newWindow()

@@ -1,5 +1,6 @@
 #include "TestHome.h"
 
+#include "FSGetInfo/GetInfoWindowRegistry.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/SelectionProviding.h"
 #include "FSWindow/MainWindowController.h"
@@ -124,6 +125,12 @@ void DesktopIntegrationTest::otherProgramsShowFoldersAndItemsOverTheBus()
     QTRY_COMPARE(currentItem(m_delegate->windows().first()),
                  PathCodec::urlForPath(m_dir.filePath(QStringLiteral("Photos/dunes.jpg"))));
     closeAll(*m_delegate);
+
+    // Properties are an item's info window, and no browser window.
+    call(QStringLiteral("ShowItemProperties"), QStringList{uri(beach.toLocalFile())}, QString());
+    QTRY_VERIFY(GetInfoWindowRegistry::shared().window(beach));
+    QVERIFY(m_delegate->windows().isEmpty());
+    GetInfoWindowRegistry::shared().closeAll();
 }
 
 void DesktopIntegrationTest::aSecondLaunchHandsItsArgumentsToTheRunningOne()
