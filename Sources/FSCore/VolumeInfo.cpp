@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 
+#include <sys/statvfs.h>
+
 namespace VolumeInfo {
 
 namespace {
@@ -59,6 +61,16 @@ QString displayName(const QUrl &volume)
     if (MountTable::isAtOrBelow(path, fuseFolder) && path.section(QLatin1Char('/'), 0, -2) == fuseFolder)
         return GvfsMounts::displayName(folderName);
     return folderName;
+}
+
+std::optional<qint64> availableCapacity(const QUrl &folder)
+{
+    if (!folder.isLocalFile())
+        return std::nullopt;
+    struct statvfs status {};
+    if (statvfs(PathCodec::encodePath(folder).constData(), &status) != 0)
+        return std::nullopt;
+    return qint64(status.f_bavail) * qint64(status.f_frsize);
 }
 
 } // namespace VolumeInfo

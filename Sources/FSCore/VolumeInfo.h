@@ -27,4 +27,10 @@ std::optional<QString> remoteHost(const QUrl &volume);
 // the root, the share of a gvfs mount, else the mount folder's name.
 QString displayName(const QUrl &volume);
 
+// The bytes an unprivileged user can still write on the volume holding
+// `folder`; nothing when it cannot be read. It asks the volume itself, which on
+// a share that stopped answering blocks until the share answers: call it from a
+// work queue, never from the main thread.
+std::optional<qint64> availableCapacity(const QUrl &folder);
+
 } // namespace VolumeInfo

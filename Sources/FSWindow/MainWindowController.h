@@ -4,62 +4,170 @@
 #include "ViewMode.h"
 
 #include "FSCore/FileSorting.h"
+#include "FSCore/FolderListingUpdate.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
 #include <QUrl>
+
+#include <optional>
 
 class ColumnBrowserViewController;
 class ContentContainerViewController;
-class DirectoryWatcher;
-class ListViewController;
-class FolderContentsModel;
+class FileItem;
 class IconViewController;
+class ListViewController;
+class MainToolbarView;
 class QAction;
-class QLabel;
-class QListView;
+class QSplitter;
+class QUndoStack;
+class SelectionProviding;
+class SidebarViewController;
+class StatusBarView;
 
-// A browser window on one folder: its items in the stored sort order, entered
-// by double-click, left by back, forward and "Enclosing Folder".
+// A browser window on one folder: the sidebar of places beside the three
+// browsers, of which the view mode shows one, with back/forward, the view
+// modes, the folder's name and the search field in a band above them and the
+// status line below. Every browser shown once keeps following the window's
+// folder, so a change of view mode shows the other browser as it already is.
+//
+// The main menu reaches a window through its slots, found by name, the way a
+// menu item's action travels from the focused widget up to its window; before
+// a menu shows, and before any of its commands runs, validateMenuItem() says
+// whether the window takes it now.
 class MainWindowController : public QMainWindow
 {
     Q_OBJECT
 public:
+    static constexpr QSize defaultContentSize{1075, 700};
+    static constexpr int defaultSidebarWidth = 150;
+    static constexpr int minimumSidebarWidth = 120;
+    static constexpr int maximumSidebarWidth = 220;
+    static constexpr QSize minimumFrameSize{640, 400};
+
     explicit MainWindowController(const QUrl &rootUrl, QWidget *parent = nullptr);
     ~MainWindowController() override;
 
     const NavigationModel &navigation() const { return m_navigation; }
     QUrl currentRootUrl() const { return m_navigation.currentRootUrl(); }
+    ViewMode currentViewMode() const { return m_currentViewMode; }
+    FileSortField sortField() const { return m_sortField; }
 
     void navigate(const QUrl &to, bool pushHistory);
-    void goToEnclosingFolder();
     // Forgets every listing and reloads the folder shown.
     void refreshAllViews();
-
+    // A window never shows a folder that is gone (deleted, or its volume
+    // unmounted): it moves to the nearest folder above that still exists.
+    void leaveFolderIfGone();
+    // Selects `item` in the shown folder once its listing is there.
+    void selectItem(const QUrl &item);
+    // True once the listing of the current folder is shown.
+    bool isShowingCurrentFolder() const { return m_shownFolder == currentRootUrl(); }
     void setViewMode(ViewMode mode);
-    ViewMode viewMode() const { return m_viewMode; }
-    ListViewController *listView() const { return m_listView; }
+
+    // The browser of the current view mode.
+    SelectionProviding *activeBrowser() const;
+    // The browser of `mode`; nullptr while it was never shown.
+    QWidget *browserFor(ViewMode mode) const;
+
+    // Shows the window, then makes it at least as large as it was placed.
+    void showWindow();
+
+    // True when a browser view has the keyboard focus and no text is being
+    // edited in it: only then do bare keys (Return, Delete) act as commands.
+    bool browserHasFocus() const;
+
+    // Each browser, made now if it was never shown.
+    ColumnBrowserViewController *columnView();
+    ListViewController *listView();
+    IconViewController *iconView();
+    SidebarViewController *sidebar() const { return m_sidebar; }
+    ContentContainerViewController *contentContainer() const { return m_contentContainer; }
+    MainToolbarView *toolbarView() const { return m_toolbar; }
+    StatusBarView *statusBarView() const { return m_statusBarView; }
+    QSplitter *splitView() const { return m_splitView; }
+    QUndoStack *undoStack() const { return m_undoStack; }
+
+    // True when at least one screen's available area holds all of `rect`.
+    static bool isReasonablyOnScreen(const QRect &rect);
+    // The "{{x, y}, {w, h}}" text the frame is stored as, in screen
+    // coordinates from the top left.
+    static QString stringFromRect(const QRect &rect);
+    static std::optional<QRect> rectFromString(const QString &text);
+
+public Q_SLOTS:
+    // The menu's commands. Each takes the menu item that sent it.
+    bool validateMenuItem(QAction *item) const;
+    void newFolder();
+    void openSelection();
+    void showInfoForSelection();
+    void toggleQuickLook();
+    void duplicateSelection();
+    void renameSelection();
+    void moveSelectionToEnclosingFolder();
+    void moveSelectionToTrash();
+    void emptyTrash();
+    void undo();
+    void redo();
+    void copy();
+    void paste();
+    void selectAll();
+    void setSortField(QAction *sender);
+    void goToEnclosingFolder();
+    void connectToServer();
+
+    void navigationControlClicked(int segment);
+    void viewModeChanged(int segment);
+    void resetToDefaultLayout();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QWidget *browserFor(ViewMode mode);
-    void buildActions();
-    void showFolder(const QUrl &folder);
-    void showStatus(const QUrl &folder);
+    QWidget *makeBrowser(ViewMode mode);
+    QWidget *browser(ViewMode mode);
+    void focusActiveBrowser();
+    void setUpContent();
+    void restoreFrame();
+    void saveWindowFrame();
+    void saveSidebarWidth();
+    void applyAppearancePreferences();
+    void updateStatusBar(const QUrl &folder);
     void updateWindowTitle(const QUrl &folder);
-    void openItemAt(const QModelIndex &index);
+    void listingUpdated(const FolderListingUpdate &update);
+    void listingFailed(const QUrl &folder, ListingFailure failure);
+    void volumeUnmounted(const QUrl &volume);
+    // Shows the nearest folder at or above `lowest` that exists, if the window
+    // still shows `gone` by then and `gone` is not that folder; the home
+    // folder when none exists.
+    void moveToNearestExistingFolder(const QUrl &gone, const QUrl &lowest);
+    void showInfo(const FileItem &item);
+    void openInNewWindow(const FileItem &item);
+    void applyPendingSelection(int attemptsLeft);
+    QList<QUrl> selectedUrls() const;
 
     NavigationModel m_navigation;
+    ViewMode m_currentViewMode;
     FileSortField m_sortField;
-    FolderContentsModel *m_model = nullptr;
-    QListView *m_view = nullptr;
+    QSize m_intendedWindowSize;
+    ColumnBrowserViewController *m_columnView = nullptr;
     ListViewController *m_listView = nullptr;
     IconViewController *m_iconView = nullptr;
-    // Made when first shown: its columns from home down cost listings of their own.
-    ColumnBrowserViewController *m_columnView = nullptr;
-    ContentContainerViewController *m_content = nullptr;
-    ViewMode m_viewMode = ViewMode::icon;
-    QLabel *m_statusLabel = nullptr;
-    DirectoryWatcher *m_watcher = nullptr;
-    QAction *m_backAction = nullptr;
-    QAction *m_forwardAction = nullptr;
-    QAction *m_enclosingFolderAction = nullptr;
+    SidebarViewController *m_sidebar = nullptr;
+    QSplitter *m_splitView = nullptr;
+    ContentContainerViewController *m_contentContainer = nullptr;
+    MainToolbarView *m_toolbar = nullptr;
+    StatusBarView *m_statusBarView = nullptr;
+    QUndoStack *m_undoStack = nullptr;
+    QUrl m_pendingSelection;
+    QUrl m_shownFolder;
+    QTimer m_frameSaveTimer;
+    // Which selection request a retry belongs to.
+    quint64 m_selectionGeneration = 0;
+    // Frame changes made while the window is being built are not the user's.
+    bool m_isPlaced = false;
+    bool m_isWatchingMounts = false;
 };

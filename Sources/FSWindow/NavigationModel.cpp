@@ -64,16 +64,22 @@ void NavigationModel::goForward()
     navigate(m_historyStack.at(m_historyIndex), false);
 }
 
-void NavigationModel::goToEnclosingFolder()
+std::optional<QUrl> NavigationModel::enclosingFolder() const
 {
     const QString path = m_currentRootUrl.toLocalFile();
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     if (slash < 0)
-        return;
+        return std::nullopt;
     const QString parentPath = slash == 0 ? QStringLiteral("/") : path.left(slash);
     if (parentPath == path)
-        return;
-    navigate(PathCodec::urlForPath(parentPath), true);
+        return std::nullopt;
+    return PathCodec::urlForPath(parentPath);
+}
+
+void NavigationModel::goToEnclosingFolder()
+{
+    if (const std::optional<QUrl> parent = enclosingFolder())
+        navigate(*parent, true);
 }
 
 void NavigationModel::updateNavigationButtonsState()

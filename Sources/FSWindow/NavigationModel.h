@@ -4,6 +4,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 
 // The folder a window shows and its back/forward history. Every navigation of a
 // window ends in navigate(): it updates the history, makes the folder current,
@@ -35,6 +36,8 @@ public:
     void goForward();
     // Nothing at the root of the file system.
     void goToEnclosingFolder();
+    // The folder above the current one; nothing at the root of the file system.
+    std::optional<QUrl> enclosingFolder() const;
     void updateNavigationButtonsState();
 
     bool canGoBack() const { return m_historyIndex > 0; }

@@ -4,16 +4,19 @@
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
 //                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER [--rename]]
 //                      [--get-info PATH]... [--sidebar]
+//                      [--main-window FOLDER [--view-mode icon|list|column] [--width W] [--open-menu TITLE]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
 // on FOLDER instead, with its second item selected; --list-view shows the list
 // view on FOLDER, its first folder expanded and its second row selected;
 // --columns shows the column browser on FOLDER, as a window would, with
-// --rename its selected folder's name in an editor. --get-info shows only the
-// info windows of the paths (and of all of them together when there are several).
-// --sidebar shows a window's sidebar alone, with the volumes and places of
-// this machine.
+// --rename its selected folder's name in an editor. --get-info
+// shows only the info windows of the paths (and of all of them together when
+// there are several). --sidebar shows a window's sidebar alone, with the
+// volumes and places of this machine. --main-window shows a main window on
+// FOLDER in the view mode given, W points wide if given, with its menu TITLE
+// open.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
@@ -25,10 +28,14 @@
 #include "FSGetInfo/GetInfoWindowRegistry.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
-#include "FSUIKit/ClassicStyle.h"
 #include "FSSidebar/SidebarViewController.h"
+#include "FSUIKit/ClassicStyle.h"
 #include "FSUIKit/FileContextMenu.h"
+#include "FSWindow/MainWindowController.h"
 #include "FSWindow/PreferencesWindowController.h"
+#include "FSWindow/ViewMode.h"
+#include "FSWindow/ViewModePreferenceStore.h"
+#include "TidewrightApp/AppDelegate.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -36,6 +43,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QMenu>
+#include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QTimer>
@@ -99,23 +107,35 @@ int main(int argc, char **argv)
     const QCommandLineOption menuOption(QStringLiteral("context-menu"), QStringLiteral("open a file's context menu"));
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
-    const QCommandLineOption sidebarOption(QStringLiteral("sidebar"), QStringLiteral("show the sidebar alone"));
     const QCommandLineOption columnsOption(QStringLiteral("columns"), QStringLiteral("show the column browser on a folder"),
                                           QStringLiteral("folder"));
     parser.addOption(menuOption);
-    parser.addOption(columnsOption);
-    const QCommandLineOption renameOption(QStringLiteral("rename"), QStringLiteral("edit the selected name (with --columns)"));
-    parser.addOption(renameOption);
     const QCommandLineOption iconViewOption(QStringLiteral("icon-view"), QStringLiteral("show the icon browser on a folder"),
                                             QStringLiteral("folder"));
     parser.addOption(iconViewOption);
     const QCommandLineOption listOption(QStringLiteral("list-view"), QStringLiteral("show the list view on a folder"),
                                         QStringLiteral("folder"));
     parser.addOption(listOption);
+    parser.addOption(columnsOption);
+    const QCommandLineOption renameOption(QStringLiteral("rename"), QStringLiteral("edit the selected name (with --columns)"));
+    parser.addOption(renameOption);
     const QCommandLineOption getInfoOption(QStringLiteral("get-info"), QStringLiteral("show the info window of a path"),
                                            QStringLiteral("path"));
     parser.addOption(getInfoOption);
+    const QCommandLineOption windowOption(QStringLiteral("main-window"), QStringLiteral("a main window on FOLDER"),
+                                          QStringLiteral("folder"));
+    parser.addOption(windowOption);
+    const QCommandLineOption viewModeOption(QStringLiteral("view-mode"), QStringLiteral("the window's view mode"),
+                                            QStringLiteral("mode"), QStringLiteral("column"));
+    parser.addOption(viewModeOption);
+    const QCommandLineOption widthOption(QStringLiteral("width"), QStringLiteral("the window's width"),
+                                         QStringLiteral("points"));
+    parser.addOption(widthOption);
+    const QCommandLineOption sidebarOption(QStringLiteral("sidebar"), QStringLiteral("show the sidebar alone"));
     parser.addOption(sidebarOption);
+    const QCommandLineOption openMenuOption(QStringLiteral("open-menu"), QStringLiteral("the menu to open"),
+                                            QStringLiteral("title"));
+    parser.addOption(openMenuOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -131,6 +151,8 @@ int main(int argc, char **argv)
     if (!configuration.isValid())
         return fail(QStringLiteral("cannot make a temporary folder"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configuration.path()));
+    // The view mode is kept with the application's data.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(configuration.path()));
 
     QApplication application(argc, argv);
     ClassicStyle::apply(application);
@@ -139,6 +161,27 @@ int main(int argc, char **argv)
     AppearancePreferenceStore::setTheme(*theme);
     AppearancePreferenceStore::setTextSize(*size);
 
+    if (parser.isSet(windowOption)) {
+        const QStringList modes{QStringLiteral("icon"), QStringLiteral("list"), QStringLiteral("column")};
+        const std::optional<ViewMode> mode = ViewModes::fromRawValue(int(modes.indexOf(parser.value(viewModeOption))));
+        if (!mode)
+            return fail(QStringLiteral("unknown view mode %1").arg(parser.value(viewModeOption)));
+        ViewModePreferenceStore::saveViewMode(*mode);
+        AppDelegate delegate;
+        MainWindowController *window =
+            delegate.openWindow(PathCodec::urlForPath(QDir(parser.value(windowOption)).absolutePath()));
+        window->move(0, 0);
+        if (parser.isSet(widthOption))
+            window->resize(parser.value(widthOption).toInt(), window->height());
+        const QString title = parser.value(openMenuOption);
+        QTimer::singleShot(500, window, [window, title] {
+            for (QAction *item : window->menuBar()->actions()) {
+                if (!title.isEmpty() && item->text() == title)
+                    window->menuBar()->setActiveAction(item);
+            }
+        });
+        return application.exec();
+    }
     if (parser.isSet(iconViewOption)) {
         const QUrl folder = QUrl::fromLocalFile(QDir::cleanPath(QDir(parser.value(iconViewOption)).absolutePath()));
         auto *browser = new IconViewController(folder);
@@ -194,7 +237,6 @@ int main(int argc, char **argv)
         showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
         return application.exec();
     }
-
     if (parser.isSet(sidebarOption)) {
         SidebarViewController sidebar;
         sidebar.setWindowTitle(QStringLiteral("Sidebar — %1, %2")
