@@ -3,6 +3,7 @@
 #include "AppWindowOpening.h"
 #include "ClassicSegmentedControl.h"
 #include "ContentContainerViewController.h"
+#include "FileCommands.h"
 #include "MainToolbarView.h"
 #include "StatusBarView.h"
 #include "ViewModePreferenceStore.h"
@@ -98,7 +99,16 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Tidewright"));
-    m_undoStack = new QUndoStack(this);
+    m_fileCommands = new FileCommands(this, this);
+    m_undoStack = m_fileCommands->undoStack();
+    m_fileCommands->setSelectionProvider([this] { return activeBrowser(); });
+    m_fileCommands->onRefreshAllViews = [this] { refreshAllViews(); };
+    m_fileCommands->onNavigate = [this](const QUrl &folder) { navigate(folder, true); };
+    m_fileCommands->onOpenInNewWindow = [](const QUrl &folder) {
+        if (AppWindowOpening *opener = AppWindowOpening::shared())
+            opener->openNewWindow(folder);
+    };
+    m_fileCommands->onShowInfo = [this](const QList<QUrl> &) { showInfoForSelection(); };
     m_frameSaveTimer.setSingleShot(true);
     m_frameSaveTimer.setInterval(200);
     connect(&m_frameSaveTimer, &QTimer::timeout, this,
@@ -597,13 +607,23 @@ bool MainWindowController::browserHasFocus() const
 bool MainWindowController::validateMenuItem(QAction *item) const
 {
     const QByteArray action = menuActionOf(item);
-    if (action == "duplicateSelection" || action == "moveSelectionToTrash" || action == "renameSelection"
-        || action == "showInfoForSelection" || action == "toggleQuickLook" || action == "copy")
+    if (action == "newFolder")
+        return m_fileCommands->validate(FileCommands::Command::newFolder);
+    if (action == "duplicateSelection")
+        return m_fileCommands->validate(FileCommands::Command::duplicate);
+    if (action == "moveSelectionToTrash")
+        return m_fileCommands->validate(FileCommands::Command::moveToTrash);
+    if (action == "moveSelectionToEnclosingFolder")
+        return m_fileCommands->validate(FileCommands::Command::moveToEnclosingFolder);
+    if (action == "emptyTrash")
+        return m_fileCommands->validate(FileCommands::Command::emptyTrash);
+    if (action == "renameSelection" || action == "showInfoForSelection" || action == "toggleQuickLook"
+        || action == "copy")
         return !selectedUrls().isEmpty();
     if (action == "goToEnclosingFolder")
         return m_navigation.enclosingFolder().has_value();
     if (action == "paste")
-        return !FilePasteboard::readURLs().isEmpty();
+        return m_fileCommands->validate(FileCommands::Command::paste);
     if (action == "undo") {
         item->setText(m_undoStack->canUndo() ? tr("Undo %1").arg(m_undoStack->undoText()) : tr("Undo"));
         return m_undoStack->canUndo();
@@ -701,13 +721,37 @@ void MainWindowController::redo()
     m_undoStack->redo();
 }
 
-// The file commands proper come with the commands' own undo steps and sheets;
-// until then the menu reaches them and they do nothing.
-void MainWindowController::newFolder() {}
+void MainWindowController::newFolder()
+{
+    m_fileCommands->newFolder();
+}
+
+void MainWindowController::duplicateSelection()
+{
+    m_fileCommands->duplicateSelection();
+}
+
+void MainWindowController::moveSelectionToEnclosingFolder()
+{
+    m_fileCommands->moveSelectionToEnclosingFolder();
+}
+
+void MainWindowController::moveSelectionToTrash()
+{
+    m_fileCommands->moveSelectionToTrash();
+}
+
+void MainWindowController::emptyTrash()
+{
+    m_fileCommands->emptyTrash();
+}
+
+void MainWindowController::paste()
+{
+    m_fileCommands->paste();
+}
+
+// The preview panel and the server sheet are not part of the window yet; the
+// menu reaches them and they do nothing.
 void MainWindowController::toggleQuickLook() {}
-void MainWindowController::duplicateSelection() {}
-void MainWindowController::moveSelectionToEnclosingFolder() {}
-void MainWindowController::moveSelectionToTrash() {}
-void MainWindowController::emptyTrash() {}
-void MainWindowController::paste() {}
 void MainWindowController::connectToServer() {}

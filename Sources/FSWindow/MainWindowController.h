@@ -15,6 +15,7 @@
 
 class ColumnBrowserViewController;
 class ContentContainerViewController;
+class FileCommands;
 class FileItem;
 class IconViewController;
 class ListViewController;
@@ -161,7 +162,8 @@ private:
     ContentContainerViewController *m_contentContainer = nullptr;
     MainToolbarView *m_toolbar = nullptr;
     StatusBarView *m_statusBarView = nullptr;
-    QUndoStack *m_undoStack = nullptr;
+    FileCommands *m_fileCommands = nullptr;
+    QUndoStack *m_undoStack = nullptr; // the commands' own
     QUrl m_pendingSelection;
     QUrl m_shownFolder;
     QTimer m_frameSaveTimer;

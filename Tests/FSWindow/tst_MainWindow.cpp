@@ -17,7 +17,9 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <QUndoStack>
 
 namespace {
 
@@ -61,6 +63,7 @@ private Q_SLOTS:
     void aFolderLeftBeforeItsListingArrivesNeverReachesTheStatusLine();
     void aNewTextSizeReachesTheSidebarAndEveryBrowser();
     void browsersOpenInfoAndNewWindowsThroughTheWindow();
+    void menuCommandsChangeTheShownFolderAndUndo();
 };
 
 void MainWindowTest::init()
@@ -203,6 +206,28 @@ void MainWindowTest::browsersOpenInfoAndNewWindowsThroughTheWindow()
     // Without an opener, nothing opens and nothing breaks.
     window.listView()->onOpenInNewWindow(FileItem(urlOf(dir.path())));
     GetInfoWindowRegistry::shared().closeAll();
+}
+
+// The window's menu items run the file commands on the shown browser, and the
+// Edit menu's undo takes the step back.
+void MainWindowTest::menuCommandsChangeTheShownFolderAndUndo()
+{
+    QTemporaryDir dir;
+    QVERIFY(tw::test::writeFile(dir.filePath(QStringLiteral("a.txt"))));
+    ViewModePreferenceStore::saveViewMode(ViewMode::list);
+    MainWindowController window(urlOf(dir.path()));
+    window.showWindow();
+    const QUrl file = urlOf(dir.filePath(QStringLiteral("a.txt")));
+    window.selectItem(file);
+    QTRY_COMPARE(window.activeBrowser()->selectedURLs(), QList<QUrl>{file});
+
+    window.duplicateSelection();
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("a copy.txt"))));
+    QTRY_VERIFY(shownNames(window).contains(QStringLiteral("a copy.txt")));
+    QCOMPARE(window.undoStack()->undoText(), QStringLiteral("Duplicate"));
+    window.undo();
+    QTRY_VERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("a copy.txt"))));
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("a.txt"))));
 }
 
 TW_GUI_TEST_MAIN(MainWindowTest)
