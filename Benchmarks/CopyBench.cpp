@@ -1,12 +1,20 @@
 #include "BenchCommand.h"
 
+#include "FSCore/FileJob.h"
 #include "FSCore/FileOperations.h"
+#include "FSPlatform/OperationError.h"
 #include "FSPlatform/PathCodec.h"
+#include "FSPlatform/TreeRemover.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QProcess>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/statvfs.h>
+#include <vector>
 
 namespace {
 
@@ -20,28 +28,127 @@ double usedGiB(const QString &path)
     return double(status.f_blocks - status.f_bfree) * status.f_frsize / (1024.0 * 1024 * 1024);
 }
 
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The bare copy, on this thread, as the views' commands made it before jobs.
+double timeBareCopy(const QUrl &source, const QUrl &destination, QUrl &copy)
+{
+    const double start = benchMilliseconds();
+    copy = FileOperations::copy(source, destination);
+    return benchMilliseconds() - start;
+}
+
+// The same copy as a job on the file-job queue, with someone listening to its
+// progress as the panel does; the time runs until the completion arrives.
+double timeJobCopy(const QUrl &source, const QUrl &destination, QUrl &copy, int &progressSignals, QString &failure)
+{
+    QEventLoop loop;
+    FileJob job(FileJob::Kind::copy, {source}, destination);
+    progressSignals = 0;
+    QObject::connect(&job, &FileJob::progressChanged, &job, [&] {
+        ++progressSignals;
+        (void)job.progress();
+    });
+    QObject::connect(&job, &FileJob::finished, &loop, [&](const FileJobResult &result) {
+        if (!result.succeeded.isEmpty())
+            copy = result.succeeded.first().result;
+        if (!result.failures.isEmpty())
+            failure = result.failures.first().message;
+        loop.quit();
+    });
+    const double start = benchMilliseconds();
+    job.start();
+    loop.exec();
+    return benchMilliseconds() - start;
+}
+
+double timeCp(const QString &source, const QString &destination)
+{
+    const double start = benchMilliseconds();
+    QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), source, destination});
+    return benchMilliseconds() - start;
+}
+
+void removeCopy(const QString &path)
+{
+    try {
+        TreeRemover::remove(PathCodec::encode(path));
+    } catch (const OperationError &error) {
+        std::fprintf(stderr, "could not remove %s: %s\n", qPrintable(path), qPrintable(error.localizedDescription()));
+    }
+}
+
+int runJobComparison(const QUrl &source, const QUrl &destination, int rounds)
+{
+    std::vector<double> bare, job, cp;
+    int progressSignals = 0;
+    const QString cpTarget = destination.toLocalFile() + QStringLiteral("/cp-r-copy");
+    for (int round = 0; round < rounds; ++round) {
+        QUrl copy;
+        QString failure;
+        // The order turns each round so that neither rides on the other's warm caches.
+        for (int step = 0; step < 3; ++step) {
+            switch ((round + step) % 3) {
+            case 0:
+                bare.push_back(timeBareCopy(source, destination, copy));
+                removeCopy(copy.toLocalFile());
+                break;
+            case 1:
+                job.push_back(timeJobCopy(source, destination, copy, progressSignals, failure));
+                if (!failure.isEmpty()) {
+                    std::fprintf(stderr, "job copy failed: %s\n", qPrintable(failure));
+                    return 1;
+                }
+                removeCopy(copy.toLocalFile());
+                break;
+            case 2:
+                cp.push_back(timeCp(source.toLocalFile(), cpTarget));
+                removeCopy(cpTarget);
+                break;
+            }
+        }
+        std::printf("round %d: bare %.1f ms, job %.1f ms (%d progress signals), cp -r %.1f ms\n", round + 1,
+                    bare.back(), job.back(), progressSignals, cp.back());
+    }
+    const double bareMedian = median(bare);
+    const double jobMedian = median(job);
+    std::printf("copy: job %.1f ms, bare %.1f ms (%+.1f %%), cp -r %.1f ms (median of %d)\n", jobMedian, bareMedian,
+                (jobMedian / bareMedian - 1) * 100, median(cp), rounds);
+    return 0;
+}
+
 int runCopy(const QStringList &arguments)
 {
-    if (arguments.size() != 2)
+    QStringList paths = arguments;
+    const bool throughJobs = paths.removeAll(QStringLiteral("--job")) > 0;
+    int rounds = 3;
+    if (const qsizetype at = paths.indexOf(QStringLiteral("--rounds")); at >= 0 && at + 1 < paths.size()) {
+        rounds = std::max(1, paths[at + 1].toInt());
+        paths.remove(at, 2);
+    }
+    if (paths.size() != 2)
         return 2;
-    const QUrl source = PathCodec::urlForPath(QDir(arguments[0]).absolutePath());
-    const QUrl destination = PathCodec::urlForPath(QDir(arguments[1]).absolutePath());
-
-    const double usedBefore = usedGiB(arguments[1]);
-    const double start = benchMilliseconds();
-    QUrl copy;
+    const QUrl source = PathCodec::urlForPath(QDir(paths[0]).absolutePath());
+    const QUrl destination = PathCodec::urlForPath(QDir(paths[1]).absolutePath());
     try {
-        copy = FileOperations::copy(source, destination);
+        if (throughJobs)
+            return runJobComparison(source, destination, rounds);
+        const double usedBefore = usedGiB(paths[1]);
+        QUrl copy;
+        const double elapsed = timeBareCopy(source, destination, copy);
+        std::printf("disk use grew by %.2f GiB\n", usedGiB(paths[1]) - usedBefore);
+        std::printf("copy: %s in %.1f ms\n", qPrintable(copy.toLocalFile()), elapsed);
     } catch (const OperationError &error) {
         std::fprintf(stderr, "copy failed: %s\n", qPrintable(error.localizedDescription()));
         return 1;
     }
-    const double elapsed = benchMilliseconds() - start;
-    std::printf("disk use grew by %.2f GiB\n", usedGiB(arguments[1]) - usedBefore);
-    std::printf("copy: %s in %.1f ms\n", qPrintable(copy.toLocalFile()), elapsed);
     return 0;
 }
 
-const BenchCommandRegistrar registrar({"copy", "SRC DESTDIR", runCopy, false});
+const BenchCommandRegistrar registrar({"copy", "SRC DESTDIR [--job [--rounds N]]", runCopy, false});
 
 } // namespace

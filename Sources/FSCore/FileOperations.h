@@ -3,6 +3,7 @@
 #include "FSPlatform/OperationError.h"
 
 class FileItem;
+class OperationProgress;
 
 #include <QString>
 #include <QUrl>
@@ -39,6 +40,11 @@ enum class DragOperationKind {
 // The one place that changes the file system for the user. Every operation runs
 // on the calling thread, returns the URL of what it made and throws
 // OperationError (FileOperationError or PlatformError) on failure.
+//
+// The operations that can take long accept an OperationProgress: they count
+// into it and, once it is cancelled, stop with the cancellation error
+// (OperationProgress::isCancellation) leaving nothing partial behind and the
+// source untouched.
 namespace FileOperations {
 
 QUrl createNewFolder(const QUrl &folder);
@@ -46,17 +52,19 @@ QUrl rename(const QUrl &item, const QString &newName);
 // rename() from an edit of the item's shown name, which may lack a hidden
 // extension (FileItem::fileNameForEditedName). What every view's rename calls.
 QUrl renameFromDisplayName(const FileItem &item, const QString &editedName);
-QUrl duplicate(const QUrl &item);
-QUrl compress(const QUrl &item);
+QUrl duplicate(const QUrl &item, OperationProgress *progress = nullptr);
+QUrl compress(const QUrl &item, OperationProgress *progress = nullptr);
 // Returns where the item went inside the Trash.
 QUrl moveToTrash(const QUrl &item);
 // Puts an item that moveToTrash put in the Trash back where it was (under a
 // numbered name when that one is taken again) and returns its URL; for undo.
 QUrl restoreFromTrash(const QUrl &trashedItem);
 // Empties every trash folder of this user, the home one and those on other volumes.
-void emptyTrash();
-QUrl copy(const QUrl &item, const QUrl &destinationFolder);
-QUrl move(const QUrl &item, const QUrl &destinationFolder);
+void emptyTrash(OperationProgress *progress = nullptr);
+QUrl copy(const QUrl &item, const QUrl &destinationFolder, OperationProgress *progress = nullptr);
+// Across file systems the original is removed only once its copy is in place
+// under its final name; a cancel that comes later than that is not heeded.
+QUrl move(const QUrl &item, const QUrl &destinationFolder, OperationProgress *progress = nullptr);
 
 // Whether a drop copies or moves. On Linux the copy key ("option") is Ctrl and
 // the move key ("command") is Shift; with neither, a drop within one volume
