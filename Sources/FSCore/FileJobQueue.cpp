@@ -1,6 +1,9 @@
 #include "FileJobQueue.h"
 
 #include "FileJob.h"
+#include "WorkQueues.h"
+
+#include <QThreadPool>
 
 #include <QCoreApplication>
 
@@ -14,7 +17,17 @@ FileJobQueue::~FileJobQueue()
 
 FileJobQueue *FileJobQueue::shared()
 {
-    static FileJobQueue *queue = new FileJobQueue(QCoreApplication::instance());
+    static FileJobQueue *queue = [] {
+        auto *made = new FileJobQueue(QCoreApplication::instance());
+        // The pool's threads are not waited for at exit: a copy cut off there
+        // would leave its temporary name behind. Stopped, it removes it, and
+        // stopping takes a fraction of a second.
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, made, [made] {
+            made->cancelAll();
+            WorkQueues::fileJobs()->waitForDone();
+        });
+        return made;
+    }();
     return queue;
 }
 

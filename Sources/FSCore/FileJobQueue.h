@@ -16,7 +16,8 @@ public:
     explicit FileJobQueue(QObject *parent = nullptr);
     ~FileJobQueue() override;
 
-    // The queue the windows share, made on first use on the main thread.
+    // The queue the windows share, made on first use on the main thread. When
+    // the application quits, its jobs are stopped and waited for.
     static FileJobQueue *shared();
 
     // Takes the job over and starts it. Connect to its finished() before.

@@ -2,26 +2,33 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
-//                      [--get-info PATH]...
+//                      [--get-info PATH]... [--file-jobs PATH]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --get-info shows only the info
 // windows of the paths (and of all of them together when there are several).
+// --file-jobs shows only the progress panel over a copy of PATH into a
+// temporary folder and a compression of it; it quits by itself after ten
+// seconds, stopping both, so that nothing is left behind.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
 
 #include "FSCore/FileItem.h"
+#include "FSCore/FileJob.h"
+#include "FSCore/FileJobQueue.h"
 #include "FSGetInfo/GetInfoWindowRegistry.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
 #include "FSUIKit/FileContextMenu.h"
+#include "FSWindow/FileJobProgressPanel.h"
 #include "FSWindow/PreferencesWindowController.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -90,6 +97,10 @@ int main(int argc, char **argv)
     const QCommandLineOption getInfoOption(QStringLiteral("get-info"), QStringLiteral("show the info window of a path"),
                                            QStringLiteral("path"));
     parser.addOption(getInfoOption);
+    const QCommandLineOption fileJobsOption(QStringLiteral("file-jobs"),
+                                            QStringLiteral("show the progress panel over jobs on a path"),
+                                            QStringLiteral("path"));
+    parser.addOption(fileJobsOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -115,6 +126,17 @@ int main(int argc, char **argv)
 
     if (parser.isSet(getInfoOption)) {
         showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
+        return application.exec();
+    }
+
+    if (parser.isSet(fileJobsOption)) {
+        const QUrl source = PathCodec::urlForPath(QFileInfo(parser.value(fileJobsOption)).absoluteFilePath());
+        QTemporaryDir destination;
+        FileJobProgressPanel *panel = FileJobProgressPanel::forSharedQueue();
+        panel->move(40, 40);
+        FileJobQueue::shared()->add(FileJob::copy({source}, PathCodec::urlForPath(destination.path())));
+        FileJobQueue::shared()->add(FileJob::compress({source}));
+        QTimer::singleShot(10'000, &application, &QCoreApplication::quit);
         return application.exec();
     }
 
