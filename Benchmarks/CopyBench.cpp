@@ -10,10 +10,12 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QProcess>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <sys/statvfs.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -73,6 +75,8 @@ double timeCp(const QString &source, const QString &destination)
     return benchMilliseconds() - start;
 }
 
+// Removes a copy and writes everything out, so that the next copy neither
+// pays for this one's writeback nor rides on a clean cache the first one had.
 void removeCopy(const QString &path)
 {
     try {
@@ -80,6 +84,60 @@ void removeCopy(const QString &path)
     } catch (const OperationError &error) {
         std::fprintf(stderr, "could not remove %s: %s\n", qPrintable(path), qPrintable(error.localizedDescription()));
     }
+    ::sync();
+}
+
+// Stops a job copy after `delay` ms and reports how long stopping took and
+// whether anything was left in the destination.
+int runCancel(const QUrl &source, const QUrl &destination, int delay)
+{
+    const QDir folder(destination.toLocalFile());
+    const QStringList before = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QEventLoop loop;
+    FileJob job(FileJob::Kind::copy, {source}, destination);
+    double cancelledAt = 0;
+    double stoppedAt = 0;
+    FileJobResult outcome;
+    QObject::connect(&job, &FileJob::finished, &loop, [&](const FileJobResult &result) {
+        stoppedAt = benchMilliseconds();
+        outcome = result;
+        loop.quit();
+    });
+    // Only copying moves the counters: when they last moved is when the copy
+    // stopped; removing what it made comes after.
+    double lastMovedAt = 0;
+    FileJobProgress last;
+    QTimer watch;
+    watch.setInterval(1);
+    QObject::connect(&watch, &QTimer::timeout, &job, [&] {
+        const FileJobProgress now = job.progress();
+        if (now.itemsDone != last.itemsDone || now.bytesDone != last.bytesDone)
+            lastMovedAt = benchMilliseconds();
+        last = now;
+    });
+    QTimer::singleShot(delay, &job, [&] {
+        const FileJobProgress progress = job.progress();
+        std::printf("stopping at %lld of %lld items, %lld of %lld bytes\n", progress.itemsDone, progress.itemsTotal,
+                    progress.bytesDone, progress.bytesTotal);
+        cancelledAt = lastMovedAt = benchMilliseconds();
+        last = progress;
+        job.cancel();
+        watch.start();
+    });
+    job.start();
+    loop.exec();
+    const QStringList after = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    if (!outcome.wasCancelled) {
+        std::printf("the copy ended before it was stopped\n");
+        for (const FileJobSuccess &success : outcome.succeeded)
+            removeCopy(success.result.toLocalFile());
+        return 1;
+    }
+    std::printf("left in the destination: %s\n", after == before ? "nothing" : qPrintable(after.join(u' ')));
+    std::printf("copying stopped %.1f ms after Stop; what it made was removed %.1f ms after Stop\n",
+                lastMovedAt - cancelledAt, stoppedAt - cancelledAt);
+    std::printf("copy: stopped %.1f ms after Stop\n", lastMovedAt - cancelledAt);
+    return after == before ? 0 : 1;
 }
 
 int runJobComparison(const QUrl &source, const QUrl &destination, int rounds)
@@ -87,6 +145,7 @@ int runJobComparison(const QUrl &source, const QUrl &destination, int rounds)
     std::vector<double> bare, job, cp;
     int progressSignals = 0;
     const QString cpTarget = destination.toLocalFile() + QStringLiteral("/cp-r-copy");
+    ::sync();
     for (int round = 0; round < rounds; ++round) {
         QUrl copy;
         QString failure;
@@ -113,6 +172,7 @@ int runJobComparison(const QUrl &source, const QUrl &destination, int rounds)
         }
         std::printf("round %d: bare %.1f ms, job %.1f ms (%d progress signals), cp -r %.1f ms\n", round + 1,
                     bare.back(), job.back(), progressSignals, cp.back());
+        std::fflush(stdout);
     }
     const double bareMedian = median(bare);
     const double jobMedian = median(job);
@@ -130,11 +190,18 @@ int runCopy(const QStringList &arguments)
         rounds = std::max(1, paths[at + 1].toInt());
         paths.remove(at, 2);
     }
+    int cancelAfter = -1;
+    if (const qsizetype at = paths.indexOf(QStringLiteral("--cancel-after")); at >= 0 && at + 1 < paths.size()) {
+        cancelAfter = std::max(0, paths[at + 1].toInt());
+        paths.remove(at, 2);
+    }
     if (paths.size() != 2)
         return 2;
     const QUrl source = PathCodec::urlForPath(QDir(paths[0]).absolutePath());
     const QUrl destination = PathCodec::urlForPath(QDir(paths[1]).absolutePath());
     try {
+        if (cancelAfter >= 0)
+            return runCancel(source, destination, cancelAfter);
         if (throughJobs)
             return runJobComparison(source, destination, rounds);
         const double usedBefore = usedGiB(paths[1]);
@@ -149,6 +216,6 @@ int runCopy(const QStringList &arguments)
     return 0;
 }
 
-const BenchCommandRegistrar registrar({"copy", "SRC DESTDIR [--job [--rounds N]]", runCopy, false});
+const BenchCommandRegistrar registrar({"copy", "SRC DESTDIR [--job [--rounds N] | --cancel-after MS]", runCopy, false});
 
 } // namespace
