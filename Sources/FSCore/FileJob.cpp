@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 #include <sys/stat.h>
 
 struct FileJob::State
@@ -86,27 +87,37 @@ std::vector<TreeTotals> countTotals(FileJob::Kind kind, const QList<QUrl> &items
 
 FileJobResult runJob(FileJob::Kind kind, const QList<QUrl> &items, const QUrl &folder, FileJob::State &state)
 {
-    FileJobResult result;
-    const std::vector<TreeTotals> totals = countTotals(kind, items, folder, state.progress);
-    qint64 itemsTotal = 0;
-    qint64 bytesTotal = 0;
-    for (const TreeTotals &each : totals) {
-        itemsTotal += each.items;
-        bytesTotal += each.bytes;
-    }
-    state.itemsTotal = itemsTotal;
-    state.bytesTotal = bytesTotal;
-    state.totalsKnown = true;
+    // The totals are walked beside the work rather than before it: the copy
+    // starts at once, and on more than one core the walk costs it nothing. A
+    // move takes its items away from under the walk, so it walks first.
+    std::vector<TreeTotals> totals;
+    const auto countAll = [&] {
+        totals = countTotals(kind, items, folder, state.progress);
+        qint64 itemsTotal = 0;
+        qint64 bytesTotal = 0;
+        for (const TreeTotals &each : totals) {
+            itemsTotal += each.items;
+            bytesTotal += each.bytes;
+        }
+        state.itemsTotal = itemsTotal;
+        state.bytesTotal = bytesTotal;
+        state.totalsKnown = true;
+    };
+    std::thread walk;
+    if (kind == FileJob::Kind::move)
+        countAll();
+    else
+        walk = std::thread(countAll);
 
+    FileJobResult result;
     const QList<QUrl> work = kind == FileJob::Kind::emptyTrash ? QList<QUrl>{QUrl()} : items;
-    qint64 itemsMark = 0;
-    qint64 bytesMark = 0;
-    for (qsizetype index = 0; index < work.size(); ++index) {
+    qsizetype processed = 0;
+    for (; processed < work.size(); ++processed) {
         if (state.progress.isCancelled()) {
             result.wasCancelled = true;
             break;
         }
-        const QUrl &item = work[index];
+        const QUrl &item = work[processed];
         try {
             const QUrl made = runOne(kind, item, folder, &state.progress);
             if (kind != FileJob::Kind::emptyTrash)
@@ -120,9 +131,17 @@ FileJobResult runJob(FileJob::Kind kind, const QList<QUrl> &items, const QUrl &f
         } catch (const OperationError &error) {
             result.failures.append({item, error.localizedDescription()});
         }
-        itemsMark += totals[size_t(index)].items;
-        bytesMark += totals[size_t(index)].bytes;
-        // What a rename or a failure did not count itself.
+    }
+    if (walk.joinable())
+        walk.join();
+    if (!result.wasCancelled) {
+        // What renames and failures did not count themselves.
+        qint64 itemsMark = 0;
+        qint64 bytesMark = 0;
+        for (qsizetype index = 0; index < processed && size_t(index) < totals.size(); ++index) {
+            itemsMark += totals[size_t(index)].items;
+            bytesMark += totals[size_t(index)].bytes;
+        }
         state.progress.advanceTo(itemsMark, bytesMark);
     }
     return result;
@@ -232,9 +251,13 @@ FileJobProgress FileJob::progress() const
     progress.totalsKnown = m_state->totalsKnown.load();
     progress.itemsTotal = m_state->itemsTotal.load();
     progress.bytesTotal = m_state->bytesTotal.load();
+    progress.itemsDone = m_state->progress.itemsDone();
+    progress.bytesDone = m_state->progress.bytesDone();
     // A tree that grew while it was copied does more than was counted.
-    progress.itemsDone = std::min(m_state->progress.itemsDone(), progress.totalsKnown ? progress.itemsTotal : 0);
-    progress.bytesDone = std::min(m_state->progress.bytesDone(), progress.totalsKnown ? progress.bytesTotal : 0);
+    if (progress.totalsKnown) {
+        progress.itemsDone = std::min(progress.itemsDone, progress.itemsTotal);
+        progress.bytesDone = std::min(progress.bytesDone, progress.bytesTotal);
+    }
     return progress;
 }
 

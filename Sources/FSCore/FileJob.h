@@ -34,8 +34,9 @@ struct FileJobResult
 };
 Q_DECLARE_METATYPE(FileJobResult)
 
-// The figures a progress display shows. The totals are known once the job has
-// walked its sources; until then they are zero and totalsKnown is false.
+// The figures a progress display shows. The job walks its sources for the
+// totals while it works; until the walk is over they are zero and totalsKnown
+// is false, and the figures done count up on their own.
 struct FileJobProgress
 {
     qint64 itemsDone = 0;

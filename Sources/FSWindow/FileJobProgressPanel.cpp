@@ -134,8 +134,11 @@ private:
         }
         if (!progress.totalsKnown) {
             m_bar->setRange(0, 0);
-            m_detail->setText(FileJobProgressPanel::tr("Preparing…"));
-            m_timing->clear();
+            m_detail->setText(progress.itemsDone == 0
+                                  ? FileJobProgressPanel::tr("Preparing…")
+                                  : FileJobProgressPanel::tr("%n items so far — %1", nullptr, int(progress.itemsDone))
+                                        .arg(DisplayFormats::byteCount(progress.bytesDone)));
+            m_timing->setText(FileJobProgressPanel::tr("Estimating time left…"));
             return;
         }
         // Bytes tell the truth about time when there are any; else the items do.
