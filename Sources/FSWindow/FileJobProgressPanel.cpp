@@ -78,6 +78,7 @@ public:
         m_title = new QLabel(job->description(), this);
         m_title->setTextFormat(Qt::PlainText);
         m_title->setMinimumWidth(1);
+        m_title->setToolTip(job->description());
         layout->addWidget(m_title);
 
         auto *barLine = new QHBoxLayout;
@@ -108,6 +109,8 @@ public:
 
     FileJob *job() const { return m_job; }
 
+    static constexpr int titleWidth = 420;
+
     void applyFont(const QFont &font)
     {
         QFont small = font;
@@ -115,6 +118,8 @@ public:
         QFont bold = font;
         bold.setBold(true);
         m_title->setFont(bold);
+        // Long names are shortened in the middle rather than widen the panel.
+        m_title->setText(QFontMetrics(bold).elidedText(m_title->toolTip(), Qt::ElideMiddle, titleWidth));
         m_detail->setFont(small);
         m_timing->setFont(small);
         m_stop->setFont(font);
@@ -148,8 +153,8 @@ private:
         m_bar->setRange(0, 1000);
         m_bar->setValue(total > 0 ? int(done * 1000 / total) : 0);
 
-        QString detail = FileJobProgressPanel::tr("%1 of %n items", nullptr, int(progress.itemsTotal))
-                             .arg(QLocale().toString(progress.itemsDone));
+        QString detail = FileJobProgressPanel::tr("%1 of %2 items")
+                             .arg(QLocale().toString(progress.itemsDone), QLocale().toString(progress.itemsTotal));
         if (byBytes)
             detail = FileJobProgressPanel::tr("%1 — %2 of %3")
                          .arg(detail, DisplayFormats::byteCount(progress.bytesDone),
@@ -188,7 +193,7 @@ FileJobProgressPanel::FileJobProgressPanel(FileJobQueue *queue, QWidget *parent)
     m_rows->setSpacing(0);
     outer->addLayout(m_rows);
     outer->addStretch(1);
-    setMinimumWidth(440);
+    setMinimumWidth(JobRow::titleWidth + 28);
 
     connect(queue, &FileJobQueue::jobAdded, this, &FileJobProgressPanel::jobAdded);
     connect(queue, &FileJobQueue::jobFinished, this, &FileJobProgressPanel::removeRow);
