@@ -52,9 +52,14 @@ int main(int argc, char **argv)
 {
     if (argc < 2)
         return usage();
+    // Commands of one name for several views ("view list", "view column")
+    // are told apart by the first word of their usage.
     const BenchCommand *chosen = nullptr;
     for (const BenchCommand &command : commands()) {
-        if (qstrcmp(argv[1], command.name) == 0)
+        if (qstrcmp(argv[1], command.name) != 0)
+            continue;
+        const QByteArray firstWord = QByteArray(command.usage).split(' ').value(0);
+        if (!chosen || (argc > 2 && firstWord == argv[2]))
             chosen = &command;
     }
     if (!chosen)

@@ -292,7 +292,12 @@ FileItem FileItem::lastKnown(const QUrl &url)
 {
     if (std::optional<FileAttributes> attributes = attributeReads().lastKnown(url))
         return FileItem(url, std::move(*attributes));
-    return FileItem(url);
+    // A bare item would read the disk in its getters; this one knows its name
+    // and nothing else yet.
+    FileAttributes unread;
+    unread.name = lastPathComponent(url);
+    unread.hasStatus = false;
+    return FileItem(url, std::move(unread));
 }
 
 void FileItem::setLabelColor(LabelColor color)

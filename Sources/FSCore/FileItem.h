@@ -90,7 +90,8 @@ public:
     // Main thread.
     static void readAttributes(const QUrl &url, QObject *context, Completion completion);
     // At once and without the disk: the item as readAttributes() last read it,
-    // or a bare item when it never did. Any thread.
+    // or, when it never did, an item that knows its name only (its snapshot
+    // has hasStatus false, so no getter of it reads the disk). Any thread.
     static FileItem lastKnown(const QUrl &url);
 
     friend bool operator==(const FileItem &a, const FileItem &b) { return a.url() == b.url(); }

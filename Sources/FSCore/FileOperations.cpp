@@ -280,11 +280,21 @@ QUrl renameFromDisplayName(const FileItem &item, const QString &editedName)
     return rename(item.url(), item.fileNameForEditedName(editedName));
 }
 
+QUrl duplicate(const QUrl &item)
+{
+    return duplicate(item, nullptr);
+}
+
 QUrl duplicate(const QUrl &item, OperationProgress *progress)
 {
     const QUrl folder = parentFolder(item);
     const QByteArray temporary = copyToTemporary(item, folder, progress);
     return placeCopy(temporary, [&] { return duplicateUrl(item, folder); });
+}
+
+QUrl compress(const QUrl &item)
+{
+    return compress(item, nullptr);
 }
 
 QUrl compress(const QUrl &item, OperationProgress *progress)
@@ -317,9 +327,19 @@ QUrl restoreFromTrash(const QUrl &trashedItem)
     return urlOf(Trash::restore(pathOf(trashedItem)));
 }
 
+void emptyTrash()
+{
+    Trash::emptyAll();
+}
+
 void emptyTrash(OperationProgress *progress)
 {
     Trash::emptyAll(progress);
+}
+
+QUrl copy(const QUrl &item, const QUrl &destinationFolder)
+{
+    return copy(item, destinationFolder, nullptr);
 }
 
 QUrl copy(const QUrl &item, const QUrl &destinationFolder, OperationProgress *progress)
@@ -330,6 +350,11 @@ QUrl copy(const QUrl &item, const QUrl &destinationFolder, OperationProgress *pr
     const QUrl candidate = PathCodec::childUrl(folder, lastComponent(item));
     const QByteArray temporary = copyToTemporary(item, folder, progress);
     return placeCopy(temporary, [&] { return uniqueUrl(candidate, folder); });
+}
+
+QUrl move(const QUrl &item, const QUrl &destinationFolder)
+{
+    return move(item, destinationFolder, nullptr);
 }
 
 QUrl move(const QUrl &item, const QUrl &destinationFolder, OperationProgress *progress)

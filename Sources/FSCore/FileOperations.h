@@ -44,7 +44,8 @@ enum class DragOperationKind {
 // The operations that can take long accept an OperationProgress: they count
 // into it and, once it is cancelled, stop with the cancellation error
 // (OperationProgress::isCancellation) leaving nothing partial behind and the
-// source untouched.
+// source untouched. Separate overloads, so the operations' addresses stay
+// those of plain functions of their items.
 namespace FileOperations {
 
 QUrl createNewFolder(const QUrl &folder);
@@ -52,19 +53,24 @@ QUrl rename(const QUrl &item, const QString &newName);
 // rename() from an edit of the item's shown name, which may lack a hidden
 // extension (FileItem::fileNameForEditedName). What every view's rename calls.
 QUrl renameFromDisplayName(const FileItem &item, const QString &editedName);
-QUrl duplicate(const QUrl &item, OperationProgress *progress = nullptr);
-QUrl compress(const QUrl &item, OperationProgress *progress = nullptr);
+QUrl duplicate(const QUrl &item);
+QUrl duplicate(const QUrl &item, OperationProgress *progress);
+QUrl compress(const QUrl &item);
+QUrl compress(const QUrl &item, OperationProgress *progress);
 // Returns where the item went inside the Trash.
 QUrl moveToTrash(const QUrl &item);
 // Puts an item that moveToTrash put in the Trash back where it was (under a
 // numbered name when that one is taken again) and returns its URL; for undo.
 QUrl restoreFromTrash(const QUrl &trashedItem);
 // Empties every trash folder of this user, the home one and those on other volumes.
-void emptyTrash(OperationProgress *progress = nullptr);
-QUrl copy(const QUrl &item, const QUrl &destinationFolder, OperationProgress *progress = nullptr);
+void emptyTrash();
+void emptyTrash(OperationProgress *progress);
+QUrl copy(const QUrl &item, const QUrl &destinationFolder);
+QUrl copy(const QUrl &item, const QUrl &destinationFolder, OperationProgress *progress);
 // Across file systems the original is removed only once its copy is in place
 // under its final name; a cancel that comes later than that is not heeded.
-QUrl move(const QUrl &item, const QUrl &destinationFolder, OperationProgress *progress = nullptr);
+QUrl move(const QUrl &item, const QUrl &destinationFolder);
+QUrl move(const QUrl &item, const QUrl &destinationFolder, OperationProgress *progress);
 
 // Whether a drop copies or moves. On Linux the copy key ("option") is Ctrl and
 // the move key ("command") is Shift; with neither, a drop within one volume

@@ -57,14 +57,16 @@ std::optional<QUrl> serverUrl(const QString &address)
     return url;
 }
 
-QList<QUrl> connect(const QString &address)
+QList<QUrl> connect(const QString &address, const CredentialsProvider &credentials)
 {
     const std::optional<QUrl> url = serverUrl(address);
     if (!url)
         throw ConnectError(ConnectError::invalidAddress);
     try {
-        return ShareMounter::mount(url->toString(QUrl::FullyEncoded), mountTimeout);
+        return ShareMounter::mount(url->toString(QUrl::FullyEncoded), mountTimeout, credentials);
     } catch (const PlatformError &error) {
+        if (error.code() == ShareMounter::cancelledErrorCode)
+            throw;
         const int status = error.code() != 0 ? error.code() : unspecifiedFailureStatus;
         throw ConnectError(ConnectError::mountFailed, status, error.localizedDescription());
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FSPlatform/OperationError.h"
+#include "FSPlatform/ShareMounter.h"
 
 #include <QList>
 #include <QString>
@@ -37,11 +38,20 @@ private:
 // or completed: "server/share" and "smb://" are not addresses.
 std::optional<QUrl> serverUrl(const QString &address);
 
+using ShareMounter::Credentials;
+using ShareMounter::CredentialsProvider;
+using ShareMounter::CredentialsRequest;
+
 // Mounts the share and returns the local folders of its mount roots (empty
-// when the share has none the file system can reach). Throws ConnectError:
-// invalidAddress before any network activity, mountFailed when the mount
-// fails or the server does not answer within 30 seconds. Blocks the calling
-// thread until done, so callers run it off the main thread.
-QList<QUrl> connect(const QString &address);
+// when the share has none the file system can reach). Anonymous access comes
+// first when the server offers it; a share that wants an account asks
+// `credentials` (at most three times; see ShareMounter::mount). Throws
+// ConnectError: invalidAddress before any network activity, mountFailed when
+// the mount fails, every answer is refused, or the server does not answer
+// within 30 seconds (time spent asking not counted). A cancel by the provider
+// throws the platform's PlatformError G_IO_ERROR_CANCELLED unchanged, which is
+// no failure to report. Blocks the calling thread until done, so callers run
+// it off the main thread.
+QList<QUrl> connect(const QString &address, const CredentialsProvider &credentials = {});
 
 } // namespace ServerConnection

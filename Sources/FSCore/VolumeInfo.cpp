@@ -2,7 +2,10 @@
 
 #include "FSPlatform/GvfsMounts.h"
 #include "FSPlatform/MountTable.h"
+#include "FSPlatform/PathCodec.h"
 #include "FSPlatform/VisibleVolumes.h"
+
+#include <QCoreApplication>
 
 namespace VolumeInfo {
 
@@ -44,6 +47,18 @@ std::optional<QString> remoteHost(const QUrl &volume)
     if (!entry)
         return std::nullopt;
     return MountTable::hostFromSource(entry->source);
+}
+
+QString displayName(const QUrl &volume)
+{
+    const QString path = volume.toLocalFile();
+    if (path == QLatin1String("/"))
+        return QCoreApplication::translate("VolumeInfo", "File System");
+    const QString fuseFolder = GvfsMounts::fuseFolder();
+    const QString folderName = PathCodec::displayForm(path.section(QLatin1Char('/'), -1));
+    if (MountTable::isAtOrBelow(path, fuseFolder) && path.section(QLatin1Char('/'), 0, -2) == fuseFolder)
+        return GvfsMounts::displayName(folderName);
+    return folderName;
 }
 
 } // namespace VolumeInfo

@@ -23,4 +23,8 @@ FileItemList sharedVolumes();
 // folder name. No host for a local volume.
 std::optional<QString> remoteHost(const QUrl &volume);
 
+// The name to show for a volume, from its mount point alone: "File System" for
+// the root, the share of a gvfs mount, else the mount folder's name.
+QString displayName(const QUrl &volume);
+
 } // namespace VolumeInfo

@@ -77,4 +77,15 @@ std::optional<QString> hostFromFolderName(const QString &folderName)
     return host;
 }
 
+QString displayName(const QString &folderName)
+{
+    for (QLatin1String key : {QLatin1String("share"), QLatin1String("volume"), QLatin1String("server"),
+                              QLatin1String("host")}) {
+        const std::optional<QString> value = valueOf(folderName, key);
+        if (value && !value->isEmpty())
+            return *value;
+    }
+    return folderName;
+}
+
 } // namespace GvfsMounts

@@ -25,4 +25,8 @@ bool isNetworkMount(const QString &folderName);
 // The server of a network mount, from its "server=" or "host=" key.
 std::optional<QString> hostFromFolderName(const QString &folderName);
 
+// What to call a mount: its share or volume ("share=", "volume="), else its
+// server, else the folder's own name.
+QString displayName(const QString &folderName);
+
 } // namespace GvfsMounts

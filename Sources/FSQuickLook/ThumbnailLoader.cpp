@@ -4,15 +4,19 @@
 #include "ThumbnailRenderer.h"
 
 #include "FSCore/MainThread.h"
+#include "FSCore/WorkQueues.h"
 #include "FSPlatform/ContentTypes.h"
 #include "FSPlatform/EntryStatus.h"
 #include "FSPlatform/FileUri.h"
 #include "FSPlatform/PathCodec.h"
 
 #include <QCache>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QThreadPool>
+
+#include <optional>
 
 namespace ThumbnailLoader {
 
@@ -24,7 +28,27 @@ struct Entry
     QImage image;
     qint64 modificationTimeNs;
     qint64 size;
+    // Tells this entry from one stored later for the same URL.
+    quint64 serial;
+    bool isBeingChecked = false;
+    // When a check last found it current; views ask on every paint, and one
+    // look a second is plenty.
+    std::optional<qint64> checkedAtMs = std::nullopt;
 };
+
+quint64 nextSerial = 0;
+
+qint64 nowMs()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return clock.elapsed();
+}
+
+constexpr qint64 recheckIntervalMs = 1000;
 
 // Main thread only.
 QCache<QUrl, Entry> &memory()
@@ -38,15 +62,10 @@ std::atomic<int> rendered{0};
 QThreadPool &pool()
 {
     static QThreadPool *threads = [] {
-        // Two decoders keep the views responsive on small machines; decoding
-        // is what limits thumbnails anyway. Reader allocations are capped so a
-        // damaged or hostile image cannot take the memory of the machine.
+        // Reader allocations are capped so a damaged or hostile image cannot
+        // take the memory of the machine.
         QImageReader::setAllocationLimit(256);
-        // Never destroyed: at exit nothing waits for a decode in progress.
-        auto *created = new QThreadPool;
-        created->setMaxThreadCount(2);
-        created->setExpiryTimeout(5000);
-        return created;
+        return WorkQueues::thumbnails();
     }();
     return *threads;
 }
@@ -88,29 +107,12 @@ QImage makeThumbnail(const QByteArray &path, int edge, EntryStatus &status)
     return image;
 }
 
-} // namespace
-
-std::shared_ptr<ThumbnailRequest> thumbnail(const QUrl &url, QSizeF size, qreal scale, QObject *context,
-                                            Completion completion)
+// Makes the thumbnail on the pool and hands it to the map and to `completion`
+// on the main thread.
+void startMaking(const std::shared_ptr<ThumbnailRequest> &request, const QByteArray &path, qreal scale,
+                 const ContextGuard &guard, Completion completion)
 {
-    if (!url.isLocalFile())
-        return {};
-    const QByteArray path = PathCodec::encodePath(url);
-    if (Entry *entry = memory().object(url)) {
-        if (isCurrent(*entry, EntryStatus::read(path))) {
-            QImage image = entry->image;
-            image.setDevicePixelRatio(scale);
-            if (completion)
-                completion(image);
-            return {};
-        }
-        memory().remove(url);
-    }
-
-    auto request = std::make_shared<ThumbnailRequest>();
-    request->url = url;
-    request->pixelEdge = qMax(1, qCeil(qMax(size.width(), size.height()) * scale));
-    pool().start([request, path, scale, guard = ContextGuard(context), completion = std::move(completion)] {
+    pool().start([request, path, scale, guard, completion = std::move(completion)] {
         if (request->isCancelled)
             return;
         EntryStatus status;
@@ -121,12 +123,70 @@ std::shared_ptr<ThumbnailRequest> thumbnail(const QUrl &url, QSizeF size, qreal 
         MainThread::post([request, image, status, guard, completion] {
             if (request->isCancelled)
                 return;
-            memory().insert(request->url, new Entry{image, status.modificationTimeNs, status.size},
+            memory().insert(request->url, new Entry{image, status.modificationTimeNs, status.size, ++nextSerial},
                             qMax<qsizetype>(1, image.sizeInBytes()));
             if (completion && guard.isAlive())
                 completion(image);
         });
     });
+}
+
+// The stat that tells whether a stored thumbnail still shows its file may hang
+// on a share that stopped answering, so it runs on the pool, one at a time per
+// entry: a changed file gets a new thumbnail, handed to `completion`, and a
+// vanished one loses its entry.
+void startCheck(const QUrl &url, const QByteArray &path, int pixelEdge, qreal scale, const ContextGuard &guard,
+                Completion completion)
+{
+    Entry *entry = memory().object(url);
+    if (!entry || entry->isBeingChecked || (entry->checkedAtMs && nowMs() - *entry->checkedAtMs < recheckIntervalMs))
+        return;
+    entry->isBeingChecked = true;
+    const quint64 serial = entry->serial;
+    pool().start([url, path, pixelEdge, scale, serial, guard, completion = std::move(completion)] {
+        const EntryStatus status = EntryStatus::read(path);
+        MainThread::post([url, path, pixelEdge, scale, serial, guard, completion, status] {
+            Entry *checked = memory().object(url);
+            if (!checked || checked->serial != serial)
+                return;
+            checked->isBeingChecked = false;
+            if (isCurrent(*checked, status)) {
+                checked->checkedAtMs = nowMs();
+                return;
+            }
+            memory().remove(url);
+            if (!status.exists)
+                return;
+            auto request = std::make_shared<ThumbnailRequest>();
+            request->url = url;
+            request->pixelEdge = pixelEdge;
+            startMaking(request, path, scale, guard, completion);
+        });
+    });
+}
+
+} // namespace
+
+std::shared_ptr<ThumbnailRequest> thumbnail(const QUrl &url, QSizeF size, qreal scale, QObject *context,
+                                            Completion completion)
+{
+    if (!url.isLocalFile())
+        return {};
+    const QByteArray path = PathCodec::encodePath(url);
+    const int pixelEdge = qMax(1, qCeil(qMax(size.width(), size.height()) * scale));
+    if (const Entry *entry = memory().object(url)) {
+        QImage image = entry->image;
+        image.setDevicePixelRatio(scale);
+        if (completion)
+            completion(image);
+        startCheck(url, path, pixelEdge, scale, ContextGuard(context), std::move(completion));
+        return {};
+    }
+
+    auto request = std::make_shared<ThumbnailRequest>();
+    request->url = url;
+    request->pixelEdge = pixelEdge;
+    startMaking(request, path, scale, ContextGuard(context), std::move(completion));
     return request;
 }
 

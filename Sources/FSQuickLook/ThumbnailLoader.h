@@ -18,7 +18,7 @@ struct ThumbnailRequest
 };
 
 // Content thumbnails of images and PDF documents for the icon, list and column
-// views. Made on a small pool of their own, shared with other programs through
+// views. Made on WorkQueues::thumbnails(), shared with other programs through
 // the freedesktop.org thumbnail cache, and kept in memory by URL: one made at
 // one size is handed out for every size. The memory map is bounded (least
 // recently used go first) and an entry is remade when its file changed.
@@ -26,11 +26,13 @@ namespace ThumbnailLoader {
 
 using Completion = std::function<void(const QImage &)>;
 
-// From the map: `completion` runs at once and nothing is returned. Otherwise
-// the request is returned and `completion` runs later on the main thread,
-// unless the request is cancelled, `context` is gone, or the file has no
-// thumbnail (then it never runs). The image's device pixel ratio is `scale`.
-// Main thread only.
+// From the map: `completion` runs at once, without a look at the disk (a share
+// that stopped answering must not stop the window), and nothing is returned;
+// the file is checked in the background and, when it changed, `completion`
+// runs once more with its new thumbnail. Otherwise the request is returned and
+// `completion` runs later on the main thread. No later answer comes when the
+// request is cancelled, `context` is gone, or the file has no thumbnail. The
+// image's device pixel ratio is `scale`. Main thread only.
 std::shared_ptr<ThumbnailRequest> thumbnail(const QUrl &url, QSizeF size, qreal scale, QObject *context,
                                             Completion completion);
 void cancel(const std::shared_ptr<ThumbnailRequest> &request);

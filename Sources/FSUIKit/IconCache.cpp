@@ -5,6 +5,7 @@
 #include "ThemeIconEngine.h"
 
 #include "FSCore/MainThread.h"
+#include "FSCore/WorkQueues.h"
 #include "FSPlatform/ContentTypes.h"
 #include "FSPlatform/EntryStatus.h"
 #include "FSPlatform/PathCodec.h"
@@ -13,6 +14,7 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QMutex>
+#include <QSet>
 #include <QThread>
 #include <QThreadPool>
 #include <QWaitCondition>
@@ -176,20 +178,51 @@ public:
         return &ContentTypes::forFileName(lastPathComponent(item.path()));
     }
 
-    // Stores each icon whose path has none yet, counting each as a fetch; one
-    // lock for the whole batch.
-    void storeMissing(const QStringList &paths, const QList<QIcon> &icons)
+    // Stores the icon of each listed path, counting those that had none as
+    // fetched; one lock for the whole batch. A listing is the newest word on
+    // its entries, so it replaces what was stored before (a file that became a
+    // folder under the same name).
+    void storeListed(const QStringList &paths, const QList<QIcon> &icons)
     {
         QMutexLocker locker(&m_lock);
         for (qsizetype i = 0; i < paths.size(); ++i) {
-            if (paths.at(i).isEmpty())
+            if (paths.at(i).isEmpty() || icons.at(i).isNull())
                 continue;
             QIcon &slot = m_byPath[paths.at(i)];
-            if (slot.isNull()) {
-                slot = icons.at(i);
+            if (slot.isNull())
                 m_pathFetches.fetch_add(1, std::memory_order_relaxed);
-            }
+            slot = icons.at(i);
         }
+    }
+
+    // The stored icon of `path`, or `icon` stored as its icon (counted as a
+    // fetch) when it has none.
+    QIcon storeIfMissing(const QString &path, const QIcon &icon)
+    {
+        QMutexLocker locker(&m_lock);
+        const auto it = m_byPath.constFind(path);
+        if (it != m_byPath.constEnd())
+            return *it;
+        m_pathFetches.fetch_add(1, std::memory_order_relaxed);
+        return *m_byPath.insert(path, icon);
+    }
+
+    // True when the icon of `path` is neither stored nor being worked out in
+    // the background: the caller starts that work.
+    bool claimBackgroundFetch(const QString &path)
+    {
+        QMutexLocker locker(&m_lock);
+        if (m_byPath.contains(path) || m_fetching.contains(path))
+            return false;
+        m_fetching.insert(path);
+        return true;
+    }
+
+    void storeFetched(const QString &path, const QIcon &icon)
+    {
+        QMutexLocker locker(&m_lock);
+        m_fetching.remove(path);
+        m_byPath.insert(path, icon);
     }
 
     QIcon iconForType(const ContentTypes::ContentType &type)
@@ -214,6 +247,12 @@ public:
 
     const QIcon &generic() const { return m_generic; }
 
+    QIcon folderNamed(QStringList names)
+    {
+        names << QStringLiteral("folder");
+        return iconNamed(names, ThemeIconEngine::Fallback::folder);
+    }
+
     int pathFetchCount() const { return m_pathFetches.load(); }
     int themeIconLoadCount() const { return m_themeIconLoads.load(); }
 
@@ -221,6 +260,7 @@ public:
     {
         QMutexLocker locker(&m_lock);
         m_byPath.clear();
+        m_fetching.clear();
         m_pathFetches = 0;
         m_themeIconLoads = 0;
     }
@@ -268,6 +308,7 @@ private:
     IconThemeIndex m_theme;
     QMutex m_lock;
     QHash<QString, QIcon> m_byPath;
+    QSet<QString> m_fetching;
     QHash<const ContentTypes::ContentType *, QIcon> m_byType;
     QHash<QString, QIcon> m_byName;
     QIcon m_generic;
@@ -285,15 +326,26 @@ Cache &cache()
     return instance;
 }
 
-// Runs `work` on the global pool as one job of the cache.
+// Runs `work` on the icon queue as one job of the cache.
 void startJob(std::function<void()> work)
 {
     Cache &state = cache();
     state.beginJob();
-    QThreadPool::globalInstance()->start([&state, work = std::move(work)] {
+    WorkQueues::icons()->start([&state, work = std::move(work)] {
         work();
         state.endJob();
     });
+}
+
+// The main thread must not stat a path that may lie on a share that stopped
+// answering: it answers from the attributes last read for the path, else by
+// the name, and the right icon is worked out on the icon queue for the next ask.
+QIcon guessAndFetchLater(const QString &path, const QUrl &url)
+{
+    Cache &state = cache();
+    if (state.claimBackgroundFetch(path))
+        startJob([&state, path] { state.storeFetched(path, state.fetch(path)); });
+    return state.iconForType(*Cache::snapshotType(FileItem::lastKnown(url)));
 }
 
 } // namespace
@@ -306,15 +358,30 @@ QIcon icon(const QUrl &url)
     Cache &state = cache();
     if (std::optional<QIcon> hit = state.cached(path))
         return *hit;
+    if (isMainThread())
+        return guessAndFetchLater(path, url);
     const QIcon fetched = state.fetch(path);
     state.store(path, fetched);
     return fetched;
 }
 
+QIcon folderIcon(const QStringList &names)
+{
+    return cache().folderNamed(names);
+}
+
 QIcon icon(const FileItem &item)
 {
-    if (const ContentTypes::ContentType *type = Cache::snapshotType(item))
-        return cache().iconForType(*type);
+    Cache &state = cache();
+    if (std::optional<QIcon> hit = state.cached(item.path()))
+        return *hit;
+    if (const ContentTypes::ContentType *type = Cache::snapshotType(item)) {
+        const QIcon typeIcon = state.iconForType(*type);
+        // An entry whose status is still to be read may learn a better type.
+        if (!item.attributeSnapshot()->hasStatus)
+            return typeIcon;
+        return state.storeIfMissing(item.path(), typeIcon);
+    }
     return icon(item.url());
 }
 
@@ -392,7 +459,7 @@ void prefetch(const FileItemList &items)
                 if (!paths.at(i).isEmpty() && !state.cached(paths.at(i)))
                     icons[i] = state.resolve(paths.at(i));
             }
-            state.storeMissing(paths, icons);
+            state.storeListed(paths, icons);
         }
     });
 }

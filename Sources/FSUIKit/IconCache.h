@@ -18,8 +18,13 @@ namespace IconCache {
 
 using Completion = std::function<void(const QIcon &icon)>;
 
-// Synchronous, any thread. A bare URL costs one stat on a miss (is it a
-// folder?); an item from a listing answers from its attributes.
+// Synchronous, any thread; what is stored for the path comes first. Off the
+// main thread a bare URL costs one stat on a miss (is it a folder?). The main
+// thread never waits on a disk: there a miss answers by the attributes
+// FileItem::lastKnown() has, else by the name, and the right icon is worked
+// out on WorkQueues::icons() for the next ask (the asynchronous form below
+// tells when it is there). An item from a listing answers from its attributes
+// on a miss and stores that answer.
 QIcon icon(const QUrl &url);
 QIcon icon(const FileItem &item);
 
@@ -28,10 +33,16 @@ QIcon icon(const FileItem &item);
 // file's icon, unless `context` was destroyed meanwhile (no context: always).
 void icon(const QUrl &url, QObject *context, Completion completion);
 
-// One background job that stores the icon of every path not yet cached, in
-// order. Nobody is told when it finishes.
+// One background job on WorkQueues::icons() that stores the icon of every path
+// not yet cached, in order; the items of a listing replace what was stored for
+// their paths. Nobody is told when it finishes.
 void prefetch(const QList<QUrl> &urls);
 void prefetch(const FileItemList &items);
+
+// The theme's icon for the first of `names` it has, else its folder icon: for
+// places and volumes, whose icon says what they are, not what they hold. Never
+// touches the disk; any thread.
+QIcon folderIcon(const QStringList &names);
 
 // A blank document, the placeholder while an icon is fetched.
 QIcon genericIcon();

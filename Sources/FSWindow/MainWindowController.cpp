@@ -1,13 +1,20 @@
 #include "MainWindowController.h"
 
+#include "ContentContainerViewController.h"
 #include "FolderContentsModel.h"
 #include "ViewModePreferenceStore.h"
 
+#include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/DirectoryWatcher.h"
 #include "FSCore/FileItem.h"
+#include "FSIconView/IconViewController.h"
+#include "FSListView/ListViewController.h"
+#include "FSUIKit/AppearanceNotifications.h"
+#include "FSUIKit/AppearancePreferenceStore.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QLabel>
 #include <QListView>
@@ -31,7 +38,28 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(m_view, &QListView::activated, this, &MainWindowController::openItemAt);
-    setCentralWidget(m_view);
+
+    m_listView = new ListViewController(rootUrl, this);
+    m_listView->onOpen = [this](const QUrl &folder) { navigate(folder, true); };
+    m_listView->onFileSystemChange = [this] { refreshAllViews(); };
+    m_listView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+    m_listView->hide();
+    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+            [this] { m_listView->applyTextSize(AppearancePreferenceStore::textSize()); });
+
+    m_iconView = new IconViewController(rootUrl, this);
+    m_iconView->applySortField(m_sortField);
+    m_iconView->onOpen = [this](const QUrl &folder) { navigate(folder, true); };
+    m_iconView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
+    m_iconView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+    m_iconView->hide();
+    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+            [this] { m_iconView->applyTextSize(AppearancePreferenceStore::textSize()); });
+
+    m_content = new ContentContainerViewController(this);
+    setCentralWidget(m_content);
+    m_viewMode = ViewModePreferenceStore::loadViewMode();
+    m_content->setContent(browserFor(m_viewMode));
 
     m_statusLabel = new QLabel(this);
     statusBar()->addWidget(m_statusLabel, 1);
@@ -77,6 +105,52 @@ void MainWindowController::buildActions()
 
     QMenu *goMenu = menuBar()->addMenu(tr("Go"));
     goMenu->addAction(m_enclosingFolderAction);
+
+    // A plain switch until the window gets its view-mode control.
+    QMenu *viewMenu = menuBar()->addMenu(tr("View"));
+    auto *modes = new QActionGroup(this);
+    const std::pair<ViewMode, QString> entries[] = {
+        {ViewMode::icon, tr("as Icons")}, {ViewMode::list, tr("as List")}, {ViewMode::column, tr("as Columns")}};
+    for (const auto &[mode, title] : entries) {
+        QAction *action = viewMenu->addAction(title);
+        action->setCheckable(true);
+        action->setChecked(mode == m_viewMode);
+        action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + ViewModes::rawValue(mode))));
+        modes->addAction(action);
+        connect(action, &QAction::triggered, this, [this, mode = mode] { setViewMode(mode); });
+    }
+}
+
+void MainWindowController::setViewMode(ViewMode mode)
+{
+    m_viewMode = mode;
+    m_content->setContent(browserFor(mode));
+    ViewModePreferenceStore::saveViewMode(mode);
+}
+
+QWidget *MainWindowController::browserFor(ViewMode mode)
+{
+    switch (mode) {
+    case ViewMode::icon:
+        return m_iconView;
+    case ViewMode::list:
+        return m_listView;
+    case ViewMode::column:
+        break;
+    }
+    if (!m_columnView) {
+        const QUrl folder = m_navigation.currentRootUrl();
+        m_columnView = new ColumnBrowserViewController(folder, this);
+        m_columnView->applySortField(m_sortField);
+        m_columnView->applyTextSize(AppearancePreferenceStore::textSize());
+        if (!folder.isEmpty())
+            m_columnView->setRoot(folder);
+        m_columnView->onFileSystemChange = [this] { showStatus(m_navigation.currentRootUrl()); };
+        m_columnView->onMoveToEnclosingFolder = [this] { goToEnclosingFolder(); };
+        connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+                [this] { m_columnView->applyTextSize(AppearancePreferenceStore::textSize()); });
+    }
+    return m_columnView;
 }
 
 void MainWindowController::navigate(const QUrl &to, bool pushHistory)
@@ -94,11 +168,21 @@ void MainWindowController::refreshAllViews()
     DirectoryListingCache::invalidateAll();
     const QUrl folder = m_navigation.currentRootUrl();
     showFolder(folder);
+    m_listView->refresh();
+    m_iconView->refresh();
+    if (m_columnView)
+        m_columnView->refresh();
     showStatus(folder);
 }
 
 void MainWindowController::showFolder(const QUrl &folder)
 {
+    if (m_listView->rootURL() != folder)
+        m_listView->setRoot(folder);
+    if (m_iconView->rootUrl() != folder)
+        m_iconView->setRoot(folder);
+    if (m_columnView)
+        m_columnView->setRoot(folder);
     const FileSortField field = m_sortField;
     DirectoryListingCache::contents(folder, this, [this, folder, field](const FileItemList &items) {
         // A listing for a folder the window has left is stale.

@@ -12,6 +12,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMutex>
+#include <QThread>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtConcurrent>
@@ -29,7 +32,8 @@ namespace {
 
 using ServerConnection::ConnectError;
 
-// GIO's G_IO_ERROR_TIMED_OUT.
+// GIO's G_IO_ERROR_PERMISSION_DENIED and G_IO_ERROR_TIMED_OUT.
+constexpr int permissionDeniedCode = 14;
 constexpr int timedOutCode = 24;
 // gvfsd-fuse's file system magic number.
 constexpr long fuseMagic = 0x65735546;
@@ -38,26 +42,30 @@ struct ConnectResult
 {
     QList<QUrl> roots;
     std::optional<ConnectError> error;
+    std::optional<int> platformError;
 };
 
 // As the Connect to Server command does: on a worker thread, so that the main
 // thread's event loop keeps running and the mount monitor can see the mount.
-QFuture<ConnectResult> connectInBackground(const QString &address)
+QFuture<ConnectResult> connectInBackground(const QString &address,
+                                           const ServerConnection::CredentialsProvider &credentials = {})
 {
-    return QtConcurrent::run([address] {
+    return QtConcurrent::run([address, credentials] {
         ConnectResult result;
         try {
-            result.roots = ServerConnection::connect(address);
+            result.roots = ServerConnection::connect(address, credentials);
         } catch (const ConnectError &error) {
             result.error = error;
+        } catch (const PlatformError &error) {
+            result.platformError = error.code();
         }
         return result;
     });
 }
 
-ConnectResult connectAndWait(const QString &address)
+ConnectResult connectAndWait(const QString &address, const ServerConnection::CredentialsProvider &credentials = {})
 {
-    QFuture<ConnectResult> future = connectInBackground(address);
+    QFuture<ConnectResult> future = connectInBackground(address, credentials);
     QElapsedTimer timer;
     timer.start();
     while (!future.isFinished() && timer.elapsed() < 60000)
@@ -69,6 +77,8 @@ ConnectResult connectAndWait(const QString &address)
 
 QString describe(const ConnectResult &result)
 {
+    if (result.platformError)
+        return QStringLiteral("platform error %1").arg(*result.platformError);
     if (!result.error)
         return QStringLiteral("mounted %1 roots").arg(result.roots.size());
     return QStringLiteral("error %1: %2 (%3)")
@@ -144,6 +154,9 @@ private Q_SLOTS:
     void missingShareFailsWithoutAVolume();
     void refusedConnectionFailsPromptly();
     void silentServerIsGivenUpAtTheDeadline();
+    void accountSharesAskAtMostThreeTimes_data();
+    void accountSharesAskAtMostThreeTimes();
+    void deadlineStandsStillWhileTheUserTypes();
 
 private:
     QString address(const QString &path = QStringLiteral("/share")) const;
@@ -365,6 +378,91 @@ void ServerConnectionSmbTest::silentServerIsGivenUpAtTheDeadline()
     QVERIFY(timer.elapsed() >= deadline.count());
     // The deadline, the grace for the cancellation to come back, and slack.
     QVERIFY2(timer.elapsed() < deadline.count() + 5000 + 2000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void ServerConnectionSmbTest::accountSharesAskAtMostThreeTimes_data()
+{
+    QTest::addColumn<QString>("share");
+    QTest::addColumn<QStringList>("passwords"); // "<cancel>" cancels, "<right>" is the account's
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<int>("asks");
+    QTest::newRow("guest share is not asked") << "share" << QStringList() << "mounted" << 0;
+    QTest::newRow("cancel ends at once") << "private" << QStringList {"<cancel>"} << "cancelled" << 1;
+    QTest::newRow("three wrong passwords fail")
+        << "private" << QStringList {"wrong", "wrong", "wrong", "<right>"} << "refused" << 3;
+    QTest::newRow("right password after a wrong one")
+        << "private" << QStringList {"wrong", "<right>"} << "mounted" << 2;
+}
+
+void ServerConnectionSmbTest::accountSharesAskAtMostThreeTimes()
+{
+    QFETCH(QString, share);
+    QFETCH(QStringList, passwords);
+    QFETCH(QString, outcome);
+    QFETCH(int, asks);
+    const QString user = qEnvironmentVariable("TW_SMB_USER");
+    if (share == QLatin1String("private") && user.isEmpty())
+        QSKIP("the share with an account is made only when the server runs as root");
+
+    auto requests = std::make_shared<QList<ServerConnection::CredentialsRequest>>();
+    QMutex lock;
+    const auto provider = [&, requests](const ServerConnection::CredentialsRequest &request)
+        -> std::optional<ServerConnection::Credentials> {
+        QMutexLocker locker(&lock);
+        requests->append(request);
+        const QString password = passwords.value(requests->size() - 1, QStringLiteral("<cancel>"));
+        if (password == QLatin1String("<cancel>"))
+            return std::nullopt;
+        if (password == QLatin1String("<right>"))
+            return ServerConnection::Credentials {user, {}, qEnvironmentVariable("TW_SMB_PASSWORD"), false};
+        return ServerConnection::Credentials {user, {}, password, false};
+    };
+    QElapsedTimer timer;
+    timer.start();
+    const ConnectResult result = connectAndWait(address(QLatin1Char('/') + share), provider);
+    QCOMPARE(requests->size(), asks);
+    for (const ServerConnection::CredentialsRequest &request : std::as_const(*requests)) {
+        QCOMPARE(request.server, QStringLiteral("127.0.0.1"));
+        QCOMPARE(request.share, share);
+        QVERIFY(request.needsPassword);
+    }
+    if (outcome == QLatin1String("mounted")) {
+        QVERIFY2(!result.error && !result.platformError, qPrintable(describe(result)));
+        QCOMPARE(result.roots.size(), 1);
+        // The bridge may still remember the folder as absent from an earlier unmount.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(result.roots.first().toLocalFile()).isDir(), 5000);
+        QProcess gio;
+        gio.start(QStringLiteral("gio"), {QStringLiteral("mount"), QStringLiteral("-u"), address(QLatin1Char('/') + share)});
+        QVERIFY(gio.waitForFinished(30000));
+    } else if (outcome == QLatin1String("cancelled")) {
+        QCOMPARE(result.platformError, std::optional<int>(ShareMounter::cancelledErrorCode));
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    } else {
+        QVERIFY2(result.error, qPrintable(describe(result)));
+        QCOMPARE(result.error->code(), ConnectError::mountFailed);
+        QCOMPARE(result.error->status(), permissionDeniedCode);
+    }
+}
+
+void ServerConnectionSmbTest::deadlineStandsStillWhileTheUserTypes()
+{
+    const QString user = qEnvironmentVariable("TW_SMB_USER");
+    if (user.isEmpty())
+        QSKIP("the share with an account is made only when the server runs as root");
+    const QString share = address(QStringLiteral("/private"));
+    QFuture<QList<QUrl>> future = QtConcurrent::run([&] {
+        return ShareMounter::mount(share, std::chrono::milliseconds(1000), [&](const ShareMounter::CredentialsRequest &) {
+            QThread::msleep(1500);
+            return std::optional<ShareMounter::Credentials>({user, {}, qEnvironmentVariable("TW_SMB_PASSWORD"), false});
+        });
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
+    QList<QUrl> roots;
+    QVERIFY_THROWS_NO_EXCEPTION(roots = future.result());
+    QCOMPARE(roots.size(), 1);
+    QProcess gio;
+    gio.start(QStringLiteral("gio"), {QStringLiteral("mount"), QStringLiteral("-u"), share});
+    QVERIFY(gio.waitForFinished(30000));
 }
 
 TW_CORE_TEST_MAIN(ServerConnectionSmbTest)

@@ -5,7 +5,9 @@
 #   ServerConnectionSmb.sh TEST_BINARY [ARGS...]
 #
 # The binary finds the share's folder on disk in TW_SMB_SHARED and its port in
-# TW_SMB_PORT. Without the tools, the test fails on CI (CI=true) and is skipped
+# TW_SMB_PORT; the account of the share "private" in TW_SMB_USER and
+# TW_SMB_PASSWORD; and `loopback-smb.sh` with its state folder in
+# TW_SMB_LOOPBACK and TW_SMB_STATE. Without the tools, the test fails on CI (CI=true) and is skipped
 # (exit 77) elsewhere.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,9 +22,9 @@ for daemon in gvfsd gvfsd-smb gvfsd-fuse; do
 done
 [ -c /dev/fuse ] || missing="$missing /dev/fuse"
 if [ -n "$missing" ]; then
-    echo "ServerConnectionSmb: missing:$missing (packages: samba gvfs gvfs-backends gvfs-fuse dbus fuse3 libglib2.0-bin iproute2)" >&2
+    echo "$(basename "$1"): missing:$missing (packages: samba gvfs gvfs-backends gvfs-fuse dbus fuse3 libglib2.0-bin iproute2)" >&2
     [ "${CI:-}" = true ] && exit 1
-    echo "ServerConnectionSmb: skipped"
+    echo "$(basename "$1"): skipped"
     exit 77
 fi
 
@@ -45,4 +47,11 @@ while [ -n "$(ss -Hltn "sport = :$port")" ]; do
 done
 
 "$loopback" start "$state/server" "$state/shared" "$port" || { cat "$state/server/smbd.out" >&2; exit 1; }
-TW_SMB_SHARED="$state/shared" TW_SMB_PORT="$port" "$loopback" session "$state/server" -- "$@"
+# The share with an account exists only when the server runs as root.
+if [ "$(id -u)" = 0 ]; then
+    export TW_SMB_USER="$(id -un)" TW_SMB_PASSWORD=loopback-secret
+fi
+# A test may stop the server (loopback-smb.sh pause) to see what hangs; the
+# cleanup above resumes it whatever happened.
+TW_SMB_SHARED="$state/shared" TW_SMB_PORT="$port" TW_SMB_LOOPBACK="$loopback" TW_SMB_STATE="$state/server" \
+    "$loopback" session "$state/server" -- "$@"

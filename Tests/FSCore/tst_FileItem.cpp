@@ -13,6 +13,7 @@
 #include <sys/xattr.h>
 
 #include <atomic>
+#include <memory>
 
 namespace {
 
@@ -42,6 +43,7 @@ private Q_SLOTS:
     void listingReadsTagsWhereGetxattratIsRefused_data();
     void listingReadsTagsWhereGetxattratIsRefused();
     void rawValuesAreTheStoredForm();
+    void backgroundReadsAnswerLiveAskersAndAreRemembered();
 };
 
 void FileItemTest::missingEntryGivesEveryFallback()
@@ -203,6 +205,39 @@ void FileItemTest::rawValuesAreTheStoredForm()
     QCOMPARE(LabelColors::fromRawValue(8), std::nullopt);
     QCOMPARE(LabelColors::fromRawValue(-1), std::nullopt);
     QCOMPARE(LabelColors::tagName(LabelColor::none), QString());
+}
+
+void FileItemTest::backgroundReadsAnswerLiveAskersAndAreRemembered()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("report.txt"));
+    QVERIFY(tw::test::writeFile(path, "12345"));
+    const QUrl url = PathCodec::urlForPath(path);
+
+    // Never read: the name only, and getters that must not go to the disk.
+    const FileItem unread = FileItem::lastKnown(url);
+    QCOMPARE(unread.name(), QStringLiteral("report.txt"));
+    QVERIFY(unread.hasAttributeSnapshot() && !unread.attributeSnapshot()->hasStatus);
+    QCOMPARE(unread.fileSize(), std::nullopt);
+
+    QList<FileItem> answers;
+    auto gone = std::make_unique<QObject>();
+    for (QObject *context : {static_cast<QObject *>(this), gone.get(), static_cast<QObject *>(nullptr)})
+        FileItem::readAttributes(url, context, [&](const FileItem &item) { answers.append(item); });
+    gone.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 2, 5000);
+    for (const FileItem &item : answers)
+        QCOMPARE(item.fileSize(), qint64(5));
+    QCOMPARE(FileItem::lastKnown(url).fileSize(), qint64(5));
+
+    // A change shows once it is read again; until then the last answer stands.
+    QVERIFY(tw::test::writeFile(path, "1234567"));
+    QCOMPARE(FileItem::lastKnown(url).fileSize(), qint64(5));
+    FileItem::readAttributes(url, this, [&](const FileItem &item) { answers.append(item); });
+    QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 3, 5000);
+    QCOMPARE(FileItem::lastKnown(url).fileSize(), qint64(7));
+    QTest::qWait(50);
+    QCOMPARE(answers.size(), 3);
 }
 
 TW_CORE_TEST_MAIN(FileItemTest)

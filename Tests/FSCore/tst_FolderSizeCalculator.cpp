@@ -1,5 +1,6 @@
 #include "TestHome.h"
 
+#include "FSCore/DirectoryListingCache.h"
 #include "FSCore/FolderSizeCalculator.h"
 #include "FSPlatform/PathCodec.h"
 
@@ -7,6 +8,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <QElapsedTimer>
+
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -27,12 +31,41 @@ std::optional<qint64> sizeOf(const QString &path)
     return result;
 }
 
+// 200 folders of 100 empty files: a walk long enough to be overtaken. Made in
+// memory where there is a tmpfs for it (on a busy disk, making 20,000 files
+// takes longer than all the walks); empty, they take none of its pages.
+QString makeBigTree(const QTemporaryDir &dir)
+{
+    const QString root = dir.filePath(QStringLiteral("big"));
+    for (int folder = 0; folder < 200; ++folder) {
+        const QByteArray path = QFile::encodeName(root + QStringLiteral("/d%1/e").arg(folder));
+        if (!QDir().mkpath(QFile::decodeName(path)))
+            return {};
+        for (int file = 0; file < 100; ++file) {
+            const QByteArray name = path + "/f" + QByteArray::number(file);
+            const int fd = ::open(name.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+            if (fd < 0)
+                return {};
+            ::close(fd);
+        }
+    }
+    return root;
+}
+
 } // namespace
 
 class FolderSizeCalculatorTest : public QObject
 {
     Q_OBJECT
+public:
+    FolderSizeCalculatorTest()
+        : m_big(QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm/tw-walks-XXXXXX")
+                                                                    : QDir::tempPath() + QStringLiteral("/tw-walks-XXXXXX"))
+    {
+    }
+
 private Q_SLOTS:
+    void initTestCase() { m_bigTree = makeBigTree(m_big); }
     void sumsRegularFilesAtEveryDepth_data();
     void sumsRegularFilesAtEveryDepth();
     void linksAreNeverFollowed();
@@ -42,6 +75,12 @@ private Q_SLOTS:
     void destroyedCalculatorNeverCallsBack();
     void completionWaitsForItsContext();
     void manyWalksAtOnceAllFinish();
+    void twoWalksRunAtOnceAndAThirdWaits();
+    void listingIsNeverQueuedBehindWalks();
+
+private:
+    QTemporaryDir m_big;
+    QString m_bigTree;
 };
 
 void FolderSizeCalculatorTest::sumsRegularFilesAtEveryDepth_data()
@@ -170,6 +209,52 @@ void FolderSizeCalculatorTest::manyWalksAtOnceAllFinish()
     }
     QTRY_COMPARE_WITH_TIMEOUT(finished, 20, 10000);
     QCOMPARE(sum, qint64(190));
+}
+
+void FolderSizeCalculatorTest::twoWalksRunAtOnceAndAThirdWaits()
+{
+    QVERIFY(!m_bigTree.isEmpty());
+    const QString big = m_bigTree;
+    QTemporaryDir dir;
+    makeFile(dir.filePath(QStringLiteral("small/one")), 1);
+    FolderSizeCalculator calculator;
+    QStringList order;
+    auto walk = [&](const QString &path, const QString &name) {
+        calculator.calculate(PathCodec::urlForPath(path), [&order, name](qint64) { order.append(name); });
+    };
+    // A small walk beside a long one does not wait for it to end...
+    walk(big, QStringLiteral("big"));
+    walk(dir.filePath(QStringLiteral("small")), QStringLiteral("small"));
+    QTRY_COMPARE_WITH_TIMEOUT(order.size(), 2, 30000);
+    QCOMPARE(order, (QStringList {"small", "big"}));
+    // ...but a third waits until one of two ends.
+    order.clear();
+    walk(big, QStringLiteral("big"));
+    walk(big, QStringLiteral("big"));
+    walk(dir.filePath(QStringLiteral("small")), QStringLiteral("small"));
+    QTRY_COMPARE_WITH_TIMEOUT(order.size(), 3, 30000);
+    QCOMPARE(order.first(), QStringLiteral("big"));
+}
+
+void FolderSizeCalculatorTest::listingIsNeverQueuedBehindWalks()
+{
+    QVERIFY(!m_bigTree.isEmpty());
+    const QString big = m_bigTree;
+    QTemporaryDir dir;
+    makeFile(dir.filePath(QStringLiteral("small/one")), 1);
+    FolderSizeCalculator calculator;
+    int walksDone = 0;
+    for (int i = 0; i < 4; ++i)
+        calculator.calculate(PathCodec::urlForPath(big), [&](qint64) { ++walksDone; });
+    QElapsedTimer timer;
+    timer.start();
+    bool isListed = false;
+    DirectoryListingCache::contents(PathCodec::urlForPath(dir.filePath(QStringLiteral("small"))), this,
+                                    [&](const FileItemList &) { isListed = true; });
+    // A guard against a hang, not a speed test.
+    QTRY_VERIFY_WITH_TIMEOUT(isListed, 1000);
+    qInfo("listed in %lld ms beside four walks (%d of them done)", timer.elapsed(), walksDone);
+    QTRY_COMPARE_WITH_TIMEOUT(walksDone, 4, 60000);
 }
 
 TW_CORE_TEST_MAIN(FolderSizeCalculatorTest)

@@ -74,6 +74,8 @@ private Q_SLOTS:
     void aLinkIsTrashedNotItsTarget();
     void itemsOnAnotherFileSystemUseThatVolumesTrash();
     void emptyTrashRemovesEveryItemWithItsInfo();
+    void networkSharesAreNeverSearchedForATrash_data();
+    void networkSharesAreNeverSearchedForATrash();
     void archivesHoldTheItemUnderItsOwnName();
     void archiveExtractsToTheSameTree();
 
@@ -200,6 +202,38 @@ void TrashAndArchivesTest::emptyTrashRemovesEveryItemWithItsInfo()
     FileOperations::emptyTrash();
     tw::test::removeTree(homeTrash());
     FileOperations::emptyTrash();
+}
+
+void TrashAndArchivesTest::networkSharesAreNeverSearchedForATrash_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<bool>("isSearched");
+    QTest::newRow("local") << "ext4" << true;
+    QTest::newRow("cifs") << "cifs" << false;
+    QTest::newRow("nfs4") << "nfs4" << false;
+    QTest::newRow("sshfs") << "fuse.sshfs" << false;
+    QTest::newRow("gvfs bridge") << "fuse.gvfsd-fuse" << false;
+}
+
+void TrashAndArchivesTest::networkSharesAreNeverSearchedForATrash()
+{
+    // A share that stopped answering would hang the look for its trash folder,
+    // and so would a local file system mounted inside it.
+    QFETCH(QString, type);
+    QFETCH(bool, isSearched);
+    const QString mount = m_dir.path() + "/mount";
+    const QString inside = mount + "/inside";
+    const QString uid = QString::number(::geteuid());
+    QVERIFY(QDir().mkpath(mount + "/.Trash-" + uid));
+    QVERIFY(QDir().mkpath(inside + "/.Trash-" + uid));
+    const QList<MountEntry> table {{"/", "/dev/root", "ext4"}, {mount, "source", type}, {inside, "/dev/sdb1", "ext4"}};
+
+    std::vector<QByteArray> expected;
+    if (isSearched)
+        expected = {QFile::encodeName(mount + "/.Trash-" + uid), QFile::encodeName(inside + "/.Trash-" + uid)};
+    std::vector<QByteArray> found = Trash::trashFolders(table);
+    std::erase(found, Trash::homeTrashPath());
+    QCOMPARE(found, expected);
 }
 
 void TrashAndArchivesTest::archivesHoldTheItemUnderItsOwnName()

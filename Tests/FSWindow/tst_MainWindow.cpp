@@ -10,9 +10,19 @@
 
 namespace {
 
+// The plain list, not the icon grid (a list view too).
+QListView *plainList(MainWindowController &window)
+{
+    for (QListView *view : window.findChildren<QListView *>()) {
+        if (qobject_cast<FolderContentsModel *>(view->model()))
+            return view;
+    }
+    return nullptr;
+}
+
 QStringList shownNames(MainWindowController &window)
 {
-    auto *view = window.findChild<QListView *>();
+    auto *view = plainList(window);
     QStringList names;
     for (int row = 0; row < view->model()->rowCount(); ++row)
         names << view->model()->index(row, 0).data().toString();
@@ -21,7 +31,7 @@ QStringList shownNames(MainWindowController &window)
 
 QModelIndex rowNamed(MainWindowController &window, const QString &name)
 {
-    auto *view = window.findChild<QListView *>();
+    auto *view = plainList(window);
     for (int row = 0; row < view->model()->rowCount(); ++row) {
         const QModelIndex index = view->model()->index(row, 0);
         if (index.data().toString() == name)
@@ -53,7 +63,7 @@ void MainWindowTest::opensAFolderEntersItAndComesBack()
                  (QStringList{QStringLiteral("Folder 9"), QStringLiteral("Folder 10"), QStringLiteral("notes.txt")}));
     QCOMPARE(window.windowTitle(), QDir(dir.path()).dirName());
 
-    auto *view = window.findChild<QListView *>();
+    auto *view = plainList(window);
     // Activating a file does not navigate; activating a folder does.
     Q_EMIT view->activated(rowNamed(window, QStringLiteral("notes.txt")));
     QCOMPARE(window.navigation().historyStack().size(), 1);

@@ -2,11 +2,18 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
-//                      [--get-info PATH]... [--file-jobs PATH]
+//                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER [--rename]]
+//                      [--get-info PATH]... [--sidebar] [--file-jobs PATH]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
-// "Color Label" submenu, over the gallery. --get-info shows only the info
-// windows of the paths (and of all of them together when there are several).
+// "Color Label" submenu, over the gallery. --icon-view shows the icon browser
+// on FOLDER instead, with its second item selected; --list-view shows the list
+// view on FOLDER, its first folder expanded and its second row selected;
+// --columns shows the column browser on FOLDER, as a window would, with
+// --rename its selected folder's name in an editor. --get-info shows only the
+// info windows of the paths (and of all of them together when there are several).
+// --sidebar shows a window's sidebar alone, with the volumes and places of
+// this machine.
 // --file-jobs shows only the progress panel over a copy of PATH into a
 // temporary folder and a compression of it; it quits by itself after ten
 // seconds, stopping both, so that nothing is left behind.
@@ -14,24 +21,30 @@
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
 
+#include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/FileItem.h"
 #include "FSCore/FileJob.h"
 #include "FSCore/FileJobQueue.h"
+#include "FSIconView/IconViewController.h"
+#include "FSListView/ListViewController.h"
 #include "FSGetInfo/GetInfoWindowRegistry.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClassicStyle.h"
+#include "FSSidebar/SidebarViewController.h"
 #include "FSUIKit/FileContextMenu.h"
 #include "FSWindow/FileJobProgressPanel.h"
 #include "FSWindow/PreferencesWindowController.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMenu>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QTimer>
 
 #include <cstdio>
@@ -93,10 +106,23 @@ int main(int argc, char **argv)
     const QCommandLineOption menuOption(QStringLiteral("context-menu"), QStringLiteral("open a file's context menu"));
     parser.addOption(themeOption);
     parser.addOption(sizeOption);
+    const QCommandLineOption sidebarOption(QStringLiteral("sidebar"), QStringLiteral("show the sidebar alone"));
+    const QCommandLineOption columnsOption(QStringLiteral("columns"), QStringLiteral("show the column browser on a folder"),
+                                          QStringLiteral("folder"));
     parser.addOption(menuOption);
+    parser.addOption(columnsOption);
+    const QCommandLineOption renameOption(QStringLiteral("rename"), QStringLiteral("edit the selected name (with --columns)"));
+    parser.addOption(renameOption);
+    const QCommandLineOption iconViewOption(QStringLiteral("icon-view"), QStringLiteral("show the icon browser on a folder"),
+                                            QStringLiteral("folder"));
+    parser.addOption(iconViewOption);
+    const QCommandLineOption listOption(QStringLiteral("list-view"), QStringLiteral("show the list view on a folder"),
+                                        QStringLiteral("folder"));
+    parser.addOption(listOption);
     const QCommandLineOption getInfoOption(QStringLiteral("get-info"), QStringLiteral("show the info window of a path"),
                                            QStringLiteral("path"));
     parser.addOption(getInfoOption);
+    parser.addOption(sidebarOption);
     const QCommandLineOption fileJobsOption(QStringLiteral("file-jobs"),
                                             QStringLiteral("show the progress panel over jobs on a path"),
                                             QStringLiteral("path"));
@@ -124,6 +150,57 @@ int main(int argc, char **argv)
     AppearancePreferenceStore::setTheme(*theme);
     AppearancePreferenceStore::setTextSize(*size);
 
+    if (parser.isSet(iconViewOption)) {
+        const QUrl folder = QUrl::fromLocalFile(QDir::cleanPath(QDir(parser.value(iconViewOption)).absolutePath()));
+        auto *browser = new IconViewController(folder);
+        browser->setAttribute(Qt::WA_DeleteOnClose);
+        QPalette background = browser->palette();
+        background.setBrush(QPalette::Window, ClassicStyle::windowBackground(*theme));
+        browser->setPalette(background);
+        browser->setAutoFillBackground(true);
+        browser->setWindowTitle(QStringLiteral("%1, %2").arg(AppThemes::displayName(*theme), TextSizes::displayName(*size)));
+        browser->resize(900, 600);
+        browser->move(0, 0);
+        browser->show();
+        QTimer::singleShot(500, browser, [browser] {
+            const QList<FileItem> items = browser->currentSortedItems();
+            if (items.size() > 1)
+                browser->selectItem(items.at(1).url());
+        });
+        return application.exec();
+    }
+    if (parser.isSet(listOption)) {
+        auto *list = new ListViewController(PathCodec::urlForPath(parser.value(listOption)));
+        list->setAttribute(Qt::WA_DeleteOnClose);
+        list->resize(900, 520);
+        list->move(0, 0);
+        list->show();
+        QTimer::singleShot(600, list, [list] {
+            QTreeView *outline = list->outlineView();
+            for (int row = 0; row < outline->model()->rowCount(); ++row) {
+                const QModelIndex index = outline->model()->index(row, 0);
+                if (outline->model()->hasChildren(index)) {
+                    outline->expand(index);
+                    break;
+                }
+            }
+            outline->setCurrentIndex(outline->model()->index(1, 0));
+            outline->setFocus();
+        });
+        return application.exec();
+    }
+    if (parser.isSet(columnsOption)) {
+        const QUrl folder = PathCodec::urlForPath(QDir(parser.value(columnsOption)).absolutePath());
+        ColumnBrowserViewController columns(folder);
+        columns.applyTextSize(*size);
+        columns.setRoot(folder);
+        columns.resize(1000, 420);
+        columns.move(0, 0);
+        columns.show();
+        if (parser.isSet(renameOption))
+            QTimer::singleShot(500, &columns, [&columns] { columns.beginRename(); });
+        return application.exec();
+    }
     if (parser.isSet(getInfoOption)) {
         showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
         return application.exec();
@@ -137,6 +214,17 @@ int main(int argc, char **argv)
         FileJobQueue::shared()->add(FileJob::copy({source}, PathCodec::urlForPath(destination.path())));
         FileJobQueue::shared()->add(FileJob::compress({source}));
         QTimer::singleShot(10'000, &application, &QCoreApplication::quit);
+        return application.exec();
+    }
+
+    if (parser.isSet(sidebarOption)) {
+        SidebarViewController sidebar;
+        sidebar.setWindowTitle(QStringLiteral("Sidebar — %1, %2")
+                                   .arg(AppThemes::displayName(*theme), TextSizes::displayName(*size)));
+        sidebar.resize(240, 520);
+        sidebar.move(0, 0);
+        sidebar.show();
+        sidebar.activateWindow();
         return application.exec();
     }
 

@@ -1,0 +1,743 @@
+#include "ListViewController.h"
+
+#include "ListNameCell.h"
+#include "ListOutlineView.h"
+
+#include "FSCore/DirectoryListingCache.h"
+#include "FSCore/FileOperations.h"
+#include "FSCore/FolderSizeCalculator.h"
+#include "FSPlatform/NaturalOrder.h"
+#include "FSQuickLook/ThumbnailLoader.h"
+#include "FSPlatform/OperationError.h"
+#include "FSUIKit/AppearancePreferenceStore.h"
+#include "FSUIKit/DisplayNameText.h"
+#include "FSUIKit/FileContextMenu.h"
+#include "FSUIKit/FileDropHandler.h"
+#include "FSUIKit/SpringLoadTimer.h"
+
+#include <QBoxLayout>
+#include <QDesktopServices>
+#include <QDragMoveEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int columnWidths[] = {260, 150, 80, 120};
+
+// Of a row's height, the part at its top and bottom edges where a drop goes
+// between rows (into the row's folder) rather than onto the row.
+constexpr double betweenRowsFraction = 0.25;
+
+} // namespace
+
+ListViewController::ListViewController(const QUrl &rootUrl, QWidget *parent)
+    : QWidget(parent)
+    , m_rootUrl(rootUrl)
+    , m_textSize(AppearancePreferenceStore::textSize())
+{
+    m_model = new ListViewModel(this);
+    m_outline = new ListOutlineView(this, this);
+    m_nameCell = new ListNameCell(this);
+    m_textCell = new ListTextCell(this);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_outline);
+
+    m_outline->setModel(m_model);
+    m_outline->setUniformRowHeights(true);
+    m_outline->setItemDelegate(m_textCell);
+    m_outline->setItemDelegateForColumn(ListViewModel::nameColumn, m_nameCell);
+    m_outline->setAlternatingRowColors(true);
+    m_outline->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_outline->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_outline->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    m_outline->setAllColumnsShowFocus(true);
+    m_outline->setSortingEnabled(true);
+    m_outline->header()->setSortIndicator(ListViewModel::nameColumn, Qt::AscendingOrder);
+    m_outline->header()->setSectionsMovable(false);
+    m_outline->header()->setStretchLastSection(true);
+    for (int column = 0; column < ListViewModel::columnCount_; ++column)
+        m_outline->header()->resizeSection(column, columnWidths[column]);
+    m_outline->setDragEnabled(true);
+    m_outline->setAcceptDrops(true);
+    m_outline->setDropIndicatorShown(false);
+    m_outline->setDragDropMode(QAbstractItemView::DragDrop);
+    m_outline->setDefaultDropAction(Qt::MoveAction);
+    m_outline->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_outline->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_outline->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_outline->setFrameShape(QFrame::NoFrame);
+
+    m_message = new QLabel(m_outline->viewport());
+    m_message->setAlignment(Qt::AlignCenter);
+    m_message->setWordWrap(true);
+    m_message->setForegroundRole(QPalette::PlaceholderText);
+    m_message->hide();
+    auto *messageLayout = new QVBoxLayout(m_outline->viewport());
+    messageLayout->setContentsMargins(24, 24, 24, 24);
+    messageLayout->addWidget(m_message);
+
+    m_springLoadTimer = new SpringLoadTimer(this);
+    m_springLoadTimer->onActivate = [this](const QUrl &folder) {
+        if (onOpen)
+            onOpen(folder);
+    };
+    onOpenFile = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+
+    m_nameCell->onCommitRename = [this](const QUrl &url, const QString &name) { commitRename(url, name); };
+    m_model->onFetchFolder = [this](const QUrl &folder) { loadFolder(folder); };
+
+    m_visibleWork.setSingleShot(true);
+    m_visibleWork.setInterval(0);
+    connect(&m_visibleWork, &QTimer::timeout, this, &ListViewController::updateVisibleFolderSizes);
+
+    connect(m_outline, &QTreeView::doubleClicked, this, &ListViewController::openIndex);
+    connect(m_outline, &QWidget::customContextMenuRequested, this, &ListViewController::showContextMenu);
+    connect(m_outline, &QTreeView::collapsed, this, &ListViewController::scheduleVisibleWork);
+    connect(m_outline, &QTreeView::expanded, this, &ListViewController::scheduleVisibleWork);
+    connect(m_outline->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (onSelectionChange)
+            onSelectionChange();
+    });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int, int) {
+        scheduleVisibleWork();
+        if (m_urlToSelect) {
+            if (m_model->indexOf(*m_urlToSelect).isValid()) {
+                selectItem(*m_urlToSelect);
+                m_urlToSelect.reset();
+            }
+        }
+    });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
+        scheduleVisibleWork();
+        releaseUnloadedFolders();
+    });
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, [this] {
+        // A sort by date, size or kind may now wait for the attributes, or stop waiting.
+        updateMessage();
+        scheduleVisibleWork();
+    });
+
+    auto *notifier = FolderListingNotifier::instance();
+    connect(notifier, &FolderListingNotifier::listingUpdated, this, &ListViewController::applyUpdate);
+    connect(notifier, &FolderListingNotifier::listingFailed, this, &ListViewController::listingFailed);
+
+    applyTextSize(m_textSize);
+    setRoot(rootUrl);
+}
+
+ListViewController::~ListViewController()
+{
+    // Taking the focus from an open editor while the view goes commits it:
+    // nothing is renamed by a view that is being destroyed.
+    m_nameCell->onCommitRename = nullptr;
+    for (auto &[url, calculator] : m_pendingSizeCalculators)
+        calculator->cancel();
+    releaseAll();
+}
+
+QTreeView *ListViewController::outlineView() const
+{
+    return m_outline;
+}
+
+// ---- the folder ----
+
+void ListViewController::setRoot(const QUrl &url)
+{
+    m_rootUrl = url;
+    resetFolderSizes();
+    for (auto &[asked, request] : m_thumbnailRequests)
+        ThumbnailLoader::cancel(request);
+    m_thumbnailRequests.clear();
+    m_thumbnailsAsked.clear();
+    m_model->clearThumbnails();
+    releaseAll();
+    retainFolder(url);
+    m_model->setRootFolder(url);
+    m_failureMessage.clear();
+    loadRootItems();
+}
+
+void ListViewController::retainFolder(const QUrl &folder)
+{
+    if (m_retainedFolders.contains(folder))
+        return;
+    m_retainedFolders.insert(folder);
+    DirectoryListingCache::retain(folder);
+}
+
+void ListViewController::releaseAll()
+{
+    for (const QUrl &folder : std::as_const(m_retainedFolders))
+        DirectoryListingCache::release(folder);
+    m_retainedFolders.clear();
+}
+
+void ListViewController::loadRootItems()
+{
+    const QUrl requested = m_rootUrl;
+    const quint64 generation = ++m_loadGeneration;
+    DirectoryListingCache::contents(requested, this, [this, requested, generation](const FileItemList &items) {
+        // A listing for a root the view has left, or older than a newer
+        // request for the same root, is stale.
+        if (requested != m_rootUrl || generation != m_loadGeneration)
+            return;
+        showListing(requested, items);
+    });
+    updateMessage();
+}
+
+void ListViewController::showListing(const QUrl &folder, const FileItemList &items)
+{
+    const std::optional<ListingFailure> failure = items.isEmpty() ? DirectoryListingCache::failure(folder)
+                                                                  : std::nullopt;
+    m_failureMessage = failure ? ListingFailures::localizedDescription(*failure, FileItem::lastKnown(folder).name())
+                               : QString();
+    m_model->setRootItems(items);
+    updateMessage();
+    scheduleVisibleWork();
+}
+
+void ListViewController::loadFolder(const QUrl &folder)
+{
+    retainFolder(folder);
+    DirectoryListingCache::contents(folder, this, [this, folder](const FileItemList &items) {
+        if (items.isEmpty() && DirectoryListingCache::failure(folder)) {
+            forgetFolder(folder);
+            return;
+        }
+        m_model->setFolderItems(folder, items);
+    });
+}
+
+void ListViewController::forgetFolder(const QUrl &folder)
+{
+    m_model->forgetFolder(folder);
+    releaseUnloadedFolders();
+}
+
+// Folders whose rows are gone (forgotten, or removed with a folder above them)
+// need their listings kept and watched no longer.
+void ListViewController::releaseUnloadedFolders()
+{
+    if (m_retainedFolders.size() <= 1)
+        return;
+    const QList<QUrl> loaded = m_model->loadedFolders();
+    for (auto it = m_retainedFolders.begin(); it != m_retainedFolders.end();) {
+        if (*it == m_rootUrl || loaded.contains(*it)) {
+            ++it;
+            continue;
+        }
+        DirectoryListingCache::release(*it);
+        it = m_retainedFolders.erase(it);
+    }
+}
+
+void ListViewController::refresh()
+{
+    resetFolderSizes();
+    if (m_model->isShowingSearchResults()) {
+        m_outline->viewport()->update();
+        return;
+    }
+    loadRootItems();
+    for (const QUrl &folder : m_model->loadedFolders()) {
+        if (folder == m_rootUrl)
+            continue;
+        DirectoryListingCache::contents(folder, this, [this, folder](const FileItemList &items) {
+            if (items.isEmpty() && DirectoryListingCache::failure(folder))
+                forgetFolder(folder);
+            else
+                m_model->setFolderItems(folder, items);
+        });
+    }
+}
+
+void ListViewController::applyUpdate(const FolderListingUpdate &update)
+{
+    if (update.folder != m_rootUrl && !m_model->loadedFolders().contains(update.folder))
+        return;
+    // Folders whose entries changed may have changed inside: their sizes are read again.
+    for (const FileItem &item : update.changed) {
+        forgetFolderSize(item.url());
+        m_model->forgetThumbnail(item.url());
+        m_thumbnailsAsked.remove(item.url());
+    }
+    for (const QUrl &url : update.removed)
+        forgetFolderSize(url);
+    if (update.folder == m_rootUrl)
+        m_failureMessage.clear();
+    // The model leaves alone a folder it has no rows of yet, and the old root
+    // while a new one is being listed.
+    m_model->applyUpdate(update);
+    updateMessage();
+}
+
+void ListViewController::listingFailed(const QUrl &folder, ListingFailure failure)
+{
+    if (folder != m_rootUrl) {
+        forgetFolder(folder);
+        return;
+    }
+    m_model->setRootItems({});
+    m_failureMessage = ListingFailures::localizedDescription(failure, FileItem::lastKnown(folder).name());
+    updateMessage();
+}
+
+QString ListViewController::statusMessage() const
+{
+    return m_message->isHidden() ? QString() : m_message->text();
+}
+
+void ListViewController::showMessage(const QString &text)
+{
+    // Over rows it sits at the bottom, on the view's background, so it hides
+    // as few of them as it can.
+    const bool isOverRows = m_model->rowCount() > 0;
+    m_message->setAlignment(isOverRows ? Qt::AlignHCenter | Qt::AlignBottom : Qt::AlignCenter);
+    m_message->setSizePolicy(QSizePolicy::Preferred, isOverRows ? QSizePolicy::Maximum : QSizePolicy::Preferred);
+    m_message->setAutoFillBackground(isOverRows);
+    m_message->setBackgroundRole(QPalette::Base);
+    if (auto *layout = qobject_cast<QBoxLayout *>(m_outline->viewport()->layout()))
+        layout->setAlignment(m_message, isOverRows ? Qt::AlignBottom : Qt::Alignment());
+    m_message->setText(text);
+    m_message->setVisible(!text.isEmpty());
+}
+
+void ListViewController::updateMessage()
+{
+    if (m_model->isShowingSearchResults())
+        showMessage(m_model->rowCount() == 0 ? tr("No items match the search.") : QString());
+    else if (!m_failureMessage.isEmpty())
+        showMessage(m_failureMessage);
+    else if (m_model->isWaitingForAttributes())
+        showMessage(tr("Sorting as soon as every item’s details are read…"));
+    else
+        showMessage({});
+}
+
+void ListViewController::applyTextSize(TextSize size)
+{
+    m_textSize = size;
+    m_nameCell->setTextSize(size);
+    m_textCell->setTextSize(size);
+    m_message->setFont(TextSizes::font(size));
+    m_thumbnailsAsked.clear();
+    m_model->clearThumbnails();
+    const int iconSize = int(TextSizes::rowIconSize(size));
+    m_outline->setIconSize(QSize(iconSize, iconSize));
+    // Uniform row heights take the first row's height: make the layout ask again.
+    m_outline->doItemsLayout();
+    m_outline->viewport()->update();
+    scheduleVisibleWork();
+}
+
+void ListViewController::showSearchResults(const FileItemList &items)
+{
+    m_model->showSearchResults(items);
+    updateMessage();
+}
+
+void ListViewController::clearSearchResults()
+{
+    m_model->clearSearchResults();
+    updateMessage();
+}
+
+// ---- SelectionProviding ----
+
+QList<QUrl> ListViewController::selectedURLs() const
+{
+    QModelIndexList rows = m_outline->selectionModel()->selectedRows(ListViewModel::nameColumn);
+    // Rows in the order shown, expanded folders' rows among them.
+    std::sort(rows.begin(), rows.end(), [this](const QModelIndex &a, const QModelIndex &b) {
+        return m_outline->visualRect(a).top() < m_outline->visualRect(b).top();
+    });
+    QList<QUrl> urls;
+    for (const QModelIndex &row : std::as_const(rows))
+        urls.append(m_model->itemAt(row).url());
+    return urls;
+}
+
+QList<FileItem> ListViewController::currentSortedItems() const
+{
+    return m_model->rootItems();
+}
+
+void ListViewController::beginRename()
+{
+    QModelIndex row = m_outline->currentIndex();
+    if (!row.isValid() || !m_outline->selectionModel()->isRowSelected(row.row(), row.parent())) {
+        const QModelIndexList selected = m_outline->selectionModel()->selectedRows();
+        if (selected.isEmpty())
+            return;
+        row = selected.last();
+    }
+    const QModelIndex name = row.siblingAtColumn(ListViewModel::nameColumn);
+    // The editor opens on the current row; the selection stays as it is.
+    m_outline->selectionModel()->setCurrentIndex(name, QItemSelectionModel::NoUpdate);
+    m_outline->scrollTo(name);
+    m_outline->edit(name);
+}
+
+void ListViewController::selectItem(const QUrl &url)
+{
+    const QModelIndex index = m_model->indexOf(url);
+    if (!index.isValid())
+        return;
+    m_outline->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_outline->scrollTo(index);
+}
+
+// ---- folder sizes ----
+
+void ListViewController::resetFolderSizes()
+{
+    for (auto &[url, calculator] : m_pendingSizeCalculators)
+        calculator->cancel();
+    m_pendingSizeCalculators.clear();
+    m_model->clearFolderSizes();
+}
+
+void ListViewController::forgetFolderSize(const QUrl &folder)
+{
+    const auto pending = m_pendingSizeCalculators.find(folder);
+    if (pending != m_pendingSizeCalculators.end()) {
+        pending->second->cancel();
+        m_pendingSizeCalculators.erase(pending);
+    }
+    m_model->forgetFolderSize(folder);
+    scheduleVisibleWork();
+}
+
+QList<QUrl> ListViewController::pendingFolderSizeURLs() const
+{
+    QList<QUrl> urls;
+    for (const auto &[url, calculator] : m_pendingSizeCalculators)
+        urls.append(url);
+    return urls;
+}
+
+void ListViewController::scheduleVisibleWork()
+{
+    if (!m_visibleWork.isActive())
+        m_visibleWork.start();
+}
+
+// Sizes are walked for the folder rows on screen only, two at a time; a walk
+// for a row that left the screen (scrolled away, collapsed, another folder
+// shown) is stopped.
+void ListViewController::updateVisibleFolderSizes()
+{
+    QList<QUrl> visibleFolders;
+    FileItemList visibleFiles;
+    // The rows of a folder the view has left are no longer worth a walk.
+    const bool isShowingRoot = m_model->shownFolder() == m_rootUrl || m_model->isShowingSearchResults();
+    if (isShowingRoot && !m_outline->isColumnHidden(ListViewModel::sizeColumn) && m_outline->isVisible()) {
+        const int height = m_outline->viewport()->height();
+        for (QModelIndex row = m_outline->indexAt(QPoint(1, 1)); row.isValid(); row = m_outline->indexBelow(row)) {
+            if (m_outline->visualRect(row).top() >= height)
+                break;
+            const FileItem item = m_model->itemAt(row);
+            if (item.isBrowsable() && !m_model->folderSizes().contains(item.url()))
+                visibleFolders.append(item.url());
+            else if (!item.isBrowsable())
+                visibleFiles.append(item);
+        }
+    }
+    for (auto it = m_pendingSizeCalculators.begin(); it != m_pendingSizeCalculators.end();) {
+        if (visibleFolders.contains(it->first)) {
+            ++it;
+            continue;
+        }
+        it->second->cancel();
+        it = m_pendingSizeCalculators.erase(it);
+    }
+    for (const QUrl &folder : std::as_const(visibleFolders)) {
+        if (int(m_pendingSizeCalculators.size()) >= maximumSizeWalks)
+            break;
+        startFolderSizeCalculation(folder);
+    }
+    updateVisibleThumbnails(visibleFiles);
+}
+
+namespace {
+
+bool mayHaveThumbnail(const FileItem &item)
+{
+    const FileAttributes *attributes = item.attributeSnapshot();
+    if (!attributes || !attributes->contentType || !attributes->hasStatus)
+        return false;
+    const QString &type = attributes->contentType->name;
+    return type.startsWith(QLatin1String("image/")) || type == QLatin1String("application/pdf");
+}
+
+} // namespace
+
+// Thumbnails are asked for the files on screen only; a request for a row
+// that scrolled away is dropped.
+void ListViewController::updateVisibleThumbnails(const FileItemList &visibleFiles)
+{
+    QSet<QUrl> visible;
+    for (const FileItem &item : visibleFiles) {
+        if (mayHaveThumbnail(item))
+            visible.insert(item.url());
+    }
+    for (auto it = m_thumbnailRequests.begin(); it != m_thumbnailRequests.end();) {
+        if (visible.contains(it->first)) {
+            ++it;
+            continue;
+        }
+        ThumbnailLoader::cancel(it->second);
+        m_thumbnailsAsked.remove(it->first);
+        it = m_thumbnailRequests.erase(it);
+    }
+    const qreal edge = TextSizes::rowIconSize(m_textSize);
+    const qreal scale = m_outline->devicePixelRatioF();
+    for (const QUrl &url : std::as_const(visible)) {
+        if (m_thumbnailsAsked.contains(url))
+            continue;
+        m_thumbnailsAsked.insert(url);
+        const QUrl rootWhenAsked = m_rootUrl;
+        auto request = ThumbnailLoader::thumbnail(url, QSizeF(edge, edge), scale, this,
+                                                  [this, url, rootWhenAsked](const QImage &image) {
+            m_thumbnailRequests.erase(url);
+            if (rootWhenAsked == m_rootUrl && !image.isNull())
+                m_model->setThumbnail(url, image);
+        });
+        if (request)
+            m_thumbnailRequests.emplace(url, request);
+    }
+}
+
+void ListViewController::startFolderSizeCalculation(const QUrl &folder)
+{
+    if (m_pendingSizeCalculators.count(folder))
+        return;
+    auto calculator = std::make_shared<FolderSizeCalculator>();
+    const FolderSizeCalculator *stored = calculator.get();
+    m_pendingSizeCalculators.emplace(folder, calculator);
+    calculator->calculate(folder, this, [this, folder, stored](qint64 bytes) {
+        // Only the calculator stored for the folder may answer: one that was
+        // replaced or cancelled meanwhile is stale.
+        const auto it = m_pendingSizeCalculators.find(folder);
+        if (it == m_pendingSizeCalculators.end() || it->second.get() != stored)
+            return;
+        const std::shared_ptr<FolderSizeCalculator> finished = it->second;
+        m_pendingSizeCalculators.erase(it);
+        m_model->setFolderSize(folder, bytes);
+        scheduleVisibleWork();
+    });
+}
+
+// ---- input ----
+
+void ListViewController::openIndex(const QModelIndex &index)
+{
+    const FileItem item = m_model->itemAt(index);
+    if (item.url().isEmpty())
+        return;
+    if (item.isBrowsable()) {
+        if (onOpen)
+            onOpen(item.url());
+    } else if (onOpenFile) {
+        onOpenFile(item.url());
+    }
+}
+
+void ListViewController::typeAhead(const QString &text)
+{
+    const QString typed = text;
+    const int rows = m_model->rowCount();
+    for (int row = 0; row < rows; ++row) {
+        const QModelIndex index = m_model->index(row, ListViewModel::nameColumn);
+        const QString name = DisplayNameText::visibleCharacters(m_model->itemAt(index).name());
+        if (NaturalOrder::compare(name.left(typed.size()), typed) == 0) {
+            m_outline->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            m_outline->scrollTo(index);
+            return;
+        }
+    }
+}
+
+void ListViewController::reportFailure(const OperationError &error)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("The operation can’t be completed."),
+                                tr("The operation can’t be completed."), QMessageBox::Ok, this);
+    box->setInformativeText(error.localizedDescription());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+}
+
+void ListViewController::runFileCommand(const std::function<void()> &command)
+{
+    try {
+        command();
+    } catch (const OperationError &error) {
+        reportFailure(error);
+    }
+    refresh();
+    if (onFileSystemChange)
+        onFileSystemChange();
+}
+
+void ListViewController::commitRename(const QUrl &url, const QString &newName)
+{
+    const QString path = url.toLocalFile();
+    const QModelIndex shown = m_model->indexOf(url);
+    // The row holds the attributes the listing read, among them whether the
+    // extension is hidden: the edited name is the shown one, not the file's.
+    const FileItem item = shown.isValid() ? m_model->itemAt(shown) : FileItem::lastKnown(url);
+    if (newName == path.mid(path.lastIndexOf(QLatin1Char('/')) + 1) || newName == item.name())
+        return;
+    runFileCommand([this, item, newName] { m_urlToSelect = FileOperations::renameFromDisplayName(item, newName); });
+}
+
+void ListViewController::showContextMenu(const QPoint &position)
+{
+    const QModelIndex clicked = m_outline->indexAt(position);
+    const FileItem item = m_model->itemAt(clicked);
+    if (!clicked.isValid() || item.url().isEmpty())
+        return;
+    if (!m_outline->selectionModel()->isRowSelected(clicked.row(), clicked.parent()))
+        m_outline->selectionModel()->setCurrentIndex(clicked, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QPointer<ListViewController> self(this);
+    FileContextMenu::Handlers handlers;
+    handlers.onGetInfo = [self, item] {
+        if (self && self->onShowInfo)
+            self->onShowInfo(item);
+    };
+    handlers.onRename = [self] {
+        if (self)
+            self->beginRename();
+    };
+    handlers.onDuplicate = [self, item] {
+        if (self)
+            self->runFileCommand([&] { self->m_urlToSelect = FileOperations::duplicate(item.url()); });
+    };
+    handlers.onCompress = [self, item] {
+        if (self)
+            self->runFileCommand([&] { self->m_urlToSelect = FileOperations::compress(item.url()); });
+    };
+    handlers.onMoveToTrash = [self, item] {
+        if (self)
+            self->runFileCommand([&] { FileOperations::moveToTrash(item.url()); });
+    };
+    handlers.onSetLabelColor = [self, item](LabelColor color) {
+        if (!self)
+            return;
+        FileItem(item.url()).setLabelColorOrLog(color);
+        self->refresh();
+        if (self->onFileSystemChange)
+            self->onFileSystemChange();
+    };
+    handlers.onOpenInNewWindow = [self, item] {
+        if (self && self->onOpenInNewWindow)
+            self->onOpenInNewWindow(item);
+    };
+    handlers.onMoveToEnclosingFolder = [self] {
+        if (self && self->onMoveToEnclosingFolder)
+            self->onMoveToEnclosingFolder();
+    };
+    menu->addActions(FileContextMenu::items(item, handlers, menu));
+    menu->popup(m_outline->viewport()->mapToGlobal(position));
+}
+
+// ---- drops ----
+
+std::optional<ListViewController::DropTarget> ListViewController::dropTarget(const QPoint &position) const
+{
+    const QModelIndex row = m_outline->indexAt(position);
+    if (!row.isValid())
+        return DropTarget{m_rootUrl, false, {}};
+    const FileItem item = m_model->itemAt(row);
+    const QRect rect = m_outline->visualRect(row);
+    const int edge = int(rect.height() * betweenRowsFraction);
+    const bool isBetweenRows = position.y() < rect.top() + edge || position.y() >= rect.bottom() - edge;
+    if (item.isBrowsable() && !isBetweenRows)
+        return DropTarget{item.url(), true, row.siblingAtColumn(ListViewModel::nameColumn)};
+    if (m_model->isShowingSearchResults())
+        return std::nullopt;
+    if (isBetweenRows)
+        return DropTarget{m_model->folderOf(row), false, {}};
+    return std::nullopt;
+}
+
+bool ListViewController::dragMove(QDragMoveEvent *event)
+{
+    const QList<QUrl> sources = FileDropHandler::sources(event->mimeData());
+    if (sources.isEmpty()) {
+        m_springLoadTimer->cancel();
+        m_outline->setDropHighlight({}, false);
+        event->ignore();
+        return false;
+    }
+    m_dragModifierTracker.sample(event->modifiers());
+    const QPoint position = event->position().toPoint();
+    const std::optional<DropTarget> target = dropTarget(position);
+    Qt::DropAction action = Qt::IgnoreAction;
+    if (target)
+        action = FileDropHandler::proposedAction(sources, target->folder, m_dragModifierTracker);
+    if (action != Qt::IgnoreAction && !event->possibleActions().testFlag(action))
+        action = Qt::IgnoreAction;
+    if (target && target->isFolderRow && action != Qt::IgnoreAction)
+        m_springLoadTimer->hover(target->folder);
+    else
+        m_springLoadTimer->cancel();
+    if (action == Qt::IgnoreAction) {
+        m_outline->setDropHighlight({}, false);
+        event->ignore();
+        return true;
+    }
+    m_outline->setDropHighlight(target->row, !target->isFolderRow && target->folder == m_rootUrl);
+    event->setDropAction(action);
+    event->accept();
+    return true;
+}
+
+void ListViewController::dragLeft()
+{
+    m_springLoadTimer->cancel();
+    m_outline->setDropHighlight({}, false);
+}
+
+void ListViewController::drop(QDropEvent *event)
+{
+    m_springLoadTimer->cancel();
+    m_outline->setDropHighlight({}, false);
+    const QList<QUrl> sources = FileDropHandler::sources(event->mimeData());
+    const std::optional<DropTarget> target = dropTarget(event->position().toPoint());
+    m_dragModifierTracker.sample(event->modifiers());
+    if (!target || sources.isEmpty()
+        || FileDropHandler::proposedAction(sources, target->folder, m_dragModifierTracker) == Qt::IgnoreAction) {
+        event->setDropAction(Qt::IgnoreAction);
+        event->ignore();
+        return;
+    }
+    const Qt::DropAction action = FileDropHandler::proposedAction(sources, target->folder, m_dragModifierTracker);
+    const FileDropHandler::Result result = FileDropHandler::perform(sources, target->folder, m_dragModifierTracker);
+    FileDropHandler::showFailures(result, this);
+    if (!result.succeeded()) {
+        event->setDropAction(Qt::IgnoreAction);
+        event->ignore();
+        return;
+    }
+    event->setDropAction(action);
+    event->accept();
+    refresh();
+    if (onFileSystemChange)
+        onFileSystemChange();
+}
