@@ -5,6 +5,7 @@
 #include "FSPlatform/EntryStatus.h"
 #include "FSPlatform/FileDescriptor.h"
 #include "FSPlatform/FileNameParts.h"
+#include "FSPlatform/OperationProgress.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSPlatform/SafeRename.h"
 #include "FSPlatform/Trash.h"
@@ -203,14 +204,33 @@ bool isInsideItself(const QUrl &item, const QUrl &folder)
     return false;
 }
 
-QUrl moveAcrossFileSystems(const QUrl &item, const QUrl &folder, const std::function<QUrl()> &nextName)
+// A copy finished under its temporary name while the operation was being
+// stopped is not put in place.
+void discardIfCancelled(const QByteArray &temporary, const OperationProgress *progress)
+{
+    if (progress && progress->isCancelled()) {
+        removeQuietly(temporary);
+        progress->throwIfCancelled();
+    }
+}
+
+QByteArray copyToTemporary(const QUrl &item, const QUrl &folder, OperationProgress *progress)
+{
+    TreeCopier copier;
+    copier.setProgress(progress);
+    const QByteArray temporary = copier.copyToTemporary(pathOf(item), pathOf(folder));
+    discardIfCancelled(temporary, progress);
+    return temporary;
+}
+
+QUrl moveAcrossFileSystems(const QUrl &item, const QUrl &folder, const std::function<QUrl()> &nextName,
+                           OperationProgress *progress)
 {
     // The original is removed only after its copy is in place, and removing it
     // needs its folder writable: found out now, before anything is copied.
     if (::faccessat(AT_FDCWD, pathOf(parentFolder(item)).constData(), W_OK, AT_EACCESS) != 0)
         fail(errno, item);
-    TreeCopier copier;
-    const QUrl moved = placeCopy(copier.copyToTemporary(pathOf(item), pathOf(folder)), nextName);
+    const QUrl moved = placeCopy(copyToTemporary(item, folder, progress), nextName);
     TreeRemover::remove(pathOf(item));
     return moved;
 }
@@ -262,21 +282,33 @@ QUrl renameFromDisplayName(const FileItem &item, const QString &editedName)
 
 QUrl duplicate(const QUrl &item)
 {
+    return duplicate(item, nullptr);
+}
+
+QUrl duplicate(const QUrl &item, OperationProgress *progress)
+{
     const QUrl folder = parentFolder(item);
-    TreeCopier copier;
-    const QByteArray temporary = copier.copyToTemporary(pathOf(item), pathOf(folder));
+    const QByteArray temporary = copyToTemporary(item, folder, progress);
     return placeCopy(temporary, [&] { return duplicateUrl(item, folder); });
 }
 
 QUrl compress(const QUrl &item)
 {
+    return compress(item, nullptr);
+}
+
+QUrl compress(const QUrl &item, OperationProgress *progress)
+{
     const QUrl folder = parentFolder(item);
     QByteArray temporary;
     try {
-        temporary = ZipArchive::writeToTemporary(pathOf(item), pathOf(folder));
+        temporary = ZipArchive::writeToTemporary(pathOf(item), pathOf(folder), progress);
     } catch (const OperationError &) {
+        if (progress)
+            progress->throwIfCancelled();
         throw FileOperationError(FileOperationError::compressFailed);
     }
+    discardIfCancelled(temporary, progress);
     const QUrl candidate = PathCodec::childUrl(folder, lastComponent(item) + QLatin1String(".zip"));
     try {
         return placeCopy(temporary, [&] { return uniqueUrl(candidate, folder); });
@@ -300,18 +332,32 @@ void emptyTrash()
     Trash::emptyAll();
 }
 
+void emptyTrash(OperationProgress *progress)
+{
+    Trash::emptyAll(progress);
+}
+
 QUrl copy(const QUrl &item, const QUrl &destinationFolder)
+{
+    return copy(item, destinationFolder, nullptr);
+}
+
+QUrl copy(const QUrl &item, const QUrl &destinationFolder, OperationProgress *progress)
 {
     if (isInsideItself(item, destinationFolder))
         throw FileOperationError(FileOperationError::copyIntoItself);
     const QUrl folder = PathCodec::urlForPath(destinationFolder.toLocalFile());
     const QUrl candidate = PathCodec::childUrl(folder, lastComponent(item));
-    TreeCopier copier;
-    const QByteArray temporary = copier.copyToTemporary(pathOf(item), pathOf(folder));
+    const QByteArray temporary = copyToTemporary(item, folder, progress);
     return placeCopy(temporary, [&] { return uniqueUrl(candidate, folder); });
 }
 
 QUrl move(const QUrl &item, const QUrl &destinationFolder)
+{
+    return move(item, destinationFolder, nullptr);
+}
+
+QUrl move(const QUrl &item, const QUrl &destinationFolder, OperationProgress *progress)
 {
     if (isInsideItself(item, destinationFolder))
         throw FileOperationError(FileOperationError::moveIntoItself);
@@ -326,7 +372,7 @@ QUrl move(const QUrl &item, const QUrl &destinationFolder)
         if (result == 0)
             return destination;
         if (result == EXDEV)
-            return moveAcrossFileSystems(item, folder, nextName);
+            return moveAcrossFileSystems(item, folder, nextName, progress);
         if (result != EEXIST)
             fail(result, item);
     }

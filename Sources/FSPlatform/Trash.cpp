@@ -5,6 +5,7 @@
 #include "FileNameParts.h"
 #include "MountTable.h"
 #include "OperationError.h"
+#include "OperationProgress.h"
 #include "PathCodec.h"
 #include "SafeRename.h"
 #include "TreeCopier.h"
@@ -304,7 +305,7 @@ bool isOwnTrashFolder(const QByteArray &path, std::set<std::pair<dev_t, ino_t>> 
     return seen.insert({status.st_dev, status.st_ino}).second;
 }
 
-void emptyFolder(const QByteArray &trash)
+void emptyFolder(const QByteArray &trash, OperationProgress *progress)
 {
     const QByteArray files = trash + "/files";
     const QByteArray info = trash + "/info";
@@ -321,10 +322,14 @@ void emptyFolder(const QByteArray &trash)
 
     // Every entry of files/ is a trashed item, hidden names included.
     for (const QByteArray &name : names) {
+        if (progress && progress->isCancelled())
+            break;
         TreeRemover::removeAt(filesFolder.fd(), name.constData(), files + '/' + name);
         const QByteArray infoName = name + infoSuffix;
         if (infoFolder.isValid() && ::unlinkat(infoFolder.get(), infoName.constData(), 0) != 0 && errno != ENOENT)
             fail(errno, info + '/' + infoName);
+        if (progress)
+            progress->addItems(1);
     }
 
     // Info files whose item is gone describe nothing any more.
@@ -478,10 +483,23 @@ std::vector<QByteArray> trashFolders(const QList<MountEntry> &mountTable)
     return result;
 }
 
-void emptyAll()
+void emptyAll(OperationProgress *progress)
 {
     for (const QByteArray &trash : trashFolders())
-        emptyFolder(trash);
+        emptyFolder(trash, progress);
+    if (progress)
+        progress->throwIfCancelled();
+}
+
+qint64 itemCount()
+{
+    qint64 count = 0;
+    for (const QByteArray &trash : trashFolders()) {
+        DirectoryStream files(trash + "/files");
+        while (files.isOpen() && files.next())
+            ++count;
+    }
+    return count;
 }
 
 } // namespace Trash

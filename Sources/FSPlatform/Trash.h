@@ -7,6 +7,8 @@
 
 #include <vector>
 
+class OperationProgress;
+
 // Where an item went when it was trashed.
 struct TrashedItem
 {
@@ -43,7 +45,11 @@ std::vector<QByteArray> trashFolders();
 std::vector<QByteArray> trashFolders(const QList<MountEntry> &mountTable);
 
 // Removes every item of every trash folder with its info file. Stops at the
-// first failure; what was removed stays removed.
-void emptyAll();
+// first failure; what was removed stays removed. With `progress`, counts one
+// item per trashed item removed and stops between items once cancelled
+// (throwing the cancellation error).
+void emptyAll(OperationProgress *progress = nullptr);
+// How many trashed items emptyAll() would remove, for its progress.
+qint64 itemCount();
 
 } // namespace Trash

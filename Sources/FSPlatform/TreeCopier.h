@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OperationProgress.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -36,6 +38,12 @@ public:
 
     const Statistics &statistics() const { return m_statistics; }
 
+    // Counts every entry made and the bytes copied into `progress`, and stops
+    // with the cancellation error soon after it is cancelled (between entries
+    // and between slices of a large file), removing what it made. Not owned;
+    // nullptr for neither.
+    void setProgress(OperationProgress *progress) { m_progress = progress; }
+
 private:
     using DevicePair = std::pair<dev_t, dev_t>;
 
@@ -53,7 +61,13 @@ private:
     [[noreturn]] void failAtSource(int error) const;
     [[noreturn]] void failAtDestination(int error) const;
 
+    void checkCancelled() const;
+    void addBytes(qint64 count);
+
     Statistics m_statistics;
+    OperationProgress *m_progress = nullptr;
+    // Bytes of the current file already counted into m_progress.
+    qint64 m_fileBytesReported = 0;
     // Paths of the entry being copied, for error messages.
     QByteArray m_sourcePath;
     QByteArray m_destinationPath;

@@ -3,6 +3,7 @@
 #include "DirectoryStream.h"
 #include "FileDescriptor.h"
 #include "OperationError.h"
+#include "OperationProgress.h"
 #include "PathCodec.h"
 
 #include <QRandomGenerator>
@@ -35,7 +36,8 @@ using EntryHandle = std::unique_ptr<archive_entry, EntryDeleter>;
 class ZipWriter
 {
 public:
-    ZipWriter(int fd, const QByteArray &archivePath) : m_archive(archive_write_new()), m_archivePath(archivePath)
+    ZipWriter(int fd, const QByteArray &archivePath, OperationProgress *progress)
+        : m_archive(archive_write_new()), m_archivePath(archivePath), m_progress(progress)
     {
         if (!m_archive)
             fail(ENOMEM);
@@ -46,6 +48,9 @@ public:
 
     void add(int folderFd, const char *name, const QByteArray &entryPath, const QByteArray &sourcePath)
     {
+        checkCancelled();
+        if (m_progress)
+            m_progress->addItems(1);
         struct stat status;
         if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
             fail(errno, sourcePath);
@@ -95,6 +100,7 @@ private:
         std::vector<char> buffer(bufferSize);
         off_t remaining = status.st_size;
         while (remaining > 0) {
+            checkCancelled();
             const ssize_t n = ::read(file.get(), buffer.data(), std::min<off_t>(remaining, bufferSize));
             if (n < 0 && errno == EINTR)
                 continue;
@@ -105,6 +111,8 @@ private:
             if (archive_write_data(m_archive.get(), buffer.data(), size_t(n)) < 0)
                 failWithArchiveError();
             remaining -= n;
+            if (m_progress)
+                m_progress->addBytes(n);
         }
         if (archive_write_finish_entry(m_archive.get()) != ARCHIVE_OK)
             failWithArchiveError();
@@ -136,6 +144,12 @@ private:
         writeHeader(status, entryPath, target);
     }
 
+    void checkCancelled() const
+    {
+        if (m_progress && m_progress->isCancelled())
+            fail(ECANCELED);
+    }
+
     [[noreturn]] void fail(int error, const QByteArray &path = {}) const
     {
         throw PlatformError::fromErrno(error, PathCodec::decode(path.isEmpty() ? m_archivePath : path));
@@ -153,6 +167,7 @@ private:
     static constexpr size_t bufferSize = 256 * 1024;
     ArchiveHandle m_archive;
     QByteArray m_archivePath;
+    OperationProgress *m_progress;
 };
 
 QByteArray parentOf(const QByteArray &path)
@@ -163,7 +178,7 @@ QByteArray parentOf(const QByteArray &path)
 
 } // namespace
 
-QByteArray writeToTemporary(const QByteArray &item, const QByteArray &folder)
+QByteArray writeToTemporary(const QByteArray &item, const QByteArray &folder, OperationProgress *progress)
 {
     const QByteArray name = item.mid(item.lastIndexOf('/') + 1);
     if (name.isEmpty())
@@ -182,7 +197,7 @@ QByteArray writeToTemporary(const QByteArray &item, const QByteArray &folder)
     }
 
     try {
-        ZipWriter writer(file.get(), path);
+        ZipWriter writer(file.get(), path, progress);
         writer.add(itemFolder.get(), name.constData(), name, item);
         writer.finish();
         if (file.close() != 0)

@@ -3,7 +3,7 @@
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
 //                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER [--rename]]
-//                      [--get-info PATH]... [--sidebar]
+//                      [--get-info PATH]... [--sidebar] [--file-jobs PATH]
 //                      [--main-window FOLDER [--view-mode icon|list|column] [--width W] [--open-menu TITLE]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
@@ -17,12 +17,17 @@
 // volumes and places of this machine. --main-window shows a main window on
 // FOLDER in the view mode given, W points wide if given, with its menu TITLE
 // open.
+// --file-jobs shows only the progress panel over a copy of PATH into a
+// temporary folder and a compression of it; it quits by itself after ten
+// seconds, stopping both, so that nothing is left behind.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
 
 #include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/FileItem.h"
+#include "FSCore/FileJob.h"
+#include "FSCore/FileJobQueue.h"
 #include "FSIconView/IconViewController.h"
 #include "FSListView/ListViewController.h"
 #include "FSGetInfo/GetInfoWindowRegistry.h"
@@ -32,6 +37,7 @@
 #include "FSUIKit/ClassicStyle.h"
 #include "FSUIKit/FileContextMenu.h"
 #include "FSWindow/MainWindowController.h"
+#include "FSWindow/FileJobProgressPanel.h"
 #include "FSWindow/PreferencesWindowController.h"
 #include "FSWindow/ViewMode.h"
 #include "FSWindow/ViewModePreferenceStore.h"
@@ -41,6 +47,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
@@ -136,6 +143,10 @@ int main(int argc, char **argv)
     const QCommandLineOption openMenuOption(QStringLiteral("open-menu"), QStringLiteral("the menu to open"),
                                             QStringLiteral("title"));
     parser.addOption(openMenuOption);
+    const QCommandLineOption fileJobsOption(QStringLiteral("file-jobs"),
+                                            QStringLiteral("show the progress panel over jobs on a path"),
+                                            QStringLiteral("path"));
+    parser.addOption(fileJobsOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -237,6 +248,18 @@ int main(int argc, char **argv)
         showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
         return application.exec();
     }
+
+    if (parser.isSet(fileJobsOption)) {
+        const QUrl source = PathCodec::urlForPath(QFileInfo(parser.value(fileJobsOption)).absoluteFilePath());
+        QTemporaryDir destination;
+        FileJobProgressPanel *panel = FileJobProgressPanel::forSharedQueue();
+        panel->move(40, 40);
+        FileJobQueue::shared()->add(FileJob::copy({source}, PathCodec::urlForPath(destination.path())));
+        FileJobQueue::shared()->add(FileJob::compress({source}));
+        QTimer::singleShot(10'000, &application, &QCoreApplication::quit);
+        return application.exec();
+    }
+
     if (parser.isSet(sidebarOption)) {
         SidebarViewController sidebar;
         sidebar.setWindowTitle(QStringLiteral("Sidebar — %1, %2")

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+
+// One item a job dealt with: where it came from and what it made there (the
+// copy, the moved item, the duplicate, the archive).
+struct FileJobSuccess
+{
+    QUrl source;
+    QUrl result;
+};
+
+struct FileJobFailure
+{
+    QUrl source;
+    QString message;
+};
+
+// What a job did, handed over once, on the main thread, when it ends. Items
+// after a cancel are in neither list.
+struct FileJobResult
+{
+    QList<FileJobSuccess> succeeded;
+    QList<FileJobFailure> failures;
+    bool wasCancelled = false;
+};
+Q_DECLARE_METATYPE(FileJobResult)
+
+// The figures a progress display shows. The job walks its sources for the
+// totals while it works; until the walk is over they are zero and totalsKnown
+// is false, and the figures done count up on their own.
+struct FileJobProgress
+{
+    qint64 itemsDone = 0;
+    qint64 itemsTotal = 0;
+    qint64 bytesDone = 0;
+    qint64 bytesTotal = 0;
+    bool totalsKnown = false;
+};
+
+// A copy, move, duplicate, compression or emptying of the Trash that runs on
+// WorkQueues::fileJobs() through FileOperations, item by item: a failing item
+// is recorded with its message and the others go on. Progress is sampled on
+// the main thread ten times a second, so the worker never waits for whoever
+// shows it. Destroying the job stops it; its result is then never delivered.
+class FileJob : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Kind {
+        copy,
+        move,
+        duplicate,
+        compress,
+        emptyTrash,
+    };
+
+    FileJob(Kind kind, const QList<QUrl> &items, const QUrl &destinationFolder = {}, QObject *parent = nullptr);
+    ~FileJob() override;
+
+    static FileJob *copy(const QList<QUrl> &items, const QUrl &destinationFolder, QObject *parent = nullptr);
+    static FileJob *move(const QList<QUrl> &items, const QUrl &destinationFolder, QObject *parent = nullptr);
+    static FileJob *duplicate(const QList<QUrl> &items, QObject *parent = nullptr);
+    static FileJob *compress(const QList<QUrl> &items, QObject *parent = nullptr);
+    static FileJob *emptyTrash(QObject *parent = nullptr);
+
+    Kind kind() const { return m_kind; }
+    const QList<QUrl> &items() const { return m_items; }
+    QUrl destinationFolder() const { return m_destinationFolder; }
+    // What the job does, in a sentence for its progress display.
+    QString description() const;
+
+    // Queues the job; it runs when a thread of the queue is free. Once only.
+    void start();
+    // Asks the job to stop. The item under way is undone; those finished stay.
+    void cancel();
+
+    bool isStarted() const { return m_started; }
+    bool isFinished() const { return m_finished; }
+    bool isCancelRequested() const;
+    FileJobProgress progress() const;
+    // Milliseconds since the job began to run (0 while it waits in the queue).
+    qint64 elapsedMilliseconds() const;
+    // Valid once finished() was emitted.
+    const FileJobResult &result() const { return m_result; }
+
+    // What the worker shares with the job; defined with the job's code.
+    struct State;
+
+Q_SIGNALS:
+    // At most ten times a second, and only when a figure changed.
+    void progressChanged();
+    void finished(const FileJobResult &result);
+
+private:
+    void sampleProgress();
+    void deliver(FileJobResult result);
+
+    Kind m_kind;
+    QList<QUrl> m_items;
+    QUrl m_destinationFolder;
+    std::shared_ptr<State> m_state;
+    QTimer m_sampler;
+    FileJobProgress m_lastSample;
+    FileJobResult m_result;
+    bool m_started = false;
+    bool m_finished = false;
+};
