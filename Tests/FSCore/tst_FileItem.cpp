@@ -204,7 +204,6 @@ void FileItemTest::rawValuesAreTheStoredForm()
         QCOMPARE(LabelColors::rawValue(*LabelColors::fromRawValue(raw)), raw);
     QCOMPARE(LabelColors::fromRawValue(8), std::nullopt);
     QCOMPARE(LabelColors::fromRawValue(-1), std::nullopt);
-    QCOMPARE(LabelColors::tagName(LabelColor::none), QString());
 }
 
 void FileItemTest::backgroundReadsAnswerLiveAskersAndAreRemembered()

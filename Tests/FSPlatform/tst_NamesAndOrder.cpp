@@ -64,7 +64,6 @@ void NamesAndOrderTest::naturalOrderHoldsInTheCLocale_data()
     QTest::newRow("long numbers") << QStringLiteral("IMG_2") << QStringLiteral("IMG_000123");
     QTest::newRow("number before letters") << QStringLiteral("2 notes") << QStringLiteral("a");
     QTest::newRow("case does not matter") << QStringLiteral("apple") << QStringLiteral("Banana");
-    QTest::newRow("capital first name") << QStringLiteral("Apple") << QStringLiteral("banana");
     QTest::newRow("accent after bare letter") << QStringLiteral("cafe") << QStringLiteral("café");
     QTest::newRow("accented letter among its base") << QStringLiteral("Ångström") << QStringLiteral("b");
     QTest::newRow("prefix first") << QStringLiteral("Report") << QStringLiteral("Report 2");
@@ -99,7 +98,6 @@ void NamesAndOrderTest::typesComeFromTheRightPartOfTheName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("type");
-    QTest::newRow("plain extension") << QStringLiteral("photo 12.jpg") << QStringLiteral("image/jpeg");
     QTest::newRow("capital extension") << QStringLiteral("IMG_0001.JPG") << QStringLiteral("image/jpeg");
     QTest::newRow("two-part extension") << QStringLiteral("archive.tar.gz") << QStringLiteral("application/x-compressed-tar");
     QTest::newRow("dot inside the name") << QStringLiteral("data.backup 5.txt") << QStringLiteral("text/plain");

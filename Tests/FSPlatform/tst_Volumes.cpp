@@ -165,7 +165,6 @@ void VolumesTest::onlyUserMountsAndSharesAreVolumes_data()
     row("usb stick in media", "/media/alice/USB STICK", "vfat", true, false);
     row("disk in run media", "/run/media/alice/Backup", "ext4", true, false);
     row("run media itself", "/run/media", "tmpfs", false, false);
-    row("disk in mnt", "/mnt/data", "ext4", true, false);
     row("disk under home", "/home/alice/Disks/Photos", "ext4", true, false);
     row("home itself", "/home/alice", "ext4", false, false);
     row("sibling of home", "/home/alice2/disk", "ext4", false, false);

@@ -67,7 +67,6 @@ void AppearancePreferenceStoreTest::unusableContentsFallBack_data()
     row("stored values",
         plist("<dict><key>textSize</key><integer>2</integer><key>theme</key><string>metal10_4</string></dict>"),
         TextSize::large, AppTheme::metal10_4);
-    row("small", plist("<dict><key>textSize</key><integer>0</integer></dict>"), TextSize::small, AppTheme::graphite10_6);
     row("size 3", plist("<dict><key>textSize</key><integer>3</integer></dict>"), TextSize::medium, AppTheme::graphite10_6);
     row("negative size", plist("<dict><key>textSize</key><integer>-1</integer></dict>"), TextSize::medium,
         AppTheme::graphite10_6);
@@ -79,8 +78,6 @@ void AppearancePreferenceStoreTest::unusableContentsFallBack_data()
         TextSize::small, AppTheme::graphite10_6);
     row("theme as integer", plist("<dict><key>theme</key><integer>1</integer></dict>"), TextSize::medium,
         AppTheme::graphite10_6);
-    row("theme as display name", plist("<dict><key>theme</key><string>Brushed Metal (10.4)</string></dict>"),
-        TextSize::medium, AppTheme::graphite10_6);
     row("damaged XML", plist("<dict><key>textSize</key><integer>2</integer><key>theme</key><string>metal10_4</dict>"),
         TextSize::medium, AppTheme::graphite10_6);
 }
