@@ -58,8 +58,9 @@ int main(int argc, char **argv)
     for (const BenchCommand &command : commands()) {
         if (qstrcmp(argv[1], command.name) != 0)
             continue;
-        const QByteArray firstWord = QByteArray(command.usage).split(' ').value(0);
-        if (!chosen || (argc > 2 && firstWord == argv[2]))
+        // "list|icon DIR" serves both "view list" and "view icon".
+        const QList<QByteArray> kinds = QByteArray(command.usage).split(' ').value(0).split('|');
+        if (!chosen || (argc > 2 && kinds.contains(QByteArray(argv[2]))))
             chosen = &command;
     }
     if (!chosen)
