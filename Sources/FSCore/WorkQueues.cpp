@@ -1,6 +1,9 @@
 #include "WorkQueues.h"
 
+#include <QDeadlineTimer>
 #include <QThreadPool>
+
+#include <algorithm>
 
 namespace WorkQueues {
 
@@ -53,6 +56,19 @@ QThreadPool *fileJobs()
 {
     static QThreadPool *pool = makePool("fileJobs", 2);
     return pool;
+}
+
+bool finishAll(int msecs)
+{
+    const QList<QThreadPool *> pools{listings(), icons(),      thumbnails(),
+                                     folderSizes(), search(), fileJobs(), QThreadPool::globalInstance()};
+    for (QThreadPool *pool : pools)
+        pool->clear();
+    const QDeadlineTimer deadline(msecs);
+    bool isIdle = true;
+    for (QThreadPool *pool : pools)
+        isIdle = pool->waitForDone(int(std::max<qint64>(0, deadline.remainingTime()))) && isIdle;
+    return isIdle;
 }
 
 } // namespace WorkQueues

@@ -19,4 +19,11 @@ QThreadPool *folderSizes();
 QThreadPool *search();
 QThreadPool *fileJobs();
 
+// Drops the work still queued and waits up to `msecs` for what runs. Called
+// once the event loop has ended: a worker still running while static objects
+// are destroyed at exit would touch freed memory. False when something still
+// runs (a listing stuck on a dead mount), and the caller must leave without
+// running static destructors.
+bool finishAll(int msecs);
+
 } // namespace WorkQueues

@@ -4,6 +4,7 @@
 #include "StartupMeasurement.h"
 
 #include "FSCore/DirectoryListingCache.h"
+#include "FSCore/WorkQueues.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/ClassicStyle.h"
 #include "FSUIKit/IconCache.h"
@@ -15,6 +16,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -93,5 +95,10 @@ int main(int argc, char **argv)
             delegate.applicationDidFinishLaunching(urls);
         });
     }
-    return application.exec();
+    const int status = application.exec();
+    if (!WorkQueues::finishAll(3000)) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }
