@@ -5,6 +5,8 @@
 #include "FSPlatform/DirectoryStream.h"
 #include "FSPlatform/PathCodec.h"
 
+#include <QFile>
+#include <QImageReader>
 #include <QStringDecoder>
 
 #include <fcntl.h>
@@ -49,6 +51,19 @@ QByteArray readStart(const QByteArray &path, qint64 limit, bool *isCut)
     *isCut = filled > limit;
     bytes.truncate(std::min(filled, limit));
     return bytes;
+}
+
+QSize orientedImageSize(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return {};
+    QImageReader reader(&file);
+    QSize size = reader.size();
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+        size.transpose();
+    return size;
 }
 
 qint64 countEntries(const QByteArray &path, const std::atomic<bool> &cancelled)
@@ -127,6 +142,8 @@ PreviewContent PreviewContent::make(const QUrl &url, int edge, const std::atomic
         content.image = ThumbnailRenderer::render(path, typeName, edge, &content.pageCount);
         if (!content.image.isNull())
             content.kind = content.pageCount > 0 ? Kind::document : Kind::image;
+        if (content.kind == Kind::image)
+            content.imageSize = orientedImageSize(path);
         return content;
     }
     if (!isTextType(attributes.contentType) && !isUnknownType(attributes.contentType))

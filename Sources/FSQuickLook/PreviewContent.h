@@ -3,6 +3,7 @@
 #include "FSCore/FileAttributes.h"
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <QUrl>
 
@@ -30,6 +31,7 @@ struct PreviewContent
     FileAttributes attributes;
     QImage image;
     int pageCount = 0;
+    QSize imageSize; // images: the picture's own size, turned as shown
     QString text;
     bool isTextCut = false; // the file goes on past `text`
     qint64 itemCount = -1;  // folders: visible entries; -1 when unreadable

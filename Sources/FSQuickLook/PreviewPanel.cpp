@@ -284,7 +284,9 @@ QString PreviewPanel::captionFor(const PreviewContent &content) const
     case PreviewContent::Kind::document:
         return content.pageCount == 1 ? tr("%1 — 1 page").arg(name) : tr("%1 — %2 pages").arg(name).arg(content.pageCount);
     case PreviewContent::Kind::image:
-        return tr("%1 — %2 × %3").arg(name).arg(content.image.width()).arg(content.image.height());
+        if (!content.imageSize.isValid())
+            return name;
+        return tr("%1 — %2 × %3").arg(name).arg(content.imageSize.width()).arg(content.imageSize.height());
     case PreviewContent::Kind::text:
         return content.isTextCut ? tr("%1 — the first %2").arg(name, DisplayFormats::byteCount(PreviewContent::textLimit))
                                  : name;

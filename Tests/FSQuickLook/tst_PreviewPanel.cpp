@@ -121,6 +121,7 @@ void PreviewPanelTest::eachKindOfFileGetsItsPreview()
     switch (content.kind) {
     case PreviewContent::Kind::image:
         QCOMPARE(QStringLiteral("%1x%2").arg(content.image.width()).arg(content.image.height()), expected);
+        QCOMPARE(content.imageSize, content.image.size());
         break;
     case PreviewContent::Kind::document:
         QCOMPARE(QStringLiteral("%1 pages").arg(content.pageCount), expected);

@@ -2,16 +2,18 @@
 // in one theme and text size, for screenshots.
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
-//                      [--get-info PATH]... [--sidebar]
+//                      [--get-info PATH]... [--sidebar] [--quick-look PATH]...
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --get-info shows only the info
 // windows of the paths (and of all of them together when there are several).
 // --sidebar shows a window's sidebar alone, with the volumes and places of
-// this machine.
+// this machine. --quick-look shows the preview panel on the first path; space
+// and the arrows in the small window beside it go through the others.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
+#include "QuickLookGallery.h"
 
 #include "FSCore/FileItem.h"
 #include "FSGetInfo/GetInfoWindowRegistry.h"
@@ -95,6 +97,9 @@ int main(int argc, char **argv)
                                            QStringLiteral("path"));
     parser.addOption(getInfoOption);
     parser.addOption(sidebarOption);
+    const QCommandLineOption quickLookOption(QStringLiteral("quick-look"), QStringLiteral("preview a path"),
+                                             QStringLiteral("path"));
+    parser.addOption(quickLookOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -120,6 +125,11 @@ int main(int argc, char **argv)
 
     if (parser.isSet(getInfoOption)) {
         showGetInfoWindows(GetInfoWindowRegistry::shared(), parser.values(getInfoOption));
+        return application.exec();
+    }
+
+    if (parser.isSet(quickLookOption)) {
+        showQuickLook(parser.values(quickLookOption), *theme, *size);
         return application.exec();
     }
 
