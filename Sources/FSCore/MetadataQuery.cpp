@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -283,6 +284,7 @@ void MetadataQuery::stop()
         m_walk->cancelled = true;
     m_walk.reset();
     m_isGathering = false;
+    m_foldersToWatch.clear();
     dropWatches();
 }
 
@@ -309,9 +311,25 @@ void MetadataQuery::deliver(const std::shared_ptr<Walk> &walk, Batch batch)
     QList<QUrl> removed;
     for (const QString &path : std::as_const(batch.removedPaths))
         removeAtOrBelow(path, removed);
-    if (walk->isWatchable.load())
-        watchFolders(batch.folders);
-    else if (!m_isLiveUpdateLimited) {
+    if (walk->isWatchable.load()) {
+        // Watching a folder costs the kernel a pass over its entries: while
+        // the walk runs the processor goes to the walk, and the watches follow
+        // in slices that leave the main thread free for the views.
+        if (m_isGathering || batch.finishesWalk) {
+            m_foldersToWatch.append(std::move(batch.folders));
+            if (batch.finishesWalk)
+                scheduleWatching();
+        } else {
+            // A folder that came in later is watched at once and read again
+            // after: what was made in it between its walk and its watch counts.
+            const QList<QByteArray> folders = batch.folders;
+            watchFolders(folders);
+            for (const QByteArray &folder : folders) {
+                if (m_watches.contains(folder))
+                    folderChanged(folder, {});
+            }
+        }
+    } else if (!m_isLiveUpdateLimited) {
         m_isLiveUpdateLimited = true;
         Q_EMIT liveUpdateLimitReached();
     }
@@ -326,6 +344,23 @@ void MetadataQuery::deliver(const std::shared_ptr<Walk> &walk, Batch batch)
     } else if (!m_isGathering && (!added.isEmpty() || !removed.isEmpty())) {
         Q_EMIT didUpdate();
     }
+}
+
+void MetadataQuery::scheduleWatching()
+{
+    if (m_isWatchingScheduled || m_foldersToWatch.isEmpty())
+        return;
+    m_isWatchingScheduled = true;
+    QTimer::singleShot(0, this, [this, walk = std::weak_ptr<Walk>(m_walk)] {
+        m_isWatchingScheduled = false;
+        if (walk.lock() != m_walk || !m_walk)
+            return;
+        constexpr qsizetype slice = 256;
+        const QList<QByteArray> now = m_foldersToWatch.mid(0, slice);
+        m_foldersToWatch.remove(0, std::min(slice, m_foldersToWatch.size()));
+        watchFolders(now);
+        scheduleWatching();
+    });
 }
 
 void MetadataQuery::watchFolders(const QList<QByteArray> &folders)
@@ -452,6 +487,7 @@ void MetadataQuery::removeAtOrBelow(const QString &path, QList<QUrl> &removed)
     }
     const QByteArray encoded = PathCodec::encode(path);
     const QByteArray encodedBelow = encoded + '/';
+    m_foldersToWatch.removeIf([&](const QByteArray &folder) { return folder == encoded || folder.startsWith(encodedBelow); });
     for (auto it = m_watches.begin(); it != m_watches.end();) {
         if (it.key() == encoded || it.key().startsWith(encodedBelow)) {
             delete it.value();

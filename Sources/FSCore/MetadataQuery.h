@@ -43,6 +43,8 @@ public:
     // read once by the walk.
     const FileItemList &results() const { return m_results; }
 
+    // Whether every folder walked so far is watched (or could not be).
+    bool isWatchingAll() const { return m_foldersToWatch.isEmpty(); }
     // True when some walked folders could not be watched (the user's inotify
     // limit, or a network share, which inotify does not see): changes there
     // show only when the search runs again.
@@ -68,6 +70,7 @@ Q_SIGNALS:
 
 private:
     void deliver(const std::shared_ptr<Walk> &walk, Batch batch);
+    void scheduleWatching();
     void watchFolders(const QList<QByteArray> &folders);
     void folderChanged(const QByteArray &folder, const QStringList &names);
     void removeAtOrBelow(const QString &path, QList<QUrl> &removed);
@@ -79,6 +82,8 @@ private:
     FileItemList m_results;
     QSet<QString> m_resultPaths;
     QHash<QByteArray, InotifyWatch *> m_watches;
+    QList<QByteArray> m_foldersToWatch;
+    bool m_isWatchingScheduled = false;
     bool m_isGathering = false;
     bool m_isLiveUpdateLimited = false;
 };

@@ -191,6 +191,7 @@ void MetadataQueryTest::entriesMadeOrRemovedBelowTheScopeComeAndGo()
     QVERIFY(finished.wait(20000));
     QCOMPARE(relativePaths(query.results(), root), QStringList(QStringLiteral("a/b/report 1")));
     QVERIFY(!query.isLiveUpdateLimited());
+    QTRY_VERIFY(query.isWatchingAll());
 
     const auto waitFor = [&](const QStringList &expected) {
         return QTest::qWaitFor([&] { return relativePaths(query.results(), root) == expected; }, 10000);
@@ -233,7 +234,7 @@ void MetadataQueryTest::foldersPastTheWatchLimitAreReported()
     QSignalSpy finished(&query, &MetadataQuery::didFinishGathering);
     QSignalSpy limited(&query, &MetadataQuery::liveUpdateLimitReached);
     query.start(PathCodec::urlForPath(dir.path()), QStringLiteral("x"));
-    const bool ended = finished.wait(20000);
+    const bool ended = finished.wait(20000) && QTest::qWaitFor([&] { return query.isWatchingAll(); });
     MetadataQuery::setWatchLimit(limit);
     QVERIFY(ended);
     QCOMPARE(query.results().size(), 5);
