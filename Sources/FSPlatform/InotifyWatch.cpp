@@ -178,6 +178,13 @@ InotifyWatch::InotifyWatch(const QByteArray &path, QObject *parent)
         m_watchDescriptor = InotifyInstance::instance().add(this, path);
 }
 
+InotifyWatch::InotifyWatch(const QByteArray &path, Location, QObject *parent)
+    : QObject(parent)
+{
+    if (!path.isEmpty())
+        m_watchDescriptor = InotifyInstance::instance().add(this, path);
+}
+
 InotifyWatch::~InotifyWatch()
 {
     if (m_watchDescriptor >= 0)

@@ -17,6 +17,11 @@ class InotifyWatch : public QObject
 public:
     // `path` is encoded (PathCodec). isWatching() tells whether it worked.
     explicit InotifyWatch(const QByteArray &path, QObject *parent = nullptr);
+    // For a folder the caller already knows to lie on a local file system:
+    // skips reading the mount table, which costs more than the watch itself
+    // when a search watches thousands of folders.
+    enum class Location { local };
+    InotifyWatch(const QByteArray &path, Location knownLocation, QObject *parent = nullptr);
     ~InotifyWatch() override;
 
     // False also once the folder itself is gone and the kernel dropped the watch.

@@ -61,7 +61,7 @@ QImage renderImage(const QByteArray &path, int edge)
     return image;
 }
 
-QImage renderPdf(const QByteArray &path, int edge)
+QImage renderPdf(const QByteArray &path, int edge, int *pageCount)
 {
     std::unique_ptr<Poppler::Document> document;
     const QString name = QFile::decodeName(path);
@@ -76,6 +76,8 @@ QImage renderPdf(const QByteArray &path, int edge)
     }
     if (!document || document->isLocked() || document->numPages() < 1)
         return {};
+    if (pageCount)
+        *pageCount = document->numPages();
     document->setRenderHint(Poppler::Document::Antialiasing);
     document->setRenderHint(Poppler::Document::TextAntialiasing);
     const std::unique_ptr<Poppler::Page> page = document->page(0);
@@ -102,8 +104,15 @@ bool canRender(const QString &contentType)
 
 QImage render(const QByteArray &path, const QString &contentType, int edge)
 {
+    return render(path, contentType, edge, nullptr);
+}
+
+QImage render(const QByteArray &path, const QString &contentType, int edge, int *pageCount)
+{
+    if (pageCount)
+        *pageCount = 0;
     if (isPdf(contentType))
-        return renderPdf(path, edge);
+        return renderPdf(path, edge, pageCount);
     if (isImage(contentType))
         return renderImage(path, edge);
     return {};

@@ -18,5 +18,7 @@ bool canRender(const QString &contentType);
 
 // `path` is encoded (PathCodec); the longer side of the result is at most `edge`.
 QImage render(const QByteArray &path, const QString &contentType, int edge);
+// The same, also telling how many pages a document has (0 for an image).
+QImage render(const QByteArray &path, const QString &contentType, int edge, int *pageCount);
 
 } // namespace ThumbnailRenderer

@@ -3,7 +3,7 @@
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
 //                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER [--rename]]
-//                      [--get-info PATH]... [--sidebar] [--file-jobs PATH]
+//                      [--get-info PATH]... [--sidebar] [--file-jobs PATH] [--quick-look PATH]...
 //                      [--main-window FOLDER [--view-mode icon|list|column] [--width W] [--open-menu TITLE]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
@@ -20,9 +20,12 @@
 // --file-jobs shows only the progress panel over a copy of PATH into a
 // temporary folder and a compression of it; it quits by itself after ten
 // seconds, stopping both, so that nothing is left behind.
+// --quick-look shows the preview panel on the first path; space and the
+// arrows in the small window beside it go through the others.
 
 #include "GalleryWindow.h"
 #include "GetInfoGallery.h"
+#include "QuickLookGallery.h"
 
 #include "FSColumnView/ColumnBrowserViewController.h"
 #include "FSCore/FileItem.h"
@@ -147,6 +150,9 @@ int main(int argc, char **argv)
                                             QStringLiteral("show the progress panel over jobs on a path"),
                                             QStringLiteral("path"));
     parser.addOption(fileJobsOption);
+    const QCommandLineOption quickLookOption(QStringLiteral("quick-look"), QStringLiteral("preview a path"),
+                                             QStringLiteral("path"));
+    parser.addOption(quickLookOption);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const std::optional<AppTheme> theme = AppThemes::fromRawValue(parser.value(themeOption));
@@ -257,6 +263,11 @@ int main(int argc, char **argv)
         FileJobQueue::shared()->add(FileJob::copy({source}, PathCodec::urlForPath(destination.path())));
         FileJobQueue::shared()->add(FileJob::compress({source}));
         QTimer::singleShot(10'000, &application, &QCoreApplication::quit);
+        return application.exec();
+    }
+
+    if (parser.isSet(quickLookOption)) {
+        showQuickLook(parser.values(quickLookOption), *theme, *size);
         return application.exec();
     }
 
