@@ -452,20 +452,7 @@ void IconViewController::updateThumbnails()
         if (request)
             m_thumbnailRequests.insert(path, request);
     }
-    for (auto it = m_thumbnailRequests.begin(); it != m_thumbnailRequests.end();) {
-        if (onScreen.contains(it.key())) {
-            ++it;
-            continue;
-        }
-        ThumbnailLoader::cancel(*it);
-        it = m_thumbnailRequests.erase(it);
-    }
-    for (auto it = m_thumbnails.begin(); it != m_thumbnails.end();) {
-        if (onScreen.contains(it.key()))
-            ++it;
-        else
-            it = m_thumbnails.erase(it);
-    }
+    ThumbnailLoader::keepOnlyOnScreen(onScreen, m_thumbnails, m_thumbnailRequests);
 }
 
 void IconViewController::forgetThumbnails(int firstRow, int lastRow)

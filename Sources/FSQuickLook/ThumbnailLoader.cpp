@@ -216,4 +216,23 @@ int renderedCount()
     return rendered;
 }
 
+void keepOnlyOnScreen(const QSet<QString> &onScreen, QHash<QString, QImage> &thumbnails,
+                      QHash<QString, std::shared_ptr<ThumbnailRequest>> &requests)
+{
+    for (auto it = requests.begin(); it != requests.end();) {
+        if (onScreen.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        cancel(*it);
+        it = requests.erase(it);
+    }
+    for (auto it = thumbnails.begin(); it != thumbnails.end();) {
+        if (onScreen.contains(it.key()))
+            ++it;
+        else
+            it = thumbnails.erase(it);
+    }
+}
+
 } // namespace ThumbnailLoader

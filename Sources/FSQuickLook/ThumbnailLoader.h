@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QSet>
+#include <QHash>
 #include <QImage>
 #include <QObject>
 #include <QSizeF>
@@ -36,6 +38,11 @@ using Completion = std::function<void(const QImage &)>;
 std::shared_ptr<ThumbnailRequest> thumbnail(const QUrl &url, QSizeF size, qreal scale, QObject *context,
                                             Completion completion);
 void cancel(const std::shared_ptr<ThumbnailRequest> &request);
+
+// For a view that keeps the thumbnails of the rows it shows by path: cancels
+// the requests and drops the pictures of every path that left the screen.
+void keepOnlyOnScreen(const QSet<QString> &onScreen, QHash<QString, QImage> &thumbnails,
+                      QHash<QString, std::shared_ptr<ThumbnailRequest>> &requests);
 
 // Bytes of image data the map keeps at most (64 MiB unless set).
 void setMemoryLimit(qint64 bytes);
