@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -33,10 +34,14 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMilliseconds =
 {
     QElapsedTimer timer;
     timer.start();
+    // Sleeps between events rather than spinning: a spinning main thread would
+    // take a core from the listing it waits for.
+    QTimer wake;
+    wake.start(5);
     while (!condition()) {
         if (timer.elapsed() > timeoutMilliseconds)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
