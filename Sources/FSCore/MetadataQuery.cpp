@@ -21,7 +21,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -37,6 +39,15 @@ using namespace std::chrono_literals;
 // later ones are spaced out so that the views do not redraw for every few items.
 constexpr auto firstBatchDelay = 30ms;
 constexpr auto batchInterval = 120ms;
+// Coarse file system clocks tick in milliseconds; some in seconds (FAT's two).
+constexpr qint64 settledAfterNs = 3'000'000'000;
+
+qint64 nowNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
 
 int watchLimitSetting = -1;
 int watchesInUse = 0;
@@ -67,7 +78,7 @@ QByteArray childPath(const QByteArray &folder, const char *name, qsizetype lengt
 struct MetadataQuery::Batch
 {
     FileItemList items;
-    QList<QByteArray> folders;   // walked, to be watched
+    QList<MetadataQuery::WalkedFolder> folders; // walked, to be watched
     QList<QString> removedPaths; // gone, with everything below them
     bool finishesWalk = false;
 };
@@ -152,14 +163,14 @@ private:
             locker.unlock();
             std::vector<QByteArray> subfolders;
             FileItemList found;
-            const bool walked = walkFolder(folder, subfolders, found);
+            const std::optional<qint64> walked = walkFolder(folder, subfolders, found);
             locker.lock();
             --m_busyWorkers;
             for (QByteArray &subfolder : subfolders)
                 m_pending.push_back(std::move(subfolder));
             m_batch.items.append(std::move(found));
             if (walked)
-                m_batch.folders.append(std::move(folder));
+                m_batch.folders.append({std::move(folder), *walked});
             const auto now = Clock::now();
             if (now - m_lastPost >= (m_hasPosted ? batchInterval : firstBatchDelay) && !m_batch.items.isEmpty()) {
                 m_lastPost = now;
@@ -171,24 +182,26 @@ private:
         m_wake.notify_all();
     }
 
-    bool walkFolder(const QByteArray &folder, std::vector<QByteArray> &subfolders, FileItemList &found)
+    // When the folder was read: the time it had last changed, as WalkedFolder has it.
+    std::optional<qint64> walkFolder(const QByteArray &folder, std::vector<QByteArray> &subfolders,
+                                     FileItemList &found)
     {
         // The searched folder may itself be reached through a link; nothing
         // below it is.
         const bool isRoot = m_rootMayBeLink && m_isFirstFolder.exchange(false);
         DirectoryStream stream(AT_FDCWD, folder.constData(), isRoot);
         if (!stream.isOpen())
-            return false;
+            return std::nullopt;
         const EntryStatus self = EntryStatus::readOpen(stream.fd());
         if (isRoot && !m_walk.isRootDeviceKnown.load()) {
             m_walk.rootDevice = self.device;
             m_walk.isRootDeviceKnown = true;
         } else if (m_walk.isRootDeviceKnown.load() && self.device != m_walk.rootDevice.load()) {
             // Another file system mounted below the scope: a disk, a share, /proc.
-            return false;
+            return std::nullopt;
         }
         if (!m_walk.markVisited(self.device, self.inode))
-            return false;
+            return std::nullopt;
         while (const dirent *entry = stream.next()) {
             if (m_walk.isCancelled())
                 break;
@@ -211,7 +224,10 @@ private:
             found.append(FileItem(PathCodec::decode(fullPath),
                                   FileAttributes::read(stream.fd(), name, type, decodedName, fullPath)));
         }
-        return true;
+        // A change in the same tick of the file system's clock as the last
+        // one leaves the time as it was.
+        const bool isSettled = nowNs() - self.modificationTimeNs > settledAfterNs;
+        return isSettled ? self.modificationTimeNs : qint64(-1);
     }
 
     MetadataQuery::Walk &m_walk;
@@ -320,14 +336,8 @@ void MetadataQuery::deliver(const std::shared_ptr<Walk> &walk, Batch batch)
             if (batch.finishesWalk)
                 scheduleWatching();
         } else {
-            // A folder that came in later is watched at once and read again
-            // after: what was made in it between its walk and its watch counts.
-            const QList<QByteArray> folders = batch.folders;
-            watchFolders(folders);
-            for (const QByteArray &folder : folders) {
-                if (m_watches.contains(folder))
-                    folderChanged(folder, {});
-            }
+            // A folder that came in later is watched at once.
+            watchFolders(batch.folders);
         }
     } else if (!m_isLiveUpdateLimited) {
         m_isLiveUpdateLimited = true;
@@ -356,17 +366,18 @@ void MetadataQuery::scheduleWatching()
         if (walk.lock() != m_walk || !m_walk)
             return;
         constexpr qsizetype slice = 256;
-        const QList<QByteArray> now = m_foldersToWatch.mid(0, slice);
+        const QList<WalkedFolder> now = m_foldersToWatch.mid(0, slice);
         m_foldersToWatch.remove(0, std::min(slice, m_foldersToWatch.size()));
         watchFolders(now);
         scheduleWatching();
     });
 }
 
-void MetadataQuery::watchFolders(const QList<QByteArray> &folders)
+void MetadataQuery::watchFolders(const QList<WalkedFolder> &walked)
 {
     const int limit = watchLimit();
-    for (const QByteArray &folder : folders) {
+    for (const WalkedFolder &each : walked) {
+        const QByteArray &folder = each.path;
         if (m_watches.contains(folder))
             continue;
         if (watchesInUse >= limit) {
@@ -391,6 +402,10 @@ void MetadataQuery::watchFolders(const QList<QByteArray> &folders)
         m_watches.insert(folder, watch);
         connect(watch, &InotifyWatch::changed, this,
                 [this, folder](const QStringList &names) { folderChanged(folder, names); });
+        // What changed there between its walk and its watch, no watch saw.
+        if (each.modificationTimeNs < 0
+            || EntryStatus::readWithoutFollowing(folder).modificationTimeNs != each.modificationTimeNs)
+            folderChanged(folder, {});
     }
 }
 
@@ -487,7 +502,9 @@ void MetadataQuery::removeAtOrBelow(const QString &path, QList<QUrl> &removed)
     }
     const QByteArray encoded = PathCodec::encode(path);
     const QByteArray encodedBelow = encoded + '/';
-    m_foldersToWatch.removeIf([&](const QByteArray &folder) { return folder == encoded || folder.startsWith(encodedBelow); });
+    m_foldersToWatch.removeIf([&](const WalkedFolder &folder) {
+        return folder.path == encoded || folder.path.startsWith(encodedBelow);
+    });
     for (auto it = m_watches.begin(); it != m_watches.end();) {
         if (it.key() == encoded || it.key().startsWith(encodedBelow)) {
             delete it.value();
