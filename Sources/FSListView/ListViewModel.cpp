@@ -363,9 +363,10 @@ FileItem ListViewModel::itemAt(const QModelIndex &index) const
 
 FileItemList ListViewModel::rootItems() const
 {
+    const Level &top = m_isShowingSearch ? *m_search : *m_root;
     FileItemList items;
-    items.reserve(qsizetype(m_root->children.size()));
-    for (const auto &node : m_root->children)
+    items.reserve(qsizetype(top.children.size()));
+    for (const auto &node : top.children)
         items.append(node->item);
     return items;
 }
@@ -950,14 +951,18 @@ void ListViewModel::applyUpdate(const FolderListingUpdate &update)
 
 void ListViewModel::showSearchResults(const FileItemList &items)
 {
-    if (!m_isShowingSearch) {
-        if (!m_root->children.empty()) {
-            beginRemoveRows({}, 0, int(m_root->children.size()) - 1);
-            m_isShowingSearch = true;
-            endRemoveRows();
-        }
-        m_isShowingSearch = true;
+    if (m_isShowingSearch) {
+        // A later delivery of the same search: rows come and go, the
+        // selection stays where it was.
+        replaceItems(*m_search, items);
+        return;
     }
+    if (!m_root->children.empty()) {
+        beginRemoveRows({}, 0, int(m_root->children.size()) - 1);
+        m_isShowingSearch = true;
+        endRemoveRows();
+    }
+    m_isShowingSearch = true;
     replaceAll(*m_search, items);
 }
 

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTreeView>
 
 #include <cstdio>
@@ -367,12 +368,23 @@ void ListViewTest::searchResultsAreShownInsteadOfTheFolder()
     view.showSearchResults(results);
     QCOMPARE(shownNames(view), (QStringList{"inner", "one.txt"}));
     QVERIFY(!view.model()->hasChildren(view.model()->index(0, 0)));
-    QCOMPARE(view.currentSortedItems().size(), 4);
+    // What the window previews and opens is what the view shows.
+    QCOMPARE(view.currentSortedItems(), (FileItemList{results.at(1), results.at(0)}));
+    // A later delivery of the same search keeps the selection.
+    view.selectItem(results.at(0).url());
+    QVERIFY(writeFile(path("folder/another.txt")));
+    const FileItemList more{listed(path("folder"), "one.txt"), listed(path("folder"), "inner"),
+                            listed(path("folder"), "another.txt")};
+    view.showSearchResults(more);
+    QCOMPARE(shownNames(view), (QStringList{"another.txt", "inner", "one.txt"}));
+    QCOMPARE(view.selectedURLs(), QList<QUrl>{results.at(0).url()});
     // A change of the folder while searching stays out of the results.
+    QSignalSpy updates(FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated);
     QVERIFY(writeFile(path("a.txt")));
     DirectoryListingCache::refresh(urlOf(m_root->path()));
-    QTRY_COMPARE(view.currentSortedItems().size(), 5);
-    QCOMPARE(shownNames(view), (QStringList{"inner", "one.txt"}));
+    QTRY_VERIFY(!updates.isEmpty());
+    QCOMPARE(shownNames(view), (QStringList{"another.txt", "inner", "one.txt"}));
+    QCOMPARE(view.currentSortedItems().size(), 3);
     view.clearSearchResults();
     QCOMPARE(shownNames(view), (QStringList{"a.txt", "b.txt", "d.txt", "f.txt", "folder"}));
 }
