@@ -29,6 +29,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -115,6 +116,38 @@ struct MetadataQuery::Walk
 
 namespace {
 
+// A folder kept open while folders inside it wait to be read: they open
+// relative to it, and the kernel does not look up the whole path again.
+class OpenFolder
+{
+public:
+    OpenFolder(int fd, std::atomic<int> &count) : m_fd(fd), m_count(count) { ++m_count; }
+    ~OpenFolder()
+    {
+        ::close(m_fd);
+        --m_count;
+    }
+    OpenFolder(const OpenFolder &) = delete;
+    OpenFolder &operator=(const OpenFolder &) = delete;
+
+    int fd() const { return m_fd; }
+
+private:
+    const int m_fd;
+    std::atomic<int> &m_count;
+};
+
+// Folders held open at once by one walk, well inside the usual limit of 1024
+// descriptors a process has.
+constexpr int openFolderLimit = 128;
+
+struct PendingFolder
+{
+    QByteArray path; // encoded
+    std::shared_ptr<const OpenFolder> parent;
+    qsizetype nameOffset = 0; // where the name starts in `path`
+};
+
 // One tree below a folder, read by the calling thread and a helper of the
 // search queue; folders wait in a shared stack, matches go out in batches.
 class FolderWalk
@@ -125,7 +158,7 @@ public:
     FolderWalk(MetadataQuery::Walk &walk, QByteArray root, bool rootMayBeLink, Post post)
         : m_walk(walk), m_rootMayBeLink(rootMayBeLink), m_post(std::move(post))
     {
-        m_pending.push_back(std::move(root));
+        m_pending.push_back({std::move(root), nullptr, 0});
     }
 
     void run(bool finishesWalk)
@@ -157,20 +190,22 @@ private:
                     continue;
                 break;
             }
-            QByteArray folder = std::move(m_pending.back());
+            PendingFolder folder = std::move(m_pending.back());
             m_pending.pop_back();
             ++m_busyWorkers;
             locker.unlock();
-            std::vector<QByteArray> subfolders;
+            std::vector<PendingFolder> subfolders;
             FileItemList found;
             const std::optional<qint64> walked = walkFolder(folder, subfolders, found);
+            // Its descriptor goes with the last folder inside it that waits.
+            folder.parent.reset();
             locker.lock();
             --m_busyWorkers;
-            for (QByteArray &subfolder : subfolders)
+            for (PendingFolder &subfolder : subfolders)
                 m_pending.push_back(std::move(subfolder));
             m_batch.items.append(std::move(found));
             if (walked)
-                m_batch.folders.append({std::move(folder), *walked});
+                m_batch.folders.append({std::move(folder.path), *walked});
             const auto now = Clock::now();
             if (now - m_lastPost >= (m_hasPosted ? batchInterval : firstBatchDelay) && !m_batch.items.isEmpty()) {
                 m_lastPost = now;
@@ -183,13 +218,15 @@ private:
     }
 
     // When the folder was read: the time it had last changed, as WalkedFolder has it.
-    std::optional<qint64> walkFolder(const QByteArray &folder, std::vector<QByteArray> &subfolders,
+    std::optional<qint64> walkFolder(const PendingFolder &pending, std::vector<PendingFolder> &subfolders,
                                      FileItemList &found)
     {
+        const QByteArray &folder = pending.path;
         // The searched folder may itself be reached through a link; nothing
         // below it is.
         const bool isRoot = m_rootMayBeLink && m_isFirstFolder.exchange(false);
-        DirectoryStream stream(AT_FDCWD, folder.constData(), isRoot);
+        const int parentFd = pending.parent ? pending.parent->fd() : AT_FDCWD;
+        DirectoryStream stream(parentFd, folder.constData() + pending.nameOffset, isRoot);
         if (!stream.isOpen())
             return std::nullopt;
         const EntryStatus self = EntryStatus::readOpen(stream.fd());
@@ -202,6 +239,9 @@ private:
         }
         if (!m_walk.markVisited(self.device, self.inode))
             return std::nullopt;
+        const size_t firstSubfolder = subfolders.size();
+        const qsizetype nameOffset = folder.endsWith('/') ? folder.size() : folder.size() + 1;
+        QString decodedFolder;
         while (const dirent *entry = stream.next()) {
             if (m_walk.isCancelled())
                 break;
@@ -216,13 +256,25 @@ private:
             }
             const bool isFolder = type == DT_DIR;
             if (isFolder)
-                subfolders.push_back(childPath(folder, name, length));
+                subfolders.push_back({childPath(folder, name, length), nullptr, nameOffset});
             if (!m_walk.needle.isFoundIn(name, length))
                 continue;
-            const QByteArray fullPath = isFolder ? subfolders.back() : childPath(folder, name, length);
+            const QByteArray fullPath = isFolder ? subfolders.back().path : childPath(folder, name, length);
             const QString decodedName = PathCodec::decode(name, length);
-            found.append(FileItem(PathCodec::decode(fullPath),
+            // Decoding goes byte sequence by byte sequence, none of which holds
+            // a slash: the folder's part is decoded once for all its matches.
+            if (decodedFolder.isNull()) {
+                decodedFolder = PathCodec::decode(folder);
+                if (!decodedFolder.endsWith(QLatin1Char('/')))
+                    decodedFolder.append(QLatin1Char('/'));
+            }
+            found.append(FileItem(decodedFolder + decodedName,
                                   FileAttributes::read(stream.fd(), name, type, decodedName, fullPath)));
+        }
+        if (subfolders.size() > firstSubfolder && m_openFolders.load() < openFolderLimit) {
+            const auto open = std::make_shared<const OpenFolder>(stream.takeFd(), m_openFolders);
+            for (size_t i = firstSubfolder; i < subfolders.size(); ++i)
+                subfolders[i].parent = open;
         }
         // A change in the same tick of the file system's clock as the last
         // one leaves the time as it was.
@@ -235,7 +287,8 @@ private:
     const Post m_post;
     std::mutex m_lock;
     std::condition_variable m_wake;
-    std::vector<QByteArray> m_pending;
+    std::vector<PendingFolder> m_pending;
+    std::atomic<int> m_openFolders{0};
     int m_busyWorkers = 0;
     std::atomic<bool> m_isFirstFolder{true};
     MetadataQuery::Batch m_batch;
