@@ -91,6 +91,14 @@ struct ActiveWindow
     MainWindowController window;
 };
 
+void addViewModeRows()
+{
+    QTest::addColumn<ViewMode>("mode");
+    QTest::newRow("icon") << ViewMode::icon;
+    QTest::newRow("list") << ViewMode::list;
+    QTest::newRow("column") << ViewMode::column;
+}
+
 // Types `text` key by key; letters beyond ASCII come as the keys that make them.
 void typeText(QWidget *widget, const QString &text)
 {
@@ -187,10 +195,7 @@ void WindowSearchAndQuickLookTest::eachLetterSearchesAgainAndOnlyTheLastDelivers
 
 void WindowSearchAndQuickLookTest::resultsReachEveryBrowserUntilTheFieldIsEmptied_data()
 {
-    QTest::addColumn<ViewMode>("mode");
-    QTest::newRow("typed in the icon view") << ViewMode::icon;
-    QTest::newRow("typed in the list view") << ViewMode::list;
-    QTest::newRow("typed in the column view") << ViewMode::column;
+    addViewModeRows();
 }
 
 // The browsers of the other modes are made only when first shown, during the search.
@@ -316,10 +321,7 @@ void WindowSearchAndQuickLookTest::spaceWorksThePanelOnlyFromABrowser()
 
 void WindowSearchAndQuickLookTest::arrowsStepThroughTheShownItems_data()
 {
-    QTest::addColumn<ViewMode>("mode");
-    QTest::newRow("icon: a row at a time") << ViewMode::icon;
-    QTest::newRow("list: one at a time") << ViewMode::list;
-    QTest::newRow("column: one at a time") << ViewMode::column;
+    addViewModeRows();
 }
 
 void WindowSearchAndQuickLookTest::arrowsStepThroughTheShownItems()
