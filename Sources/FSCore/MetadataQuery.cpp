@@ -24,7 +24,7 @@
 #include <ctime>
 #include <mutex>
 #include <optional>
-#include <set>
+#include <unordered_set>
 #include <thread>
 #include <vector>
 
@@ -111,7 +111,15 @@ struct MetadataQuery::Walk
     std::atomic<bool> isRootDeviceKnown{false};
     std::atomic<bool> isWatchable{true};
     std::mutex visitedLock;
-    std::set<std::pair<quint64, quint64>> visited;
+    struct FolderIdentityHash
+    {
+        // Inode numbers are spread well enough to be their own hash.
+        size_t operator()(const std::pair<quint64, quint64> &folder) const
+        {
+            return size_t(folder.second ^ (folder.first * 0x9E3779B97F4A7C15ull));
+        }
+    };
+    std::unordered_set<std::pair<quint64, quint64>, FolderIdentityHash> visited;
 };
 
 namespace {
