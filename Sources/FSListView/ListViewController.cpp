@@ -6,23 +6,18 @@
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/FileOperations.h"
 #include "FSCore/FolderSizeCalculator.h"
-#include "FSPlatform/NaturalOrder.h"
 #include "FSQuickLook/ThumbnailLoader.h"
 #include "FSPlatform/OperationError.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
-#include "FSUIKit/DisplayNameText.h"
 #include "FSUIKit/FileContextMenu.h"
 #include "FSUIKit/FileDropHandler.h"
-#include "FSUIKit/SpringLoadTimer.h"
 
 #include <QBoxLayout>
 #include <QDesktopServices>
-#include <QDragMoveEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPointer>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -85,11 +80,7 @@ ListViewController::ListViewController(const QUrl &rootUrl, QWidget *parent)
     messageLayout->setContentsMargins(24, 24, 24, 24);
     messageLayout->addWidget(m_message);
 
-    m_springLoadTimer = new SpringLoadTimer(this);
-    m_springLoadTimer->onActivate = [this](const QUrl &folder) {
-        if (onOpen)
-            onOpen(folder);
-    };
+    setUpDrops();
     onOpenFile = [](const QUrl &url) { QDesktopServices::openUrl(url); };
 
     m_nameCell->onCommitRename = [this](const QUrl &url, const QString &name) { commitRename(url, name); };
@@ -554,21 +545,6 @@ void ListViewController::openIndex(const QModelIndex &index)
     }
 }
 
-void ListViewController::typeAhead(const QString &text)
-{
-    const QString typed = text;
-    const int rows = m_model->rowCount();
-    for (int row = 0; row < rows; ++row) {
-        const QModelIndex index = m_model->index(row, ListViewModel::nameColumn);
-        const QString name = DisplayNameText::visibleCharacters(m_model->itemAt(index).name());
-        if (NaturalOrder::compare(name.left(typed.size()), typed) == 0) {
-            m_outline->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            m_outline->scrollTo(index);
-            return;
-        }
-    }
-}
-
 void ListViewController::reportFailure(const OperationError &error)
 {
     auto *box = new QMessageBox(QMessageBox::Warning, tr("The operation can’t be completed."),
@@ -658,86 +634,33 @@ void ListViewController::showContextMenu(const QPoint &position)
 
 // ---- drops ----
 
-std::optional<ListViewController::DropTarget> ListViewController::dropTarget(const QPoint &position) const
+void ListViewController::setUpDrops()
 {
-    const QModelIndex row = m_outline->indexAt(position);
-    if (!row.isValid())
-        return DropTarget{m_rootUrl, false, {}};
-    const FileItem item = m_model->itemAt(row);
-    const QRect rect = m_outline->visualRect(row);
-    const int edge = int(rect.height() * betweenRowsFraction);
-    const bool isBetweenRows = position.y() < rect.top() + edge || position.y() >= rect.bottom() - edge;
-    if (item.isBrowsable() && !isBetweenRows)
-        return DropTarget{item.url(), true, row.siblingAtColumn(ListViewModel::nameColumn)};
-    if (m_model->isShowingSearchResults())
-        return std::nullopt;
-    if (isBetweenRows)
-        return DropTarget{m_model->folderOf(row), false, {}};
-    return std::nullopt;
-}
-
-bool ListViewController::dragMove(QDragMoveEvent *event)
-{
-    const QList<QUrl> sources = FileDropHandler::sources(event->mimeData());
-    if (sources.isEmpty()) {
-        m_springLoadTimer->cancel();
-        m_outline->setDropHighlight({}, false);
-        event->ignore();
-        return false;
-    }
-    m_dragModifierTracker.sample(event->modifiers());
-    const QPoint position = event->position().toPoint();
-    const std::optional<DropTarget> target = dropTarget(position);
-    Qt::DropAction action = Qt::IgnoreAction;
-    if (target)
-        action = FileDropHandler::proposedAction(sources, target->folder, m_dragModifierTracker);
-    if (action != Qt::IgnoreAction && !event->possibleActions().testFlag(action))
-        action = Qt::IgnoreAction;
-    if (target && target->isFolderRow && action != Qt::IgnoreAction)
-        m_springLoadTimer->hover(target->folder);
-    else
-        m_springLoadTimer->cancel();
-    if (action == Qt::IgnoreAction) {
-        m_outline->setDropHighlight({}, false);
-        event->ignore();
-        return true;
-    }
-    m_outline->setDropHighlight(target->row, !target->isFolderRow && target->folder == m_rootUrl);
-    event->setDropAction(action);
-    event->accept();
-    return true;
-}
-
-void ListViewController::dragLeft()
-{
-    m_springLoadTimer->cancel();
-    m_outline->setDropHighlight({}, false);
-}
-
-void ListViewController::drop(QDropEvent *event)
-{
-    m_springLoadTimer->cancel();
-    m_outline->setDropHighlight({}, false);
-    const QList<QUrl> sources = FileDropHandler::sources(event->mimeData());
-    const std::optional<DropTarget> target = dropTarget(event->position().toPoint());
-    m_dragModifierTracker.sample(event->modifiers());
-    if (!target || sources.isEmpty()
-        || FileDropHandler::proposedAction(sources, target->folder, m_dragModifierTracker) == Qt::IgnoreAction) {
-        event->setDropAction(Qt::IgnoreAction);
-        event->ignore();
-        return;
-    }
-    const Qt::DropAction action = FileDropHandler::proposedAction(sources, target->folder, m_dragModifierTracker);
-    const FileDropHandler::Result result = FileDropHandler::perform(sources, target->folder, m_dragModifierTracker);
-    FileDropHandler::showFailures(result, this);
-    if (!result.succeeded()) {
-        event->setDropAction(Qt::IgnoreAction);
-        event->ignore();
-        return;
-    }
-    event->setDropAction(action);
-    event->accept();
-    refresh();
-    if (onFileSystemChange)
-        onFileSystemChange();
+    FileDropHandler *drops = m_outline->dropHandler();
+    // Onto a folder's row, or between rows into the folder that holds them
+    // (the shown folder below the last row); a file's row refuses it.
+    drops->targetAt = [this](const QPoint &position) -> std::optional<FileDropHandler::Target> {
+        const QModelIndex row = m_outline->indexAt(position);
+        if (!row.isValid())
+            return FileDropHandler::Target{m_rootUrl, {}, true};
+        const FileItem item = m_model->itemAt(row);
+        const QRect rect = m_outline->visualRect(row);
+        const int edge = int(rect.height() * betweenRowsFraction);
+        const bool isBetweenRows = position.y() < rect.top() + edge || position.y() >= rect.bottom() - edge;
+        if (item.isBrowsable() && !isBetweenRows)
+            return FileDropHandler::Target{item.url(), row.siblingAtColumn(ListViewModel::nameColumn), false};
+        if (m_model->isShowingSearchResults() || !isBetweenRows)
+            return std::nullopt;
+        const QUrl folder = m_model->folderOf(row);
+        return FileDropHandler::Target{folder, {}, folder == m_rootUrl};
+    };
+    drops->onSpringLoad = [this](const QUrl &folder, const QModelIndex &) {
+        if (onOpen)
+            onOpen(folder);
+    };
+    drops->onDropped = [this](const QUrl &, const QList<QUrl> &, const QList<QUrl> &) {
+        refresh();
+        if (onFileSystemChange)
+            onFileSystemChange();
+    };
 }
