@@ -8,6 +8,7 @@
 #include "FSCore/FolderSizeCalculator.h"
 #include "FSQuickLook/ThumbnailLoader.h"
 #include "FSPlatform/OperationError.h"
+#include "FSPlatform/DisplayFormats.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/FileContextMenu.h"
 #include "FSUIKit/FileDropHandler.h"
@@ -22,9 +23,35 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
+// At the small text size. The name column grows a little with the text, and
+// the kind column, the last, takes what is left.
 constexpr int columnWidths[] = {260, 150, 80, 120};
+constexpr int nameGrowthPerPixel = 10;
+
+// The widest texts the date and size columns show: the longest month name,
+// two-digit days and hours, and the longest number of each unit.
+QStringList widestDates()
+{
+    QStringList dates;
+    for (int month = 1; month <= 12; ++month) {
+        for (const QTime time : {QTime(12, 58), QTime(23, 58)})
+            dates.append(DisplayFormats::dateTime(QDateTime(QDate(2028, month, 28), time)));
+    }
+    return dates;
+}
+
+QStringList widestSizes()
+{
+    QStringList sizes{QStringLiteral("--")};
+    for (const qint64 bytes : {Q_INT64_C(999), Q_INT64_C(999000), Q_INT64_C(999400000), Q_INT64_C(999440000000),
+                               Q_INT64_C(999440000000000)})
+        sizes.append(DisplayFormats::byteCount(bytes));
+    return sizes;
+}
 
 // Of a row's height, the part at its top and bottom edges where a drop goes
 // between rows (into the row's folder) rather than onto the row.
@@ -59,8 +86,6 @@ ListViewController::ListViewController(const QUrl &rootUrl, QWidget *parent)
     m_outline->header()->setSortIndicator(ListViewModel::nameColumn, Qt::AscendingOrder);
     m_outline->header()->setSectionsMovable(false);
     m_outline->header()->setStretchLastSection(true);
-    for (int column = 0; column < ListViewModel::columnCount_; ++column)
-        m_outline->header()->resizeSection(column, columnWidths[column]);
     m_outline->setDragEnabled(true);
     m_outline->setAcceptDrops(true);
     m_outline->setDropIndicatorShown(false);
@@ -326,10 +351,34 @@ void ListViewController::applyTextSize(TextSize size)
     m_model->clearThumbnails();
     const int iconSize = int(TextSizes::rowIconSize(size));
     m_outline->setIconSize(QSize(iconSize, iconSize));
+    sizeColumns();
     // Uniform row heights take the first row's height: make the layout ask again.
     m_outline->doItemsLayout();
     m_outline->viewport()->update();
     scheduleVisibleWork();
+}
+
+// Wide enough at every text size that no date or size is cut, nor any title.
+void ListViewController::sizeColumns()
+{
+    QHeaderView *header = m_outline->header();
+    const QFontMetrics headerMetrics(header->font());
+    const int headerMargins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header)
+        + header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + 8;
+    const int growth = int(TextSizes::baseFontSize(m_textSize) - TextSizes::baseFontSize(TextSize::small));
+    const int room = 8;
+    for (int column = 0; column < ListViewModel::columnCount_; ++column) {
+        int width = columnWidths[column];
+        if (column == ListViewModel::nameColumn)
+            width += growth * nameGrowthPerPixel;
+        else if (column == ListViewModel::dateColumn)
+            width = m_textCell->widthToShow(widestDates()) + room;
+        else if (column == ListViewModel::sizeColumn)
+            width = m_textCell->widthToShow(widestSizes()) + room;
+        const QString title = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        width = std::max({width, columnWidths[column], headerMetrics.horizontalAdvance(title) + headerMargins});
+        header->resizeSection(column, width);
+    }
 }
 
 void ListViewController::showSearchResults(const FileItemList &items)

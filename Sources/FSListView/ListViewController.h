@@ -86,6 +86,7 @@ private:
     void applyUpdate(const FolderListingUpdate &update);
     void listingFailed(const QUrl &folder, ListingFailure failure);
     void showMessage(const QString &text);
+    void sizeColumns();
     void updateMessage();
     void retainFolder(const QUrl &folder);
     void releaseAll();
