@@ -554,6 +554,11 @@ void ListViewTest::shownFolderGoingAwaySaysSo()
     ShownView shown(path("folder"));
     ListViewController &view = shown.view;
     QTRY_COMPARE(shownNames(view), (QStringList{"inner", "one.txt"}));
+    // Emptied, it is an empty folder, not a failure.
+    removeTree(path("folder/inner"));
+    QVERIFY(QFile::remove(path("folder/one.txt")));
+    QTRY_COMPARE_WITH_TIMEOUT(shownNames(view), QStringList(), 5000);
+    QVERIFY(view.statusMessage().isEmpty());
     removeTree(path("folder"));
     if (isReplacedByAFile)
         QVERIFY(writeFile(path("folder"), "a file now"));
