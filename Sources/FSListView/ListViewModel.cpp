@@ -1,12 +1,12 @@
 #include "ListViewModel.h"
 
+#include "FSPlatform/DisplayFormats.h"
 #include "FSPlatform/NaturalOrder.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/DisplayNameText.h"
 #include "FSUIKit/FilePasteboard.h"
 #include "FSUIKit/IconCache.h"
 
-#include <QLocale>
 #include <QMimeData>
 #include <QSet>
 
@@ -70,18 +70,12 @@ bool hasSameAttributes(const FileItem &a, const FileItem &b)
 QString formattedDate(const FileItem &item)
 {
     const std::optional<QDateTime> date = item.modificationDate();
-    if (!date)
-        return {};
-    const QLocale locale;
-    return locale.toString(date->date(), QLocale::ShortFormat) + QStringLiteral(", ")
-        + locale.toString(date->time(), QLocale::ShortFormat);
+    return date ? DisplayFormats::dateTime(*date) : QString();
 }
 
 QString formattedBytes(qint64 bytes)
 {
-    if (bytes == 1)
-        return ListViewModel::tr("1 byte");
-    return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+    return DisplayFormats::byteCount(bytes);
 }
 
 // Runs of consecutive rows, as [first, last] pairs, from rows in ascending order.
