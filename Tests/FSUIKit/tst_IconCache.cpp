@@ -8,10 +8,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QThread>
-
-#include <unistd.h>
 
 #include <memory>
 #include <vector>
@@ -22,7 +19,6 @@ class IconCacheTest : public QObject
 private Q_SLOTS:
     void initTestCase();
     void init();
-    void cleanupTestCase();
 
     void firstAsyncRequestCallsBackTwiceLaterOnceAtOnce();
     void lateIconIsDroppedWhenItsContextIsGone();
@@ -37,7 +33,7 @@ private Q_SLOTS:
 private:
     QUrl urlOf(const QString &name) const { return PathCodec::urlForPath(m_dir.filePath(name)); }
 
-    QTemporaryDir m_dir;
+    tw::test::TemporaryFolder m_dir; // holds a name that is not UTF-8
     QUrl m_folderUrl;
     QList<QUrl> m_manyFiles;
 };
@@ -71,13 +67,6 @@ void IconCacheTest::init()
     IconCache::testing::waitForBackgroundWork();
     QCoreApplication::sendPostedEvents();
     IconCache::testing::reset();
-}
-
-void IconCacheTest::cleanupTestCase()
-{
-    // QDir cannot name a file whose name is not UTF-8, so it could not remove it.
-    const QByteArray path = QFile::encodeName(m_dir.path()) + "/caf\xe9 \xff.txt";
-    ::unlink(path.constData());
 }
 
 void IconCacheTest::firstAsyncRequestCallsBackTwiceLaterOnceAtOnce()
