@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -56,43 +57,87 @@ bool isRename(const QUrl &item, const QUrl &folder)
         && itemStatus.st_dev == folderStatus.st_dev;
 }
 
-QUrl runOne(FileJob::Kind kind, const QUrl &item, const QUrl &folder, OperationProgress *progress)
+// One item of a job as the worker does it.
+struct Step
 {
-    switch (kind) {
-    case FileJob::Kind::copy: return FileOperations::copy(item, folder, progress);
-    case FileJob::Kind::move: return FileOperations::move(item, folder, progress);
-    case FileJob::Kind::duplicate: return FileOperations::duplicate(item, progress);
-    case FileJob::Kind::compress: return FileOperations::compress(item, progress);
+    QUrl item;
+    QUrl folder;
+    FileJob::Kind kind;
+};
+
+QUrl runOne(const Step &step, OperationProgress *progress)
+{
+    switch (step.kind) {
+    case FileJob::Kind::copy: return FileOperations::copy(step.item, step.folder, progress);
+    case FileJob::Kind::move: return FileOperations::move(step.item, step.folder, progress);
+    case FileJob::Kind::duplicate: return FileOperations::duplicate(step.item, progress);
+    case FileJob::Kind::compress: return FileOperations::compress(step.item, progress);
     case FileJob::Kind::emptyTrash: FileOperations::emptyTrash(progress); return {};
+    case FileJob::Kind::newFolder: return FileOperations::createNewFolder(step.folder);
+    case FileJob::Kind::moveToTrash: return FileOperations::moveToTrash(step.item);
+    case FileJob::Kind::restoreFromTrash: return FileOperations::restoreFromTrash(step.item);
     }
     return {};
 }
 
-std::vector<TreeTotals> countTotals(FileJob::Kind kind, const QList<QUrl> &items, const QUrl &folder,
-                                    const OperationProgress &progress)
+// Renames, as far as the progress goes: one step each, nothing to read.
+bool isOneStep(const Step &step)
+{
+    switch (step.kind) {
+    case FileJob::Kind::newFolder:
+    case FileJob::Kind::moveToTrash:
+    case FileJob::Kind::restoreFromTrash:
+        return true;
+    case FileJob::Kind::move:
+        return isRename(step.item, step.folder);
+    case FileJob::Kind::copy:
+    case FileJob::Kind::duplicate:
+    case FileJob::Kind::compress:
+    case FileJob::Kind::emptyTrash:
+        break;
+    }
+    return false;
+}
+
+std::vector<TreeTotals> countTotals(const QList<Step> &steps, const OperationProgress &progress)
 {
     std::vector<TreeTotals> totals;
-    if (kind == FileJob::Kind::emptyTrash) {
-        totals.push_back({Trash::itemCount(), 0});
-        return totals;
-    }
-    for (const QUrl &item : items) {
-        if (kind == FileJob::Kind::move && isRename(item, folder))
+    for (const Step &step : steps) {
+        if (step.kind == FileJob::Kind::emptyTrash)
+            totals.push_back({Trash::itemCount(), 0});
+        else if (isOneStep(step))
             totals.push_back({1, 0});
         else
-            totals.push_back(TreeTotals::of(PathCodec::encodePath(item), &progress));
+            totals.push_back(TreeTotals::of(PathCodec::encodePath(step.item), &progress));
     }
     return totals;
 }
 
-FileJobResult runJob(FileJob::Kind kind, const QList<QUrl> &items, const QUrl &folder, FileJob::State &state)
+QList<Step> plan(FileJob::Kind kind, const QList<QUrl> &items, const QList<QUrl> &folders,
+                 const FileJob::ItemKind &itemKind, const OperationProgress &progress)
+{
+    if (kind == FileJob::Kind::emptyTrash || kind == FileJob::Kind::newFolder)
+        return {{QUrl(), folders.value(0), kind}};
+    QList<Step> steps;
+    for (qsizetype index = 0; index < items.size() && !progress.isCancelled(); ++index) {
+        const QUrl &folder = folders.size() == items.size() ? folders[index] : folders.value(0);
+        std::optional<FileJob::Kind> itemsKind = kind;
+        if (itemKind && (kind == FileJob::Kind::copy || kind == FileJob::Kind::move))
+            itemsKind = itemKind(items[index], folder);
+        if (itemsKind)
+            steps.append({items[index], folder, *itemsKind});
+    }
+    return steps;
+}
+
+FileJobResult runJob(const QList<Step> &steps, FileJob::State &state)
 {
     // The totals are walked beside the work rather than before it: the copy
     // starts at once, and on more than one core the walk costs it nothing. A
     // move takes its items away from under the walk, so it walks first.
     std::vector<TreeTotals> totals;
     const auto countAll = [&] {
-        totals = countTotals(kind, items, folder, state.progress);
+        totals = countTotals(steps, state.progress);
         qint64 itemsTotal = 0;
         qint64 bytesTotal = 0;
         for (const TreeTotals &each : totals) {
@@ -104,32 +149,36 @@ FileJobResult runJob(FileJob::Kind kind, const QList<QUrl> &items, const QUrl &f
         state.totalsKnown = true;
     };
     std::thread walk;
-    if (kind == FileJob::Kind::move)
+    const bool movesAway = std::any_of(steps.cbegin(), steps.cend(), [](const Step &step) {
+        return step.kind == FileJob::Kind::move;
+    });
+    if (movesAway)
         countAll();
     else
         walk = std::thread(countAll);
 
     FileJobResult result;
-    const QList<QUrl> work = kind == FileJob::Kind::emptyTrash ? QList<QUrl>{QUrl()} : items;
+    // A stop while the items were being looked at.
+    result.wasCancelled = state.progress.isCancelled();
     qsizetype processed = 0;
-    for (; processed < work.size(); ++processed) {
+    for (; !result.wasCancelled && processed < steps.size(); ++processed) {
         if (state.progress.isCancelled()) {
             result.wasCancelled = true;
             break;
         }
-        const QUrl &item = work[processed];
+        const Step &step = steps[processed];
         try {
-            const QUrl made = runOne(kind, item, folder, &state.progress);
-            if (kind != FileJob::Kind::emptyTrash)
-                result.succeeded.append({item, made});
+            const QUrl made = runOne(step, &state.progress);
+            if (step.kind != FileJob::Kind::emptyTrash)
+                result.succeeded.append({step.kind == FileJob::Kind::newFolder ? step.folder : step.item, made});
         } catch (const PlatformError &error) {
             if (OperationProgress::isCancellation(error.code()) && state.progress.isCancelled()) {
                 result.wasCancelled = true;
                 break;
             }
-            result.failures.append({item, error.localizedDescription()});
+            result.failures.append({step.item, error.localizedDescription()});
         } catch (const OperationError &error) {
-            result.failures.append({item, error.localizedDescription()});
+            result.failures.append({step.item, error.localizedDescription()});
         }
     }
     if (walk.joinable())
@@ -153,7 +202,7 @@ FileJob::FileJob(Kind kind, const QList<QUrl> &items, const QUrl &destinationFol
     : QObject(parent)
     , m_kind(kind)
     , m_items(items)
-    , m_destinationFolder(destinationFolder)
+    , m_destinationFolders{destinationFolder}
     , m_state(std::make_shared<State>())
 {
     m_sampler.setInterval(sampleIntervalMilliseconds);
@@ -175,6 +224,14 @@ FileJob *FileJob::move(const QList<QUrl> &items, const QUrl &destinationFolder, 
     return new FileJob(Kind::move, items, destinationFolder, parent);
 }
 
+FileJob *FileJob::move(const QList<QUrl> &items, const QList<QUrl> &destinationFolders, QObject *parent)
+{
+    auto *job = new FileJob(Kind::move, items, destinationFolders.value(0), parent);
+    if (destinationFolders.size() == items.size())
+        job->m_destinationFolders = destinationFolders;
+    return job;
+}
+
 FileJob *FileJob::duplicate(const QList<QUrl> &items, QObject *parent)
 {
     return new FileJob(Kind::duplicate, items, {}, parent);
@@ -190,6 +247,26 @@ FileJob *FileJob::emptyTrash(QObject *parent)
     return new FileJob(Kind::emptyTrash, {}, {}, parent);
 }
 
+FileJob *FileJob::newFolder(const QUrl &folder, QObject *parent)
+{
+    return new FileJob(Kind::newFolder, {}, folder, parent);
+}
+
+FileJob *FileJob::moveToTrash(const QList<QUrl> &items, QObject *parent)
+{
+    return new FileJob(Kind::moveToTrash, items, {}, parent);
+}
+
+FileJob *FileJob::restoreFromTrash(const QList<QUrl> &trashedItems, QObject *parent)
+{
+    return new FileJob(Kind::restoreFromTrash, trashedItems, {}, parent);
+}
+
+void FileJob::setItemKind(ItemKind decide)
+{
+    m_itemKind = std::move(decide);
+}
+
 QString FileJob::description() const
 {
     const auto text = [](const char *key, int count = -1) {
@@ -198,7 +275,7 @@ QString FileJob::description() const
     const bool single = m_items.size() == 1;
     const int count = int(m_items.size());
     const QString first = m_items.isEmpty() ? QString() : shownName(m_items.first());
-    const QString folder = shownName(m_destinationFolder);
+    const QString folder = shownName(destinationFolder());
     switch (m_kind) {
     case Kind::copy:
         return single ? text("Copying “%1” to “%2”").arg(first, folder)
@@ -212,6 +289,12 @@ QString FileJob::description() const
         return single ? text("Compressing “%1”").arg(first) : text("Compressing %n items", count);
     case Kind::emptyTrash:
         return text("Emptying the Trash");
+    case Kind::newFolder:
+        return text("Making a new folder in “%1”").arg(folder);
+    case Kind::moveToTrash:
+        return single ? text("Moving “%1” to the Trash").arg(first) : text("Moving %n items to the Trash", count);
+    case Kind::restoreFromTrash:
+        return single ? text("Putting back “%1”").arg(first) : text("Putting back %n items", count);
     }
     return {};
 }
@@ -225,9 +308,10 @@ void FileJob::start()
     // Created here, on the thread that owns the job, and only read back there.
     QPointer<FileJob> self(this);
     std::shared_ptr<State> state = m_state;
-    WorkQueues::fileJobs()->start([self, state, kind = m_kind, items = m_items, folder = m_destinationFolder]() mutable {
+    WorkQueues::fileJobs()->start([self, state, kind = m_kind, items = m_items, folders = m_destinationFolders,
+                                   itemKind = m_itemKind]() mutable {
         state->startedAt = steadyMilliseconds();
-        FileJobResult result = runJob(kind, items, folder, *state);
+        FileJobResult result = runJob(plan(kind, items, folders, itemKind, state->progress), *state);
         MainThread::post([self = std::move(self), result = std::move(result)]() mutable {
             if (self)
                 self->deliver(std::move(result));

@@ -8,7 +8,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 // One item a job dealt with: where it came from and what it made there (the
 // copy, the moved item, the duplicate, the archive).
@@ -46,11 +48,12 @@ struct FileJobProgress
     bool totalsKnown = false;
 };
 
-// A copy, move, duplicate, compression or emptying of the Trash that runs on
-// WorkQueues::fileJobs() through FileOperations, item by item: a failing item
-// is recorded with its message and the others go on. Progress is sampled on
-// the main thread ten times a second, so the worker never waits for whoever
-// shows it. Destroying the job stops it; its result is then never delivered.
+// File work that runs on WorkQueues::fileJobs() through FileOperations, item
+// by item: a copy, move, duplicate or compression, a move to the Trash and
+// back, a new folder, an emptying of the Trash. A failing item is recorded
+// with its message and the others go on. Progress is sampled on the main
+// thread ten times a second, so the worker never waits for whoever shows it.
+// Destroying the job stops it; its result is then never delivered.
 class FileJob : public QObject
 {
     Q_OBJECT
@@ -62,20 +65,38 @@ public:
         duplicate,
         compress,
         emptyTrash,
+        // A new folder inside destinationFolder; no items.
+        newFolder,
+        moveToTrash,
+        // Items that moveToTrash put in the Trash, back where they came from.
+        restoreFromTrash,
     };
+
+    // Decides on the worker, item by item, whether a copy or move job copies
+    // or moves the item, or leaves it alone (nullopt): a drop asks the items'
+    // volumes, which may be slow to answer.
+    using ItemKind = std::function<std::optional<Kind>(const QUrl &item, const QUrl &destinationFolder)>;
 
     FileJob(Kind kind, const QList<QUrl> &items, const QUrl &destinationFolder = {}, QObject *parent = nullptr);
     ~FileJob() override;
 
     static FileJob *copy(const QList<QUrl> &items, const QUrl &destinationFolder, QObject *parent = nullptr);
     static FileJob *move(const QList<QUrl> &items, const QUrl &destinationFolder, QObject *parent = nullptr);
+    // Each item into the folder at the same index of `destinationFolders`.
+    static FileJob *move(const QList<QUrl> &items, const QList<QUrl> &destinationFolders, QObject *parent = nullptr);
     static FileJob *duplicate(const QList<QUrl> &items, QObject *parent = nullptr);
     static FileJob *compress(const QList<QUrl> &items, QObject *parent = nullptr);
     static FileJob *emptyTrash(QObject *parent = nullptr);
+    static FileJob *newFolder(const QUrl &folder, QObject *parent = nullptr);
+    static FileJob *moveToTrash(const QList<QUrl> &items, QObject *parent = nullptr);
+    static FileJob *restoreFromTrash(const QList<QUrl> &trashedItems, QObject *parent = nullptr);
+
+    // For a copy or move job, before start().
+    void setItemKind(ItemKind decide);
 
     Kind kind() const { return m_kind; }
     const QList<QUrl> &items() const { return m_items; }
-    QUrl destinationFolder() const { return m_destinationFolder; }
+    QUrl destinationFolder() const { return m_destinationFolders.value(0); }
     // What the job does, in a sentence for its progress display.
     QString description() const;
 
@@ -107,7 +128,9 @@ private:
 
     Kind m_kind;
     QList<QUrl> m_items;
-    QUrl m_destinationFolder;
+    // One per item, or a single one for all of them.
+    QList<QUrl> m_destinationFolders;
+    ItemKind m_itemKind;
     std::shared_ptr<State> m_state;
     QTimer m_sampler;
     FileJobProgress m_lastSample;
