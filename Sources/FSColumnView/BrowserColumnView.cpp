@@ -331,15 +331,18 @@ void BrowserColumnView::dropEvent(QDropEvent *event)
         event->ignore();
         return;
     }
-    const FileDropHandler::Result result = FileDropHandler::perform(sources, folder, m_dragModifiers);
-    FileDropHandler::showFailures(result, window());
-    if (!result.succeeded()) {
+    const QPointer<BrowserColumnView> self(this);
+    const bool isStarted = FileDropHandler::perform(sources, folder, m_dragModifiers, window(),
+                                                    [self, folder, sources](const FileDropHandler::Result &) {
+                                                        if (self)
+                                                            Q_EMIT self->filesDropped(folder, sources);
+                                                    });
+    if (!isStarted) {
         event->ignore();
         return;
     }
     event->setDropAction(action);
     event->accept();
-    Q_EMIT filesDropped(folder, sources);
 }
 
 void BrowserColumnView::endDrag()

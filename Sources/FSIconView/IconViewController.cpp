@@ -365,12 +365,15 @@ bool IconViewController::acceptDrop(const QPoint &position, const QMimeData *dat
     if (sources.isEmpty() || destination.isEmpty()
         || FileDropHandler::proposedAction(sources, destination, m_dragModifierTracker) == Qt::IgnoreAction)
         return false;
-    const FileDropHandler::Result result = FileDropHandler::perform(sources, destination, m_dragModifierTracker);
-    FileDropHandler::showFailures(result, this);
-    QList<QUrl> touched = sources + result.placed;
-    touched.append(destination);
-    afterChange(touched);
-    return result.succeeded();
+    const QPointer<IconViewController> self(this);
+    return FileDropHandler::perform(sources, destination, m_dragModifierTracker, this,
+                                    [self, sources, destination](const FileDropHandler::Result &result) {
+                                        if (!self)
+                                            return;
+                                        QList<QUrl> touched = sources + result.placed;
+                                        touched.append(destination);
+                                        self->afterChange(touched);
+                                    });
 }
 
 QModelIndex IconViewController::typeAheadMatch(const QString &typed) const

@@ -728,16 +728,20 @@ void ListViewController::drop(QDropEvent *event)
         return;
     }
     const Qt::DropAction action = FileDropHandler::proposedAction(sources, target->folder, m_dragModifierTracker);
-    const FileDropHandler::Result result = FileDropHandler::perform(sources, target->folder, m_dragModifierTracker);
-    FileDropHandler::showFailures(result, this);
-    if (!result.succeeded()) {
+    const QPointer<ListViewController> self(this);
+    const bool isStarted = FileDropHandler::perform(sources, target->folder, m_dragModifierTracker, this,
+                                                    [self](const FileDropHandler::Result &) {
+                                                        if (!self)
+                                                            return;
+                                                        self->refresh();
+                                                        if (self->onFileSystemChange)
+                                                            self->onFileSystemChange();
+                                                    });
+    if (!isStarted) {
         event->setDropAction(Qt::IgnoreAction);
         event->ignore();
         return;
     }
     event->setDropAction(action);
     event->accept();
-    refresh();
-    if (onFileSystemChange)
-        onFileSystemChange();
 }

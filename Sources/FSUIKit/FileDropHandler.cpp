@@ -3,11 +3,15 @@
 #include "DisplayNameText.h"
 #include "FilePasteboard.h"
 
+#include "FSCore/FileJob.h"
+#include "FSCore/FileJobQueue.h"
 #include "FSCore/FileOperations.h"
+#include "FSPlatform/MountTable.h"
 #include "FSPlatform/PathCodec.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace FileDropHandler {
 
@@ -69,34 +73,69 @@ Qt::DropAction proposedAction(const QList<QUrl> &sources, const QUrl &destinatio
     return kind == DragOperationKind::copy ? Qt::CopyAction : Qt::MoveAction;
 }
 
-Result perform(const QList<QUrl> &sources, const QUrl &destinationFolder, const DragModifierTracker &tracker)
+namespace {
+
+// What the progress panel calls the drop before the volumes are asked: the
+// mount table tells them apart without waiting on either.
+FileJob::Kind likelyKind(const QUrl &source, const QUrl &destinationFolder, const DragModifierTracker &tracker)
 {
-    Result result;
+    if (tracker.optionHeld())
+        return FileJob::Kind::copy;
+    if (tracker.commandHeld())
+        return FileJob::Kind::move;
+    const QList<MountEntry> table = MountTable::read();
+    const std::optional<MountEntry> from = MountTable::entryHolding(table, source.toLocalFile());
+    const std::optional<MountEntry> to = MountTable::entryHolding(table, destinationFolder.toLocalFile());
+    return from && to && from->mountPoint == to->mountPoint ? FileJob::Kind::move : FileJob::Kind::copy;
+}
+
+} // namespace
+
+bool perform(const QList<QUrl> &sources, const QUrl &destinationFolder, const DragModifierTracker &tracker,
+             QWidget *window, std::function<void(const Result &result)> finished)
+{
     if (!destinationFolder.isLocalFile())
-        return result;
+        return false;
+    Result refused;
+    QList<QUrl> items;
     for (const QUrl &source : sources) {
         if (!source.isLocalFile())
             continue;
         if (isSameOrInside(destinationFolder, source)) {
-            const bool isCopy = tracker.resolve(source, destinationFolder) == DragOperationKind::copy;
-            result.failures.append({source, FileOperationError(isCopy ? FileOperationError::copyIntoItself
-                                                                      : FileOperationError::moveIntoItself)
-                                                .localizedDescription()});
+            refused.failures.append({source, FileOperationError(tracker.optionHeld() ? FileOperationError::copyIntoItself
+                                                                                     : FileOperationError::moveIntoItself)
+                                                 .localizedDescription()});
             continue;
         }
-        try {
-            if (tracker.resolve(source, destinationFolder) == DragOperationKind::copy) {
-                result.placed.append(FileOperations::copy(source, destinationFolder));
-            } else {
-                if (isInPlace(source, destinationFolder))
-                    continue;
-                result.placed.append(FileOperations::move(source, destinationFolder));
-            }
-        } catch (const OperationError &error) {
-            result.failures.append({source, error.localizedDescription()});
-        }
+        // Moved where it lies, an item would only be renamed "Name 2".
+        if (isInPlace(source, destinationFolder) && !tracker.optionHeld())
+            continue;
+        items.append(source);
     }
-    return result;
+    if (items.isEmpty()) {
+        if (window)
+            showFailures(refused, window);
+        return false;
+    }
+
+    FileJob *job = new FileJob(likelyKind(items.first(), destinationFolder, tracker), items, destinationFolder);
+    job->setItemKind([tracker](const QUrl &item, const QUrl &folder) -> std::optional<FileJob::Kind> {
+        return tracker.resolve(item, folder) == DragOperationKind::copy ? FileJob::Kind::copy : FileJob::Kind::move;
+    });
+    QObject::connect(job, &FileJob::finished, job,
+                     [refused, window = QPointer<QWidget>(window), finished = std::move(finished)](const FileJobResult &done) {
+                         Result result = refused;
+                         for (const FileJobSuccess &success : done.succeeded)
+                             result.placed.append(success.result);
+                         for (const FileJobFailure &failure : done.failures)
+                             result.failures.append({failure.source, failure.message});
+                         if (window)
+                             showFailures(result, window);
+                         if (finished)
+                             finished(result);
+                     });
+    FileJobQueue::shared()->add(job);
+    return true;
 }
 
 void showFailures(const Result &result, QWidget *parent)

@@ -8,11 +8,13 @@
 
 #include <Qt>
 
+#include <functional>
+
 class QMimeData;
 class QWidget;
 
-// What every browser view does with files dropped on it, so that the three
-// views refuse and perform drops alike. Only local files count; a folder is
+// What every browser view and the sidebar do with files dropped on them, so
+// that they refuse and perform drops alike. Only local files count; a folder is
 // never dropped into itself or into a folder inside it; a move into the folder
 // an item already lies in changes nothing and is left alone.
 namespace FileDropHandler {
@@ -45,9 +47,17 @@ bool isSameOrInside(const QUrl &folder, const QUrl &source);
 Qt::DropAction proposedAction(const QList<QUrl> &sources, const QUrl &destinationFolder,
                               const DragModifierTracker &tracker);
 
-// Copies or moves each source into `destinationFolder`, in order; a failure
-// of one item is recorded and the next goes on. Main thread.
-Result perform(const QList<QUrl> &sources, const QUrl &destinationFolder, const DragModifierTracker &tracker);
+// Copies or moves each source into `destinationFolder`, in order, as one file
+// job on the shared queue, so the window never waits for a disk and the
+// progress panel shows a long drop. Each item is copied or moved as
+// `tracker`'s keys and its volume say, decided on the job's thread, since
+// either volume may be slow to answer; a failure of one item is recorded and
+// the next goes on. Returns false when there is nothing to do: nothing usable,
+// or every item refused or already in place. When the job ends, what failed or
+// was refused is shown on `window` (if it still exists), and then `finished`
+// (if given) runs with the whole result. Main thread.
+bool perform(const QList<QUrl> &sources, const QUrl &destinationFolder, const DragModifierTracker &tracker,
+             QWidget *window, std::function<void(const Result &result)> finished = {});
 
 // One window-modal message listing every failure of `result`; nothing when
 // there was none.
