@@ -63,6 +63,7 @@ struct Step
     QUrl item;
     QUrl folder;
     FileJob::Kind kind;
+    QString newName = {};
 };
 
 QUrl runOne(const Step &step, OperationProgress *progress)
@@ -76,6 +77,7 @@ QUrl runOne(const Step &step, OperationProgress *progress)
     case FileJob::Kind::newFolder: return FileOperations::createNewFolder(step.folder);
     case FileJob::Kind::moveToTrash: return FileOperations::moveToTrash(step.item);
     case FileJob::Kind::restoreFromTrash: return FileOperations::restoreFromTrash(step.item);
+    case FileJob::Kind::rename: return FileOperations::rename(step.item, step.newName);
     }
     return {};
 }
@@ -87,6 +89,7 @@ bool isOneStep(const Step &step)
     case FileJob::Kind::newFolder:
     case FileJob::Kind::moveToTrash:
     case FileJob::Kind::restoreFromTrash:
+    case FileJob::Kind::rename:
         return true;
     case FileJob::Kind::move:
         return isRename(step.item, step.folder);
@@ -113,11 +116,13 @@ std::vector<TreeTotals> countTotals(const QList<Step> &steps, const OperationPro
     return totals;
 }
 
-QList<Step> plan(FileJob::Kind kind, const QList<QUrl> &items, const QList<QUrl> &folders,
+QList<Step> plan(FileJob::Kind kind, const QList<QUrl> &items, const QList<QUrl> &folders, const QString &newName,
                  const FileJob::ItemKind &itemKind, const OperationProgress &progress)
 {
     if (kind == FileJob::Kind::emptyTrash || kind == FileJob::Kind::newFolder)
         return {{QUrl(), folders.value(0), kind}};
+    if (kind == FileJob::Kind::rename)
+        return {{items.value(0), {}, kind, newName}};
     QList<Step> steps;
     for (qsizetype index = 0; index < items.size() && !progress.isCancelled(); ++index) {
         const QUrl &folder = folders.size() == items.size() ? folders[index] : folders.value(0);
@@ -262,6 +267,13 @@ FileJob *FileJob::restoreFromTrash(const QList<QUrl> &trashedItems, QObject *par
     return new FileJob(Kind::restoreFromTrash, trashedItems, {}, parent);
 }
 
+FileJob *FileJob::rename(const QUrl &item, const QString &newName, QObject *parent)
+{
+    auto *job = new FileJob(Kind::rename, {item}, {}, parent);
+    job->m_newName = newName;
+    return job;
+}
+
 void FileJob::setItemKind(ItemKind decide)
 {
     m_itemKind = std::move(decide);
@@ -295,6 +307,8 @@ QString FileJob::description() const
         return single ? text("Moving “%1” to the Trash").arg(first) : text("Moving %n items to the Trash", count);
     case Kind::restoreFromTrash:
         return single ? text("Putting back “%1”").arg(first) : text("Putting back %n items", count);
+    case Kind::rename:
+        return text("Renaming “%1”").arg(first);
     }
     return {};
 }
@@ -309,9 +323,9 @@ void FileJob::start()
     QPointer<FileJob> self(this);
     std::shared_ptr<State> state = m_state;
     WorkQueues::fileJobs()->start([self, state, kind = m_kind, items = m_items, folders = m_destinationFolders,
-                                   itemKind = m_itemKind]() mutable {
+                                   newName = m_newName, itemKind = m_itemKind]() mutable {
         state->startedAt = steadyMilliseconds();
-        FileJobResult result = runJob(plan(kind, items, folders, itemKind, state->progress), *state);
+        FileJobResult result = runJob(plan(kind, items, folders, newName, itemKind, state->progress), *state);
         MainThread::post([self = std::move(self), result = std::move(result)]() mutable {
             if (self)
                 self->deliver(std::move(result));

@@ -70,6 +70,8 @@ public:
         moveToTrash,
         // Items that moveToTrash put in the Trash, back where they came from.
         restoreFromTrash,
+        // One item, to newName().
+        rename,
     };
 
     // Decides on the worker, item by item, whether a copy or move job copies
@@ -90,6 +92,8 @@ public:
     static FileJob *newFolder(const QUrl &folder, QObject *parent = nullptr);
     static FileJob *moveToTrash(const QList<QUrl> &items, QObject *parent = nullptr);
     static FileJob *restoreFromTrash(const QList<QUrl> &trashedItems, QObject *parent = nullptr);
+    // `newName` is the file's name, as FileOperations::rename takes it.
+    static FileJob *rename(const QUrl &item, const QString &newName, QObject *parent = nullptr);
 
     // For a copy or move job, before start().
     void setItemKind(ItemKind decide);
@@ -97,6 +101,7 @@ public:
     Kind kind() const { return m_kind; }
     const QList<QUrl> &items() const { return m_items; }
     QUrl destinationFolder() const { return m_destinationFolders.value(0); }
+    QString newName() const { return m_newName; }
     // What the job does, in a sentence for its progress display.
     QString description() const;
 
@@ -131,6 +136,7 @@ private:
     // One per item, or a single one for all of them.
     QList<QUrl> m_destinationFolders;
     ItemKind m_itemKind;
+    QString m_newName;
     std::shared_ptr<State> m_state;
     QTimer m_sampler;
     FileJobProgress m_lastSample;

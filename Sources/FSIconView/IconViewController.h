@@ -16,6 +16,7 @@
 #include <memory>
 
 class ContextMenuCollectionView;
+class FileJob;
 class IconCollectionViewItem;
 class QMenu;
 class QMimeData;
@@ -71,6 +72,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Runs the job on the shared queue on `item`; when it ends, the view reads
+    // again what changed and, if `selectsResult`, selects what it made.
+    void runFileJob(FileJob *job, const QUrl &item, bool selectsResult = false);
     void reload();
     void handleActivation(const QModelIndex &index);
     void afterChange(const QList<QUrl> &touched);

@@ -23,7 +23,7 @@ class FolderSizeCalculator;
 class ListNameCell;
 class ListOutlineView;
 class ListTextCell;
-class OperationError;
+class FileJob;
 class QDragMoveEvent;
 class QDropEvent;
 class QLabel;
@@ -114,8 +114,10 @@ private:
 
     void openIndex(const QModelIndex &index);
     void showContextMenu(const QPoint &position);
-    void runFileCommand(const std::function<void()> &command);
-    void reportFailure(const OperationError &error);
+    // Runs the job on the shared queue; when it ends, shows what failed,
+    // selects what it made if `selectsResult`, and reloads.
+    void runFileJob(FileJob *job, bool selectsResult);
+    void reportFailure(const QString &message);
     void typeAhead(const QString &text);
 
     bool dragMove(QDragMoveEvent *event);

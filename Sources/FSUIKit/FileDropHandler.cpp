@@ -122,7 +122,7 @@ bool perform(const QList<QUrl> &sources, const QUrl &destinationFolder, const Dr
     job->setItemKind([tracker](const QUrl &item, const QUrl &folder) -> std::optional<FileJob::Kind> {
         return tracker.resolve(item, folder) == DragOperationKind::copy ? FileJob::Kind::copy : FileJob::Kind::move;
     });
-    QObject::connect(job, &FileJob::finished, job,
+    FileJobQueue::shared()->add(job, job,
                      [refused, window = QPointer<QWidget>(window), finished = std::move(finished)](const FileJobResult &done) {
                          Result result = refused;
                          for (const FileJobSuccess &success : done.succeeded)
@@ -134,7 +134,6 @@ bool perform(const QList<QUrl> &sources, const QUrl &destinationFolder, const Dr
                          if (finished)
                              finished(result);
                      });
-    FileJobQueue::shared()->add(job);
     return true;
 }
 

@@ -149,12 +149,11 @@ void FileCommands::startJob(FileJob *job, std::function<void(const FileJobResult
         FileJobProgressPanel::forSharedQueue();
     ++m_runningJobs;
     // A window closed meanwhile hears nothing; the job itself still ends as it would.
-    connect(job, &FileJob::finished, this, [this, finished = std::move(finished)](const FileJobResult &result) {
+    queue->add(job, this, [this, finished = std::move(finished)](const FileJobResult &result) {
         --m_runningJobs;
         finished(result);
         Q_EMIT workFinished();
     });
-    queue->add(job);
 }
 
 void FileCommands::showFailures(const FileJobResult &result)
