@@ -9,11 +9,15 @@
 #include "FSUIKit/FilePasteboard.h"
 #include "FSUIKit/SelectionProviding.h"
 #include "FSWindow/FileCommands.h"
+#include "FSWindow/ServerConnector.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QMessageBox>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QUndoStack>
 #include <QWidget>
 
@@ -102,6 +106,8 @@ private Q_SLOTS:
     void undoAndRedoAskedWhileAJobRunsActInOrder();
     void pasteThatEndsEarlyKeepsOnlyWhatSucceeded_data();
     void pasteThatEndsEarlyKeepsOnlyWhatSucceeded();
+    void connectSheetMountsOnlyAnAddress_data();
+    void connectSheetMountsOnlyAnAddress();
 };
 
 void FileCommandsTest::enclosingFolderMovesUpOneLevelAndUndoFollowsTheItem()
@@ -311,6 +317,36 @@ void FileCommandsTest::pasteThatEndsEarlyKeepsOnlyWhatSucceeded()
         QCOMPARE(tw::test::entriesOf(f.path("Big")).size(), 30);
     else
         QCOMPARE(QFileInfo(f.path("Big")).size(), 2 << 20);
+}
+
+void FileCommandsTest::connectSheetMountsOnlyAnAddress_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("failures");
+    QTest::newRow("blank") << " \n " << QStringList();
+    QTest::newRow("no scheme") << "  server/share " << QStringList{ServerConnection::ConnectError(ServerConnection::ConnectError::invalidAddress).localizedDescription()};
+}
+
+void FileCommandsTest::connectSheetMountsOnlyAnAddress()
+{
+    QFETCH(QString, typed);
+    QFETCH(QStringList, failures);
+    QWidget window;
+    ServerConnector connector(&window);
+    QStringList shown;
+    connector.onFailure = [&](const QString &message) { shown.append(message); };
+    QSignalSpy finished(&connector, &ServerConnector::connectFinished);
+    connector.connectToServer();
+    auto *sheet = window.findChild<ServerConnectSheet *>();
+    QVERIFY(sheet && sheet->isVisible());
+    QCOMPARE(sheet->addressField()->size(), ServerConnectSheet::fieldSize);
+    QCOMPARE(sheet->focusWidget(), sheet->addressField());
+    sheet->addressField()->setText(typed);
+    sheet->connectButton()->click();
+    if (!failures.isEmpty())
+        QVERIFY(finished.wait(10'000));
+    QVERIFY(!connector.isConnecting());
+    QCOMPARE(shown, failures);
 }
 
 TW_GUI_TEST_MAIN(FileCommandsTest)
