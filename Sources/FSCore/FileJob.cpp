@@ -8,6 +8,7 @@
 #include "FSPlatform/OperationProgress.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSPlatform/Trash.h"
+#include "FSPlatform/TreeLookahead.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -16,15 +17,18 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <pthread.h>
 #include <thread>
 #include <sys/stat.h>
+#include <time.h>
 
 struct FileJob::State
 {
+    // An archive reads the trees its own way: the walk only counts for it.
+    explicit State(bool isCopying) : lookahead(isCopying) { progress.setLookahead(&lookahead); }
+
     OperationProgress progress;
-    std::atomic<qint64> itemsTotal = 0;
-    std::atomic<qint64> bytesTotal = 0;
-    std::atomic<bool> totalsKnown = false;
+    TreeLookahead lookahead;
     // Steady-clock milliseconds when the work began; 0 while queued.
     std::atomic<qint64> startedAt = 0;
 };
@@ -32,6 +36,10 @@ struct FileJob::State
 namespace {
 
 constexpr int sampleIntervalMilliseconds = 100;
+
+// The share of the work's processor time that finding the byte total may
+// take beside it.
+constexpr double sizingShare = 0.02;
 
 qint64 steadyMilliseconds()
 {
@@ -102,20 +110,6 @@ bool isOneStep(const Step &step)
     return false;
 }
 
-std::vector<TreeTotals> countTotals(const QList<Step> &steps, const OperationProgress &progress)
-{
-    std::vector<TreeTotals> totals;
-    for (const Step &step : steps) {
-        if (step.kind == FileJob::Kind::emptyTrash)
-            totals.push_back({Trash::itemCount(), 0});
-        else if (isOneStep(step))
-            totals.push_back({1, 0});
-        else
-            totals.push_back(TreeTotals::of(PathCodec::encodePath(step.item), &progress));
-    }
-    return totals;
-}
-
 QList<Step> plan(FileJob::Kind kind, const QList<QUrl> &items, const QList<QUrl> &folders, const QString &newName,
                  const FileJob::ItemKind &itemKind, const OperationProgress &progress)
 {
@@ -137,36 +131,33 @@ QList<Step> plan(FileJob::Kind kind, const QList<QUrl> &items, const QList<QUrl>
 
 FileJobResult runJob(const QList<Step> &steps, FileJob::State &state)
 {
-    // The totals are walked beside the work rather than before it: the copy
-    // starts at once, and on more than one core the walk costs it nothing. A
-    // move takes its items away from under the walk, so it walks first.
-    std::vector<TreeTotals> totals;
-    const auto countAll = [&] {
-        totals = countTotals(steps, state.progress);
-        qint64 itemsTotal = 0;
-        qint64 bytesTotal = 0;
-        for (const TreeTotals &each : totals) {
-            itemsTotal += each.items;
-            bytesTotal += each.bytes;
-        }
-        state.itemsTotal = itemsTotal;
-        state.bytesTotal = bytesTotal;
-        state.totalsKnown = true;
-    };
+    // The totals are found beside the work on a thread of their own, so the
+    // work starts at once; the copier takes the listings that walk makes.
+    std::atomic<bool> isWorkDone = false;
     std::thread walk;
-    const bool movesAway = std::any_of(steps.cbegin(), steps.cend(), [](const Step &step) {
-        return step.kind == FileJob::Kind::move;
-    });
-    if (movesAway)
-        countAll();
-    else
-        walk = std::thread(countAll);
+    if (steps.size() == 1 && steps.first().kind == FileJob::Kind::emptyTrash) {
+        state.lookahead.setTotals(Trash::itemCount(), 0);
+    } else {
+        std::vector<QByteArray> paths;
+        std::vector<bool> countsAsOne;
+        for (const Step &step : steps) {
+            paths.push_back(PathCodec::encodePath(step.item));
+            countsAsOne.push_back(isOneStep(step));
+        }
+        clockid_t workClock;
+        ::pthread_getcpuclockid(::pthread_self(), &workClock);
+        walk = std::thread([&state, &isWorkDone, paths = std::move(paths), countsAsOne = std::move(countsAsOne), workClock] {
+            state.lookahead.list(paths, countsAsOne, &state.progress);
+            state.lookahead.sizeFromTheEnd(workClock, sizingShare, [&] {
+                return isWorkDone.load() || state.progress.isCancelled();
+            });
+        });
+    }
 
     FileJobResult result;
     // A stop while the items were being looked at.
     result.wasCancelled = state.progress.isCancelled();
-    qsizetype processed = 0;
-    for (; !result.wasCancelled && processed < steps.size(); ++processed) {
+    for (qsizetype processed = 0; !result.wasCancelled && processed < steps.size(); ++processed) {
         if (state.progress.isCancelled()) {
             result.wasCancelled = true;
             break;
@@ -186,17 +177,13 @@ FileJobResult runJob(const QList<Step> &steps, FileJob::State &state)
             result.failures.append({step.item, error.localizedDescription()});
         }
     }
+    isWorkDone = true;
     if (walk.joinable())
         walk.join();
     if (!result.wasCancelled) {
         // What renames and failures did not count themselves.
-        qint64 itemsMark = 0;
-        qint64 bytesMark = 0;
-        for (qsizetype index = 0; index < processed && size_t(index) < totals.size(); ++index) {
-            itemsMark += totals[size_t(index)].items;
-            bytesMark += totals[size_t(index)].bytes;
-        }
-        state.progress.advanceTo(itemsMark, bytesMark);
+        state.progress.advanceTo(state.lookahead.itemsTotal().value_or(0), state.lookahead.bytesTotal().value_or(0));
+        state.lookahead.finish(state.progress.itemsDone(), state.progress.bytesDone());
     }
     return result;
 }
@@ -208,7 +195,7 @@ FileJob::FileJob(Kind kind, const QList<QUrl> &items, const QUrl &destinationFol
     , m_kind(kind)
     , m_items(items)
     , m_destinationFolders{destinationFolder}
-    , m_state(std::make_shared<State>())
+    , m_state(std::make_shared<State>(kind != Kind::compress))
 {
     m_sampler.setInterval(sampleIntervalMilliseconds);
     connect(&m_sampler, &QTimer::timeout, this, &FileJob::sampleProgress);
@@ -346,14 +333,17 @@ bool FileJob::isCancelRequested() const
 FileJobProgress FileJob::progress() const
 {
     FileJobProgress progress;
-    progress.totalsKnown = m_state->totalsKnown.load();
-    progress.itemsTotal = m_state->itemsTotal.load();
-    progress.bytesTotal = m_state->bytesTotal.load();
     progress.itemsDone = m_state->progress.itemsDone();
     progress.bytesDone = m_state->progress.bytesDone();
     // A tree that grew while it was copied does more than was counted.
-    if (progress.totalsKnown) {
+    if (const std::optional<qint64> items = m_state->lookahead.itemsTotal()) {
+        progress.isItemsTotalKnown = true;
+        progress.itemsTotal = *items;
         progress.itemsDone = std::min(progress.itemsDone, progress.itemsTotal);
+    }
+    if (const std::optional<qint64> bytes = m_state->lookahead.bytesTotal()) {
+        progress.isBytesTotalKnown = true;
+        progress.bytesTotal = *bytes;
         progress.bytesDone = std::min(progress.bytesDone, progress.bytesTotal);
     }
     return progress;
@@ -368,9 +358,7 @@ qint64 FileJob::elapsedMilliseconds() const
 void FileJob::sampleProgress()
 {
     const FileJobProgress now = progress();
-    if (now.itemsDone == m_lastSample.itemsDone && now.bytesDone == m_lastSample.bytesDone
-        && now.itemsTotal == m_lastSample.itemsTotal && now.bytesTotal == m_lastSample.bytesTotal
-        && now.totalsKnown == m_lastSample.totalsKnown)
+    if (now == m_lastSample)
         return;
     m_lastSample = now;
     Q_EMIT progressChanged();

@@ -36,16 +36,21 @@ struct FileJobResult
 };
 Q_DECLARE_METATYPE(FileJobResult)
 
-// The figures a progress display shows. The job walks its sources for the
-// totals while it works; until the walk is over they are zero and totalsKnown
-// is false, and the figures done count up on their own.
+// The figures a progress display shows. The job finds out its totals while
+// it works: the entry count shortly after it starts, the byte count once
+// every file is sized, which in a tree of many small files may be only as the
+// work ends. Until then a total is zero and not known, and the figures done
+// count up on their own.
 struct FileJobProgress
 {
     qint64 itemsDone = 0;
     qint64 itemsTotal = 0;
     qint64 bytesDone = 0;
     qint64 bytesTotal = 0;
-    bool totalsKnown = false;
+    bool isItemsTotalKnown = false;
+    bool isBytesTotalKnown = false;
+
+    bool operator==(const FileJobProgress &) const = default;
 };
 
 // File work that runs on WorkQueues::fileJobs() through FileOperations, item
