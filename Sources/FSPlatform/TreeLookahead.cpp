@@ -144,9 +144,9 @@ void TreeLookahead::addFolder(Folder folder, const std::shared_ptr<Listing> &lis
     if (m_index.contains(folder.key))
         return; // the same folder twice, through a bind mount: sized once
     if (const auto early = m_takenEarly.find(folder.key); early != m_takenEarly.end()) {
-        // The copier read it itself and sizes it.
-        folder.sizer = Sizer::copier;
-        if (early->second)
+        // The copier read it itself.
+        folder.isSized = early->second.has_value();
+        if (folder.isSized)
             addSized(*early->second);
         m_takenEarly.erase(early);
     } else if (m_keepsListings && m_keptBytes + listing->byteSize() <= keptListingsLimit) {
@@ -162,14 +162,8 @@ TreeLookahead::Claim TreeLookahead::take(dev_t device, ino_t inode)
     const std::lock_guard lock(m_mutex);
     const Key key{device, inode};
     if (const auto found = m_index.find(key); found != m_index.end()) {
-        Folder &folder = m_folders[found->second];
-        Claim claim{folder.listing, folder.sizer == Sizer::nobody};
-        if (claim.sizesFiles)
-            folder.sizer = Sizer::copier;
-        if (folder.listing)
-            m_keptBytes -= folder.listing->byteSize();
-        folder.listing.reset();
-        return claim;
+        const Folder &folder = m_folders[found->second];
+        return {folder.listing, !folder.isSized};
     }
     // Made after the walk went by: outside the totals either way.
     if (m_isListed)
@@ -184,8 +178,21 @@ void TreeLookahead::sized(dev_t device, ino_t inode, qint64 bytes)
     const Key key{device, inode};
     if (const auto early = m_takenEarly.find(key); early != m_takenEarly.end())
         early->second = bytes;
-    else if (m_index.contains(key))
-        addSized(bytes);
+    else if (const auto found = m_index.find(key); found != m_index.end())
+        markSized(m_folders[found->second], bytes);
+}
+
+void TreeLookahead::markSized(Folder &folder, qint64 bytes)
+{
+    // The walk and the copier may both size a folder they meet in; the
+    // first to finish counts.
+    if (folder.isSized)
+        return;
+    folder.isSized = true;
+    if (folder.listing)
+        m_keptBytes -= folder.listing->byteSize();
+    folder.listing.reset();
+    addSized(bytes);
 }
 
 void TreeLookahead::addSized(qint64 bytes)
@@ -229,9 +236,8 @@ void TreeLookahead::sizeFromTheEnd(clockid_t copierClock, double share, const st
             const std::lock_guard lock(m_mutex);
             if (m_cannotSize)
                 return;
-            if (m_folders[index].sizer != Sizer::nobody)
+            if (m_folders[index].isSized)
                 continue;
-            m_folders[index].sizer = Sizer::walk;
             folder = m_folders[index];
         }
         const std::optional<qint64> bytes = sizeFolder(folder, mayGoOn);
@@ -239,8 +245,8 @@ void TreeLookahead::sizeFromTheEnd(clockid_t copierClock, double share, const st
             return;
         const std::lock_guard lock(m_mutex);
         if (bytes)
-            addSized(*bytes);
-        else
+            markSized(m_folders[index], *bytes);
+        else if (!m_folders[index].isSized)
             m_cannotSize = true;
     }
 }

@@ -69,7 +69,7 @@ public:
         // Nothing when the walk has not listed it (yet): the copier reads it.
         std::shared_ptr<const Listing> listing;
         // Whether the copier is to count the sizes of the files straight
-        // inside it and report them with sized(): nobody has sized it yet.
+        // inside it and report them with sized(): the walk has not sized it.
         bool sizesFiles = false;
     };
 
@@ -115,13 +115,14 @@ private:
     {
         size_t operator()(const Key &key) const { return std::hash<quint64>()(quint64(key.inode) * 31 + key.device); }
     };
-    enum class Sizer { nobody, copier, walk };
     struct Folder
     {
         QByteArray path;
         Key key;
+        // Kept until the folder is sized, for the copier to take and for the
+        // walk to size it by.
         std::shared_ptr<const Listing> listing;
-        Sizer sizer = Sizer::nobody;
+        bool isSized = false;
     };
 
     void listTree(const QByteArray &path, const OperationProgress *progress, qint64 &items);
@@ -131,6 +132,7 @@ private:
     // The bytes of the files straight inside; nothing when the folder is not
     // the one listed any more, or `mayGoOn` said to stop.
     std::optional<qint64> sizeFolder(const Folder &folder, const std::function<bool()> &mayGoOn);
+    void markSized(Folder &folder, qint64 bytes);
     void addSized(qint64 bytes);
     void publishBytesIfSized();
 

@@ -242,19 +242,23 @@ void FileJobsTest::progressTotalsMatchTheTree()
 
 void FileJobsTest::lookaheadTotalsAddUpWhoeverSizesEachFolder_data()
 {
-    QTest::addColumn<bool>("copierTakesTop");
-    QTest::addColumn<bool>("beforeTheWalk");
-    QTest::newRow("the walk sizes every folder") << false << false;
-    QTest::newRow("the copier sizes the top folder") << true << false;
-    QTest::newRow("the copier takes the top folder before the walk lists it") << true << true;
+    // When the copier takes the top folder: not at all, before the walk has
+    // listed it, or after; and whether it is done with it before the walk
+    // sizes the rest, or after the walk has sized that folder too.
+    QTest::addColumn<QString>("copierTakesTop");
+    QTest::addColumn<bool>("copierFinishesFirst");
+    QTest::newRow("the walk sizes every folder") << "never" << true;
+    QTest::newRow("the copier sizes the top folder") << "after the walk lists it" << true;
+    QTest::newRow("the copier takes the top folder first") << "before the walk lists it" << true;
+    QTest::newRow("both size the top folder") << "after the walk lists it" << false;
 }
 
 // The walk and the copier size folders from either end; the byte total is
-// only right when every folder is sized once, by one of them.
+// only right when every folder counts once, whoever sized it.
 void FileJobsTest::lookaheadTotalsAddUpWhoeverSizesEachFolder()
 {
-    QFETCH(bool, copierTakesTop);
-    QFETCH(bool, beforeTheWalk);
+    QFETCH(QString, copierTakesTop);
+    QFETCH(bool, copierFinishesFirst);
     TemporaryFolder work(m_dir.path() + "/lookahead-XXXXXX");
     const QString tree = work.path() + "/Tree";
     QVERIFY(writeFile(tree + "/a.txt", QByteArray(1000, 'a')));
@@ -264,24 +268,30 @@ void FileJobsTest::lookaheadTotalsAddUpWhoeverSizesEachFolder()
     QVERIFY(writeFile(work.path() + "/loose.txt", QByteArray(10, 'l')));
     struct stat top;
     QCOMPARE(::stat(PathCodec::encode(tree).constData(), &top), 0);
+    const qint64 total = 1000 + 24 + 5 + 10;
 
     TreeLookahead lookahead;
     const auto takeTop = [&] {
         const TreeLookahead::Claim claim = lookahead.take(top.st_dev, top.st_ino);
         QVERIFY(claim.sizesFiles);
-        QCOMPARE(bool(claim.listing), !beforeTheWalk);
-        // What the copier counts straight inside: a.txt.
-        lookahead.sized(top.st_dev, top.st_ino, 1000);
+        QCOMPARE(bool(claim.listing), copierTakesTop == QLatin1String("after the walk lists it"));
     };
-    if (copierTakesTop && beforeTheWalk)
+    // What the copier counts straight inside the top folder: a.txt.
+    const auto finishTop = [&] { lookahead.sized(top.st_dev, top.st_ino, 1000); };
+    if (copierTakesTop == QLatin1String("before the walk lists it"))
         takeTop();
     lookahead.list({PathCodec::encode(tree), PathCodec::encode(work.path() + "/loose.txt")}, {false, false});
     QCOMPARE(lookahead.itemsTotal(), std::optional<qint64>(8));
-    if (copierTakesTop && !beforeTheWalk)
+    if (copierTakesTop == QLatin1String("after the walk lists it"))
         takeTop();
+    if (copierTakesTop != QLatin1String("never") && copierFinishesFirst)
+        finishTop();
     QVERIFY(!lookahead.bytesTotal());
     lookahead.sizeFromTheEnd(CLOCK_PROCESS_CPUTIME_ID, 1.0, [] { return false; });
-    QCOMPARE(lookahead.bytesTotal(), std::optional<qint64>(1000 + 24 + 5 + 10));
+    QCOMPARE(lookahead.bytesTotal(), std::optional<qint64>(total));
+    if (copierTakesTop != QLatin1String("never") && !copierFinishesFirst)
+        finishTop();
+    QCOMPARE(lookahead.bytesTotal(), std::optional<qint64>(total));
 }
 
 void FileJobsTest::copyFromAnOlderListingPassesOverWhatWentAndLeavesOutWhatCame()
