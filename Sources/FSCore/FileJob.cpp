@@ -358,9 +358,11 @@ qint64 FileJob::elapsedMilliseconds() const
 void FileJob::sampleProgress()
 {
     const FileJobProgress now = progress();
-    if (now == m_lastSample)
+    const bool isRunning = m_state->startedAt.load() != 0;
+    if (now == m_lastSample && isRunning == m_wasRunningAtLastSample)
         return;
     m_lastSample = now;
+    m_wasRunningAtLastSample = isRunning;
     Q_EMIT progressChanged();
 }
 

@@ -145,6 +145,9 @@ private:
     std::shared_ptr<State> m_state;
     QTimer m_sampler;
     FileJobProgress m_lastSample;
+    // Whether the job had begun to run at the last sample: a job that leaves
+    // the queue is news even before its figures move.
+    bool m_wasRunningAtLastSample = false;
     FileJobResult m_result;
     bool m_started = false;
     bool m_finished = false;

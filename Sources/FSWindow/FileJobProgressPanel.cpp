@@ -137,6 +137,13 @@ private:
             m_timing->clear();
             return;
         }
+        if (m_job->elapsedMilliseconds() == 0) {
+            m_bar->setRange(0, 0);
+            // Behind other jobs on the queue.
+            m_detail->setText(FileJobProgressPanel::tr("Waiting…"));
+            m_timing->clear();
+            return;
+        }
         if (!progress.isItemsTotalKnown) {
             m_bar->setRange(0, 0);
             m_detail->setText(progress.itemsDone == 0
