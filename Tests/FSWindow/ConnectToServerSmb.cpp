@@ -1,3 +1,4 @@
+#include "MainThreadWatchdog.h"
 #include "TestHome.h"
 
 #include "FSPlatform/PathCodec.h"
@@ -18,27 +19,6 @@
 // the account TW_SMB_USER with the password TW_SMB_PASSWORD.
 
 namespace {
-
-// The longest the main thread went without running a 10 ms timer.
-class Watchdog
-{
-public:
-    Watchdog()
-    {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_longestGap = std::max(m_longestGap, m_sinceLast.restart());
-        });
-        m_sinceLast.start();
-        m_timer.start();
-    }
-    qint64 longestGap() const { return m_longestGap; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_sinceLast;
-    qint64 m_longestGap = 0;
-};
 
 // The first sheet of its kind shown on `window` that is not in `seen`.
 template<typename Sheet>
@@ -115,7 +95,7 @@ void ConnectToServerSmbTest::connectAsksForAnAccountOnlyWhenTheShareWantsOne()
     // From the moment the mount starts; a mount waited for on the main
     // thread stops it for half a second or more.
     QTest::qWait(100);
-    Watchdog watchdog;
+    tw::test::MainThreadWatchdog watchdog;
     QElapsedTimer elapsed;
     elapsed.start();
     QCOMPARE(addressSheet->addressField()->placeholderText(), QStringLiteral("smb://server/share"));

@@ -1,3 +1,4 @@
+#include "MainThreadWatchdog.h"
 #include "ScratchMount.h"
 #include "TestHome.h"
 
@@ -294,12 +295,16 @@ void FileCommandsTest::pasteThatEndsEarlyKeepsOnlyWhatSucceeded()
     QVERIFY(QDir().mkpath(destination));
     FilePasteboard::write({f.url("small.txt"), f.url("Big")});
     f.browser.folder = PathCodec::urlForPath(destination);
+    // The window keeps answering: not one file is read or written on its thread.
+    const tw::test::MainThreadWatchdog watchdog;
     f.commands.paste();
     if (stopped) {
         QCOMPARE(f.queue.jobs().size(), 1);
         FileJob *job = f.queue.jobs().first();
         QVERIFY(QTest::qWaitFor([job] { return job->progress().itemsDone > 100; }, 20'000));
         job->cancel();
+        QVERIFY2(watchdog.longestGap() < 200,
+                 qPrintable(QStringLiteral("the main thread stood still for %1 ms").arg(watchdog.longestGap())));
     }
     QVERIFY(f.settle());
 
