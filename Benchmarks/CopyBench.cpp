@@ -172,7 +172,9 @@ int runCancel(const QUrl &source, const QUrl &destination, int delay)
     std::printf("left in the destination: %s\n", after == before ? "nothing" : qPrintable(after.join(u' ')));
     std::printf("copying stopped %.1f ms after Stop; what it made was removed %.1f ms after Stop\n",
                 lastMovedAt - cancelledAt, stoppedAt - cancelledAt);
-    std::printf("copy: stopped %.1f ms after Stop\n", lastMovedAt - cancelledAt);
+    // What the user waits for: the job over and nothing of the copy left.
+    std::printf("copy: stopped %.1f ms after Stop, ended with nothing left %.1f ms after Stop\n",
+                lastMovedAt - cancelledAt, stoppedAt - cancelledAt);
     return after == before ? 0 : 1;
 }
 
