@@ -68,6 +68,10 @@ struct Asking
     int attempts = 0;
     bool wasCancelled = false;
     bool wasRefused = false;
+    // The account last given, and whether the next request is answered with
+    // it again without asking (a mount tried once more).
+    std::optional<Credentials> lastAnswer;
+    bool replaysLastAnswer = false;
 };
 
 QString fromUtf8(const gchar *text)
@@ -78,6 +82,16 @@ QString fromUtf8(const gchar *text)
 void setText(GMountOperation *operation, void (*setter)(GMountOperation *, const char *), const QString &text)
 {
     setter(operation, text.toUtf8().constData());
+}
+
+void setAccount(GMountOperation *operation, const Credentials &account, const QString &defaultDomain, bool canRemember)
+{
+    g_mount_operation_set_anonymous(operation, FALSE);
+    setText(operation, g_mount_operation_set_username, account.user);
+    setText(operation, g_mount_operation_set_password, account.password);
+    setText(operation, g_mount_operation_set_domain, account.domain.isEmpty() ? defaultDomain : account.domain);
+    g_mount_operation_set_password_save(operation, account.remember && canRemember ? G_PASSWORD_SAVE_PERMANENTLY
+                                                                                    : G_PASSWORD_SAVE_NEVER);
 }
 
 // False when the provider cancelled or every attempt is spent.
@@ -107,13 +121,8 @@ bool askProvider(Asking &asking, GMountOperation *operation, const gchar *messag
         asking.wasCancelled = true;
         return false;
     }
-    g_mount_operation_set_anonymous(operation, FALSE);
-    setText(operation, g_mount_operation_set_username, answer->user);
-    setText(operation, g_mount_operation_set_password, answer->password);
-    setText(operation, g_mount_operation_set_domain, answer->domain.isEmpty() ? request.defaultDomain : answer->domain);
-    g_mount_operation_set_password_save(operation, answer->remember && request.canRemember
-                                                       ? G_PASSWORD_SAVE_PERMANENTLY
-                                                       : G_PASSWORD_SAVE_NEVER);
+    asking.lastAnswer = answer;
+    setAccount(operation, *answer, request.defaultDomain, request.canRemember);
     return true;
 }
 
@@ -125,6 +134,12 @@ void answerPasswordRequest(GMountOperation *operation, gchar *message, gchar *de
     // the server was mounted before); the user's cancel stands.
     if (asking.wasCancelled) {
         g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
+        return;
+    }
+    if (asking.replaysLastAnswer && asking.lastAnswer) {
+        asking.replaysLastAnswer = false;
+        setAccount(operation, *asking.lastAnswer, fromUtf8(defaultDomain), flags & G_ASK_PASSWORD_SAVING_SUPPORTED);
+        g_mount_operation_reply(operation, G_MOUNT_OPERATION_HANDLED);
         return;
     }
     // A server that turned an answer down asks again; answering the same way
@@ -253,10 +268,21 @@ QList<QUrl> mount(const QString &uri, std::chrono::milliseconds timeout, const C
         g_signal_handlers_disconnect_by_data(operation.get(), &asking);
     });
 
-    const auto mounting = std::make_shared<PendingCall>();
+    auto mounting = std::make_shared<PendingCall>();
     g_file_mount_enclosing_volume(location.get(), G_MOUNT_MOUNT_NONE, operation.get(), cancellable.get(),
                                   onMounted, callbackReference(mounting));
-    const bool mountTimedOut = runUntilFinished(context.get(), *mounting, cancellable.get(), deadline);
+    bool mountTimedOut = runUntilFinished(context.get(), *mounting, cancellable.get(), deadline);
+    // The SMB backend may drop its connection to a server that turned a wrong
+    // password down and fail the right one that follows with a bare "failed":
+    // the account just given is tried once more before the user hears of it.
+    if (!mountTimedOut && mounting->error && asking.lastAnswer && !asking.wasCancelled && !asking.wasRefused
+        && g_error_matches(mounting->error.get(), G_IO_ERROR, G_IO_ERROR_FAILED)) {
+        asking.replaysLastAnswer = true;
+        mounting = std::make_shared<PendingCall>();
+        g_file_mount_enclosing_volume(location.get(), G_MOUNT_MOUNT_NONE, operation.get(), cancellable.get(),
+                                      onMounted, callbackReference(mounting));
+        mountTimedOut = runUntilFinished(context.get(), *mounting, cancellable.get(), deadline);
+    }
     if (asking.wasCancelled)
         throw cancelledError();
     if (!mounting->isFinished || (mountTimedOut && mounting->error))
