@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <deque>
 #include <numeric>
 #include <vector>
 
@@ -63,10 +64,11 @@ struct SortKey
     QByteArray text;
 };
 
-qint64 sizeOf(const FileAttributes &attributes, const QUrl &url, const FolderSizeMap &folderSizeCache)
+qint64 sizeOf(const FileAttributes &attributes, const FileItem &item, const FolderSizeMap &folderSizeCache)
 {
+    // Most folders are not measured: no URL is made for them.
     if (attributes.isDirectory)
-        return folderSizeCache.value(url, 0);
+        return folderSizeCache.isEmpty() ? 0 : folderSizeCache.value(item.url(), 0);
     return attributes.hasFileSize ? attributes.fileSize : 0;
 }
 
@@ -99,7 +101,7 @@ SortKey keyOf(const FileItem &item, const FileAttributes &attributes, FileSortFi
         key.number = attributes.hasModificationTime ? attributes.modificationTimeNs : noDate;
         break;
     case FileSortField::size:
-        key.number = sizeOf(attributes, item.url(), folderSizeCache);
+        key.number = sizeOf(attributes, item, folderSizeCache);
         break;
     case FileSortField::kind:
         key.text = kindKeys.keyFor(attributes);
@@ -180,17 +182,25 @@ FileItemList sorted(const FileItemList &items, FileSortField field, const Folder
 {
     const size_t count = size_t(items.size());
     const bool text = usesText(field);
-    std::vector<QByteArray> textKeys(text ? count : 0);
+    // Names are keyed already in each listed item: those keys are used where
+    // they are, and only the others made and kept here.
+    std::vector<const QByteArray *> textKeys(text ? count : 0);
+    std::deque<QByteArray> madeKeys; // grows without moving what it holds
     std::vector<SortRecord> records(count);
     KindKeys kindKeys;
     for (size_t i = 0; i < count; ++i) {
         const FileItem &item = items.at(qsizetype(i));
         const FileAttributes *snapshot = item.attributeSnapshot();
+        if (snapshot && field == FileSortField::name) {
+            records[i] = {textPrefix(snapshot->nameSortKey), quint32(i)};
+            textKeys[i] = &snapshot->nameSortKey;
+            continue;
+        }
         SortKey key = snapshot ? keyOf(item, *snapshot, field, folderSizeCache, kindKeys)
                                : keyOf(item, item.attributes(), field, folderSizeCache, kindKeys);
         records[i] = {text ? textPrefix(key.text) : numberPrefix(key.number), quint32(i)};
         if (text)
-            textKeys[i] = std::move(key.text);
+            textKeys[i] = &madeKeys.emplace_back(std::move(key.text));
     }
 
     auto ascendingBefore = [&](const SortRecord &a, const SortRecord &b) {
@@ -198,8 +208,8 @@ FileItemList sorted(const FileItemList &items, FileSortField field, const Folder
             return a.prefix < b.prefix;
         if (!text)
             return false;
-        const QByteArray &keyA = textKeys[a.index];
-        const QByteArray &keyB = textKeys[b.index];
+        const QByteArray &keyA = *textKeys[a.index];
+        const QByteArray &keyB = *textKeys[b.index];
         if (keyA.size() <= 8 || keyB.size() <= 8)
             return keyA.size() < keyB.size();
         return NaturalOrder::compareKeys(keyA, keyB) < 0;
@@ -235,7 +245,9 @@ int compare(const FileItem &a, const FileItem &b, FileSortField field, const Fol
 
 qint64 size(const FileItem &item, const FolderSizeMap &folderSizeCache)
 {
-    return sizeOf(item.attributes(), item.url(), folderSizeCache);
+    if (const FileAttributes *snapshot = item.attributeSnapshot())
+        return sizeOf(*snapshot, item, folderSizeCache);
+    return sizeOf(item.attributes(), item, folderSizeCache);
 }
 
 namespace {
