@@ -9,6 +9,7 @@
 #include "FSPlatform/NaturalOrder.h"
 #include "FSQuickLook/ThumbnailLoader.h"
 #include "FSPlatform/OperationError.h"
+#include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/DisplayNameText.h"
 #include "FSUIKit/FileContextMenu.h"
@@ -30,6 +31,14 @@
 namespace {
 
 constexpr int columnWidths[] = {260, 150, 80, 120};
+
+bool hasUnreadAttributes(const FileItemList &items)
+{
+    return std::any_of(items.cbegin(), items.cend(), [](const FileItem &item) {
+        const FileAttributes *attributes = item.attributeSnapshot();
+        return attributes && !attributes->hasStatus;
+    });
+}
 
 // Of a row's height, the part at its top and bottom edges where a drop goes
 // between rows (into the row's folder) rather than onto the row.
@@ -120,6 +129,8 @@ ListViewController::ListViewController(const QUrl &rootUrl, QWidget *parent)
         scheduleVisibleWork();
         releaseUnloadedFolders();
     });
+    // Attributes that arrive may make a row's picture or a folder's size worth asking for.
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &ListViewController::scheduleVisibleWork);
     connect(m_model, &QAbstractItemModel::layoutChanged, this, [this] {
         // A sort by date, size or kind may now wait for the attributes, or stop waiting.
         updateMessage();
@@ -186,13 +197,16 @@ void ListViewController::loadRootItems()
 {
     const QUrl requested = m_rootUrl;
     const quint64 generation = ++m_loadGeneration;
-    DirectoryListingCache::contents(requested, this, [this, requested, generation](const FileItemList &items) {
-        // A listing for a root the view has left, or older than a newer
-        // request for the same root, is stale.
-        if (requested != m_rootUrl || generation != m_loadGeneration)
-            return;
-        showListing(requested, items);
-    });
+    DirectoryListingCache::contents(
+        requested, this,
+        [this, requested, generation](const FileItemList &items) {
+            // A listing for a root the view has left, or older than a newer
+            // request for the same root, is stale.
+            if (requested != m_rootUrl || generation != m_loadGeneration)
+                return;
+            showListing(requested, items);
+        },
+        DirectoryListingCache::ListingDetail::namesFirst);
     updateMessage();
 }
 
@@ -202,7 +216,7 @@ void ListViewController::showListing(const QUrl &folder, const FileItemList &ite
                                                                   : std::nullopt;
     m_failureMessage = failure ? ListingFailures::localizedDescription(*failure, FileItem::lastKnown(folder).name())
                                : QString();
-    m_model->setRootItems(items);
+    m_model->setRootItems(items, !hasUnreadAttributes(items));
     updateMessage();
     scheduleVisibleWork();
 }
@@ -210,13 +224,16 @@ void ListViewController::showListing(const QUrl &folder, const FileItemList &ite
 void ListViewController::loadFolder(const QUrl &folder)
 {
     retainFolder(folder);
-    DirectoryListingCache::contents(folder, this, [this, folder](const FileItemList &items) {
-        if (items.isEmpty() && DirectoryListingCache::failure(folder)) {
-            forgetFolder(folder);
-            return;
-        }
-        m_model->setFolderItems(folder, items);
-    });
+    DirectoryListingCache::contents(
+        folder, this,
+        [this, folder](const FileItemList &items) {
+            if (items.isEmpty() && DirectoryListingCache::failure(folder)) {
+                forgetFolder(folder);
+                return;
+            }
+            m_model->setFolderItems(folder, items);
+        },
+        DirectoryListingCache::ListingDetail::namesFirst);
 }
 
 void ListViewController::forgetFolder(const QUrl &folder)
@@ -253,12 +270,15 @@ void ListViewController::refresh()
     for (const QUrl &folder : m_model->loadedFolders()) {
         if (folder == m_rootUrl)
             continue;
-        DirectoryListingCache::contents(folder, this, [this, folder](const FileItemList &items) {
-            if (items.isEmpty() && DirectoryListingCache::failure(folder))
-                forgetFolder(folder);
-            else
-                m_model->setFolderItems(folder, items);
-        });
+        DirectoryListingCache::contents(
+            folder, this,
+            [this, folder](const FileItemList &items) {
+                if (items.isEmpty() && DirectoryListingCache::failure(folder))
+                    forgetFolder(folder);
+                else
+                    m_model->setFolderItems(folder, items);
+            },
+            DirectoryListingCache::ListingDetail::namesFirst);
     }
 }
 
@@ -266,20 +286,53 @@ void ListViewController::applyUpdate(const FolderListingUpdate &update)
 {
     if (update.folder != m_rootUrl && !m_model->loadedFolders().contains(update.folder))
         return;
-    // Folders whose entries changed may have changed inside: their sizes are read again.
-    for (const FileItem &item : update.changed) {
-        forgetFolderSize(item.url());
-        m_model->forgetThumbnail(item.url());
-        m_thumbnailsAsked.remove(item.url());
-    }
-    for (const QUrl &url : update.removed)
-        forgetFolderSize(url);
+    forgetWhatChanged(update);
     if (update.folder == m_rootUrl)
         m_failureMessage.clear();
     // The model leaves alone a folder it has no rows of yet, and the old root
     // while a new one is being listed.
     m_model->applyUpdate(update);
     updateMessage();
+}
+
+// Folders whose entries changed may have changed inside: their sizes are
+// walked again, and pictures of changed files drawn again. Only rows on
+// screen have either, so those few are looked for among the changes, not the
+// changes (all of a large folder's entries, as their attributes first arrive)
+// among them.
+void ListViewController::forgetWhatChanged(const FolderListingUpdate &update)
+{
+    for (const QUrl &url : update.removed)
+        forgetFolderSize(url);
+    if (update.changed.isEmpty())
+        return;
+    QList<QUrl> measured = pendingFolderSizeURLs();
+    for (auto it = m_model->folderSizes().cbegin(); it != m_model->folderSizes().cend(); ++it)
+        measured.append(it.key());
+    const QList<QUrl> pictured(m_thumbnailsAsked.cbegin(), m_thumbnailsAsked.cend());
+    if (measured.isEmpty() && pictured.isEmpty())
+        return;
+    QSet<QString> changedPaths;
+    changedPaths.reserve(update.changed.size());
+    for (const FileItem &item : update.changed)
+        changedPaths.insert(item.path());
+    // An entry whose attributes are read for the first time did not change.
+    const auto hasChanged = [&](const QUrl &url) {
+        if (!changedPaths.contains(PathCodec::decode(PathCodec::encodePath(url))))
+            return false;
+        const FileAttributes *shown = m_model->itemAt(m_model->indexOf(url)).attributeSnapshot();
+        return !shown || shown->hasStatus;
+    };
+    for (const QUrl &url : std::as_const(measured)) {
+        if (hasChanged(url))
+            forgetFolderSize(url);
+    }
+    for (const QUrl &url : pictured) {
+        if (hasChanged(url)) {
+            m_model->forgetThumbnail(url);
+            m_thumbnailsAsked.remove(url);
+        }
+    }
 }
 
 void ListViewController::listingFailed(const QUrl &folder, ListingFailure failure)
@@ -435,11 +488,13 @@ void ListViewController::scheduleVisibleWork()
 
 // Sizes are walked for the folder rows on screen only, two at a time; a walk
 // for a row that left the screen (scrolled away, collapsed, another folder
-// shown) is stopped.
+// shown) is stopped. The attributes of the rows on screen are read first.
 void ListViewController::updateVisibleFolderSizes()
 {
     QList<QUrl> visibleFolders;
     FileItemList visibleFiles;
+    // The rows on screen whose attributes are still to be read, by folder: read first.
+    QHash<QUrl, FileItemList> unread;
     // The rows of a folder the view has left are no longer worth a walk.
     const bool isShowingRoot = m_model->shownFolder() == m_rootUrl || m_model->isShowingSearchResults();
     if (isShowingRoot && !m_outline->isColumnHidden(ListViewModel::sizeColumn) && m_outline->isVisible()) {
@@ -452,8 +507,12 @@ void ListViewController::updateVisibleFolderSizes()
                 visibleFolders.append(item.url());
             else if (!item.isBrowsable())
                 visibleFiles.append(item);
+            if (const FileAttributes *attributes = item.attributeSnapshot(); attributes && !attributes->hasStatus)
+                unread[m_model->folderOf(row)].append(item);
         }
     }
+    for (auto it = unread.cbegin(); it != unread.cend(); ++it)
+        DirectoryListingCache::readFirst(it.key(), it.value());
     for (auto it = m_pendingSizeCalculators.begin(); it != m_pendingSizeCalculators.end();) {
         if (visibleFolders.contains(it->first)) {
             ++it;

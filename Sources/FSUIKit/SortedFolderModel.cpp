@@ -114,18 +114,34 @@ void SortedFolderModel::reload()
     const quint64 generation = ++m_loadGeneration;
     const QUrl folder = m_folder;
     setLoading(true);
-    DirectoryListingCache::contents(folder, this, [this, folder, generation](const FileItemList &items) {
-        if (generation != m_loadGeneration || folder != m_folder || m_isShowingSearchResults)
-            return;
-        if (const std::optional<ListingFailure> failure = DirectoryListingCache::failure(folder)) {
-            setLoading(false);
-            setFailure(*failure);
+    DirectoryListingCache::contents(
+        folder, this,
+        [this, folder, generation](const FileItemList &items) {
+            if (generation != m_loadGeneration || folder != m_folder || m_isShowingSearchResults)
+                return;
+            if (const std::optional<ListingFailure> failure = DirectoryListingCache::failure(folder)) {
+                setLoading(false);
+                setFailure(*failure);
+                Q_EMIT loaded();
+                return;
+            }
+            setItems(folder, items);
             Q_EMIT loaded();
-            return;
-        }
-        setItems(folder, items);
-        Q_EMIT loaded();
-    });
+        },
+        DirectoryListingCache::ListingDetail::namesFirst);
+}
+
+void SortedFolderModel::readFirst(int firstRow, int lastRow) const
+{
+    if (m_hasAllAttributes || m_isShowingSearchResults || m_rowsFolder.isEmpty())
+        return;
+    FileItemList unread;
+    for (int row = qMax(0, firstRow); row <= lastRow && row < m_items.size(); ++row) {
+        if (!attributesOf(m_items.at(row)).hasStatus)
+            unread.append(m_items.at(row));
+    }
+    if (!unread.isEmpty())
+        DirectoryListingCache::readFirst(m_rowsFolder, unread);
 }
 
 void SortedFolderModel::setItems(const QUrl &folder, const FileItemList &items)
@@ -613,8 +629,13 @@ void SortedFolderModel::changeItems(const FileItemList &items)
         Q_EMIT dataChanged(index(int(target), 0), index(int(target), 0));
     }
     if (!changedRows.empty()) {
-        const auto before = [this](const FileItem &a, const FileItem &b) { return lessThan(a, b); };
-        if (!std::is_sorted(m_items.cbegin(), m_items.cend(), before)) {
+        // Rows that did not change keep their order among themselves: the rows
+        // are in order when every changed one is with its neighbours.
+        const bool isInOrder = std::all_of(changedRows.cbegin(), changedRows.cend(), [this](int row) {
+            return (row == 0 || !lessThan(m_items.at(row), m_items.at(row - 1)))
+                && (row + 1 >= m_items.size() || !lessThan(m_items.at(row + 1), m_items.at(row)));
+        });
+        if (!isInOrder) {
             resort();
         } else {
             std::sort(changedRows.begin(), changedRows.end());

@@ -40,8 +40,12 @@ public:
     // A completion for a folder shown before is dropped.
     void setFolder(const QUrl &folder);
     QUrl folder() const { return m_folder; }
-    // Asks the cache for the folder again and applies the difference.
+    // Asks the cache for the folder again and applies the difference. The
+    // folder's names come first; its attributes follow as changed rows.
     void reload();
+    // Asks that the attributes of rows `firstRow` to `lastRow` (those on
+    // screen) be read before the others' while they are being read.
+    void readFirst(int firstRow, int lastRow) const;
     // The folder's listing as the caller has it, applied as a difference when
     // it is the folder shown, replacing the rows otherwise.
     void setItems(const QUrl &folder, const FileItemList &items);
