@@ -79,9 +79,14 @@ bool visibleRowsComplete(const ListViewController &view)
     return true;
 }
 
+// Row by row, stopping at the first row still unread: the wait asks this
+// often, and a copy of every row each time would take the main thread's time
+// from the view it measures.
 bool allAttributesRead(const ListViewController &view)
 {
-    for (const FileItem &item : view.currentSortedItems()) {
+    const ListViewModel *model = view.model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const FileItem item = model->itemAt(model->index(row, 0));
         if (item.attributeSnapshot() && !item.attributeSnapshot()->hasStatus)
             return false;
     }

@@ -12,10 +12,12 @@
 #include "FSPlatform/PathCodec.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -42,6 +44,9 @@ constexpr size_t largestChunkSize = 4096;
 // and its new item until then, so a main thread that falls behind must not
 // let the whole folder be held twice.
 constexpr size_t mostReadAhead = 8192;
+// Attributes arriving are applied at most this often: each application costs
+// the views a pass over the changed rows and a repaint of the rows on screen.
+constexpr int applyIntervalMilliseconds = 50;
 
 bool isMainThread()
 {
@@ -133,6 +138,7 @@ struct Listing
     std::vector<std::pair<size_t, FileItem>> arrived;
     bool isApplyPosted = false;
     std::condition_variable applied;
+    QElapsedTimer lastApply; // main thread only
     // Set once nobody can want the attributes any more: the reading stops.
     std::atomic<bool> isAbandoned{false};
 
@@ -702,7 +708,7 @@ private:
                     listing->isApplyPosted = true;
                 }
                 if (isPostNeeded)
-                    MainThread::post([this, listing] { applyArrived(listing); });
+                    MainThread::post([this, listing] { scheduleApply(listing); });
             }
         });
 
@@ -775,6 +781,20 @@ private:
         });
     }
 
+    // Main thread: the first attributes read (the rows on screen) are applied
+    // at once, later ones together after a short while.
+    void scheduleApply(const std::shared_ptr<Listing> &listing)
+    {
+        const qint64 sinceLast =
+            listing->lastApply.isValid() ? listing->lastApply.elapsed() : applyIntervalMilliseconds;
+        if (sinceLast >= applyIntervalMilliseconds) {
+            applyArrived(listing);
+            return;
+        }
+        QTimer::singleShot(int(applyIntervalMilliseconds - sinceLast), m_watchOwner,
+                           [this, listing] { applyArrived(listing); });
+    }
+
     // Main thread: the attributes read since the last time, into the stored
     // listing if it still is the one they were read for, and on to the views.
     void applyArrived(const std::shared_ptr<Listing> &listing)
@@ -786,6 +806,7 @@ private:
             listing->isApplyPosted = false;
         }
         listing->applied.notify_all();
+        listing->lastApply.start();
         FolderListingUpdate update;
         {
             std::lock_guard locker(m_lock);
@@ -817,6 +838,8 @@ private:
     // Main thread: every attribute of a names-first listing is read.
     void finishReading(const std::shared_ptr<Listing> &listing)
     {
+        // What waits for its turn goes in before the reading is done.
+        applyArrived(listing);
         const QUrl folder = listing->folder;
         std::vector<Waiter> waiters;
         FileItemList items = listing->items;

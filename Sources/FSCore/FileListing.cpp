@@ -9,9 +9,13 @@
 
 #include <QThread>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace FileListing {
@@ -23,8 +27,8 @@ namespace {
 // per entry before its items are made.
 struct RawEntry
 {
-    size_t nameOffset;
-    qsizetype nameLength;
+    quint32 nameOffset;
+    quint16 nameLength; // names are at most 255 bytes
     unsigned char type;
 };
 
@@ -128,11 +132,23 @@ RawEntries readEntries(DirectoryStream &stream, int *errorNumber)
     *errorNumber = stream.errorNumber();
     if (!stream.isOpen())
         return read;
+    // A folder's own size is about what its names take: room for them at once
+    // spares growing (and copying) the buffers; room never used is never touched.
+    struct stat folder;
+    if (::fstat(stream.fd(), &folder) == 0 && folder.st_size > 0) {
+        const size_t bytes = std::min<size_t>(size_t(folder.st_size), size_t(64) << 20);
+        read.names.reserve(bytes);
+        read.entries.reserve(bytes / 16);
+    }
     while (const dirent *entry = stream.next()) {
         if (entry->d_name[0] == '.')
             continue;
         const size_t length = std::strlen(entry->d_name);
-        read.entries.push_back({read.names.size(), qsizetype(length), entry->d_type});
+        if (read.names.size() + length + 1 > std::numeric_limits<quint32>::max()) {
+            *errorNumber = EOVERFLOW;
+            return RawEntries();
+        }
+        read.entries.push_back({quint32(read.names.size()), quint16(length), entry->d_type});
         read.names.insert(read.names.end(), entry->d_name, entry->d_name + length + 1);
     }
     // A folder that stopped answering halfway is not a smaller folder.

@@ -149,11 +149,14 @@ quint64 numberPrefix(qint64 number)
 // Past this many items the two halves are sorted on two threads and merged.
 constexpr size_t parallelThreshold = 20000;
 
+// `before` orders records by key and, among equal keys, by their place in the
+// input: a sort in place, which needs no buffer as large as the input, is
+// then as stable as a stable sort.
 template<typename Before>
-void stableSort(std::vector<SortRecord> &records, Before before)
+void sortRecords(std::vector<SortRecord> &records, Before before)
 {
     if (records.size() < parallelThreshold) {
-        std::stable_sort(records.begin(), records.end(), before);
+        std::sort(records.begin(), records.end(), before);
         return;
     }
     const auto middle = records.begin() + std::ptrdiff_t(records.size() / 2);
@@ -161,12 +164,11 @@ void stableSort(std::vector<SortRecord> &records, Before before)
     ParallelWork::run(1, [&] {
         for (int half = nextHalf++; half < 2; half = nextHalf++) {
             if (half == 0)
-                std::stable_sort(records.begin(), middle, before);
+                std::sort(records.begin(), middle, before);
             else
-                std::stable_sort(middle, records.end(), before);
+                std::sort(middle, records.end(), before);
         }
     });
-    // inplace_merge is stable: on ties the first half, the earlier items, goes first.
     std::inplace_merge(records.begin(), middle, records.end(), before);
 }
 
@@ -203,30 +205,29 @@ FileItemList sorted(const FileItemList &items, FileSortField field, const Folder
             textKeys[i] = &madeKeys.emplace_back(std::move(key.text));
     }
 
-    auto ascendingBefore = [&](const SortRecord &a, const SortRecord &b) {
+    // <0, 0 or >0 as the records' keys compare in ascending order.
+    const auto order = [&](const SortRecord &a, const SortRecord &b) {
         if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
+            return a.prefix < b.prefix ? -1 : 1;
         if (!text)
-            return false;
+            return 0;
         const QByteArray &keyA = *textKeys[a.index];
         const QByteArray &keyB = *textKeys[b.index];
         if (keyA.size() <= 8 || keyB.size() <= 8)
-            return keyA.size() < keyB.size();
-        return NaturalOrder::compareKeys(keyA, keyB) < 0;
+            return keyA.size() < keyB.size() ? -1 : (keyA.size() > keyB.size() ? 1 : 0);
+        return NaturalOrder::compareKeys(keyA, keyB);
+    };
+    // Descending reverses the keys, not the result: ties keep their input order.
+    const int direction = ascending ? 1 : -1;
+    const auto before = [&](const SortRecord &a, const SortRecord &b) {
+        const int byKey = order(a, b) * direction;
+        return byKey != 0 ? byKey < 0 : a.index < b.index;
     };
     // Listings arrive in name order, and views often ask again for the order
-    // they already have: a sorted input is its own stable sort.
-    if (ascending) {
-        if (std::is_sorted(records.begin(), records.end(), ascendingBefore))
-            return items;
-        stableSort(records, ascendingBefore);
-    } else {
-        // Reversed keys, not a reversed result: ties keep their input order.
-        auto descendingBefore = [&](const SortRecord &a, const SortRecord &b) { return ascendingBefore(b, a); };
-        if (std::is_sorted(records.begin(), records.end(), descendingBefore))
-            return items;
-        stableSort(records, descendingBefore);
-    }
+    // they already have: a sorted input is its own sort.
+    if (std::is_sorted(records.begin(), records.end(), before))
+        return items;
+    sortRecords(records, before);
 
     FileItemList result;
     result.reserve(items.size());

@@ -306,32 +306,28 @@ void ListViewController::forgetWhatChanged(const FolderListingUpdate &update)
         forgetFolderSize(url);
     if (update.changed.isEmpty())
         return;
-    QList<QUrl> measured = pendingFolderSizeURLs();
+    // The few rows measured or pictured, by path, looked for among the changes.
+    QHash<QString, QUrl> shown;
+    for (const QUrl &url : pendingFolderSizeURLs())
+        shown.insert(PathCodec::decode(PathCodec::encodePath(url)), url);
     for (auto it = m_model->folderSizes().cbegin(); it != m_model->folderSizes().cend(); ++it)
-        measured.append(it.key());
-    const QList<QUrl> pictured(m_thumbnailsAsked.cbegin(), m_thumbnailsAsked.cend());
-    if (measured.isEmpty() && pictured.isEmpty())
+        shown.insert(PathCodec::decode(PathCodec::encodePath(it.key())), it.key());
+    for (const QUrl &url : std::as_const(m_thumbnailsAsked))
+        shown.insert(PathCodec::decode(PathCodec::encodePath(url)), url);
+    if (shown.isEmpty())
         return;
-    QSet<QString> changedPaths;
-    changedPaths.reserve(update.changed.size());
-    for (const FileItem &item : update.changed)
-        changedPaths.insert(item.path());
-    // An entry whose attributes are read for the first time did not change.
-    const auto hasChanged = [&](const QUrl &url) {
-        if (!changedPaths.contains(PathCodec::decode(PathCodec::encodePath(url))))
-            return false;
-        const FileAttributes *shown = m_model->itemAt(m_model->indexOf(url)).attributeSnapshot();
-        return !shown || shown->hasStatus;
-    };
-    for (const QUrl &url : std::as_const(measured)) {
-        if (hasChanged(url))
-            forgetFolderSize(url);
-    }
-    for (const QUrl &url : pictured) {
-        if (hasChanged(url)) {
+    for (const FileItem &item : update.changed) {
+        const auto found = shown.constFind(item.path());
+        if (found == shown.cend())
+            continue;
+        const QUrl url = *found;
+        // An entry whose attributes are read for the first time did not change.
+        const FileAttributes *before = m_model->itemAt(m_model->indexOf(url)).attributeSnapshot();
+        if (before && !before->hasStatus)
+            continue;
+        forgetFolderSize(url);
+        if (m_thumbnailsAsked.remove(url))
             m_model->forgetThumbnail(url);
-            m_thumbnailsAsked.remove(url);
-        }
     }
 }
 

@@ -54,6 +54,18 @@ struct ListViewModel::Level
     {
         return find(NaturalOrder::sortKey(PathCodec::displayForm(path.section(QLatin1Char('/'), -1))), path);
     }
+    // The row after `previous` in name order when it shows `item`; ranks must be current.
+    Node *findAfter(const Node &previous, const FileItem &item) const
+    {
+        const size_t next = size_t(previous.nameRank) + 1;
+        if (next >= byName.size() || isRanksDirty)
+            return nullptr;
+        Node *candidate = byName[next];
+        const FileAttributes *attributes = item.attributeSnapshot();
+        if (!attributes || candidate->nameKey() != attributes->nameSortKey || candidate->item.path() != item.path())
+            return nullptr;
+        return candidate;
+    }
     Node *find(const QByteArray &nameKey, const QString &path) const
     {
         auto it = std::lower_bound(byName.begin(), byName.end(), nameKey, [](const Node *node, const QByteArray &key) {
@@ -777,10 +789,16 @@ void ListViewModel::changeItems(Level &level, const FileItemList &items)
     const bool shown = isShown(&level);
     ensureRanks(level);
     std::vector<int> changedRows;
+    const Node *previous = nullptr;
     for (const FileItem &item : items) {
-        Node *node = level.find(item);
+        // Changes come mostly in name order (a folder's attributes as they are
+        // read): the row after the previous one is looked at first.
+        Node *node = previous ? level.findAfter(*previous, item) : nullptr;
+        if (!node)
+            node = level.find(item);
         if (!node)
             continue;
+        previous = node;
         renumber(level);
         const int oldRow = node->row;
         const bool wasFolder = node->item.isBrowsable();

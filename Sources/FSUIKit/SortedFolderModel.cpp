@@ -112,6 +112,7 @@ void SortedFolderModel::reload()
     if (m_isShowingSearchResults || m_folder.isEmpty())
         return;
     const quint64 generation = ++m_loadGeneration;
+    m_isLoadedPending = false;
     const QUrl folder = m_folder;
     setLoading(true);
     DirectoryListingCache::contents(
@@ -126,7 +127,8 @@ void SortedFolderModel::reload()
                 return;
             }
             setItems(folder, items);
-            Q_EMIT loaded();
+            m_isLoadedPending = true;
+            announceLoadedWhenSorted();
         },
         DirectoryListingCache::ListingDetail::namesFirst);
 }
@@ -208,6 +210,7 @@ void SortedFolderModel::setFailure(ListingFailure failure)
 
 void SortedFolderModel::showSearchResults(const FileItemList &results)
 {
+    m_isLoadedPending = false;
     const bool wasShowingResults = m_isShowingSearchResults;
     m_isShowingSearchResults = true;
     ++m_loadGeneration;
@@ -244,6 +247,7 @@ void SortedFolderModel::setSortField(FileSortField field)
         resort();
     if (wasWaiting != isWaitingForAttributes())
         Q_EMIT stateChanged();
+    announceLoadedWhenSorted();
 }
 
 bool SortedFolderModel::isWaitingForAttributes() const
@@ -689,6 +693,15 @@ void SortedFolderModel::setHasAllAttributes(bool hasAll)
         resort();
     if (m_sortField != FileSortField::name)
         Q_EMIT stateChanged();
+    announceLoadedWhenSorted();
+}
+
+void SortedFolderModel::announceLoadedWhenSorted()
+{
+    if (!m_isLoadedPending || isWaitingForAttributes())
+        return;
+    m_isLoadedPending = false;
+    Q_EMIT loaded();
 }
 
 void SortedFolderModel::setLoading(bool loading)

@@ -87,7 +87,9 @@ public:
 Q_SIGNALS:
     // Loading, waiting for attributes, or the failure changed.
     void stateChanged();
-    // The rows now show the listing asked for by setFolder() or reload().
+    // The rows now show the listing asked for by setFolder() or reload(), in
+    // the order asked for: a sort by anything but the name waits for the
+    // attributes of a folder listed names first.
     void loaded();
 
 private:
@@ -106,6 +108,7 @@ private:
     void resort();
     void setHasAllAttributes(bool hasAll);
     void setLoading(bool loading);
+    void announceLoadedWhenSorted();
     void switchFolder(const QUrl &folder);
     const QByteArray &kindKey(const FileAttributes &attributes) const;
 
@@ -126,5 +129,6 @@ private:
     bool m_isLoading = false;
     std::optional<ListingFailure> m_failure;
     quint64 m_loadGeneration = 0;
+    bool m_isLoadedPending = false; // loaded, to be announced once sorted as asked
     mutable QHash<const void *, QByteArray> m_kindKeys;
 };
