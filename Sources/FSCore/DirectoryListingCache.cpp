@@ -62,6 +62,34 @@ void onMainThread(std::function<void()> work)
         MainThread::post(std::move(work));
 }
 
+// What a test asked to see and hold of names-first readings.
+struct PieceWatch
+{
+    std::mutex lock;
+    std::condition_variable released;
+    bool isHeld = false;
+    std::function<void(int order, const FileItemList &piece)> onPieceRead;
+};
+
+PieceWatch &pieceWatch()
+{
+    static PieceWatch watch;
+    return watch;
+}
+
+std::atomic<bool> isPieceWatched{false};
+
+void pieceRead(int order, const FileItemList &piece)
+{
+    if (!isPieceWatched)
+        return;
+    PieceWatch &watch = pieceWatch();
+    std::unique_lock locker(watch.lock);
+    if (watch.onPieceRead)
+        watch.onPieceRead(order, piece);
+    watch.released.wait(locker, [&] { return !watch.isHeld; });
+}
+
 // Listings of a share that stopped answering hold their threads for as long
 // as it stays silent; when every listing thread is held, the next listing gets
 // a thread of its own rather than waiting behind them.
@@ -132,6 +160,7 @@ struct Listing
     std::vector<bool> isTaken;
     size_t nextInOrder = 0;
     size_t chunkSize = firstChunkSize;
+    int piecesTaken = 0;
     std::vector<size_t> wanted; // asked for first, by index into entries
     // Read and not yet applied: the main thread takes them all at once, so a
     // burst of pieces costs the views one change, not one each.
@@ -690,9 +719,11 @@ private:
         ParallelWork::run(WorkQueues::listings(), QThread::idealThreadCount() - 1, [&] {
             std::vector<size_t> indexes;
             FileItemList chunk;
-            while (takeChunk(*listing, indexes, chunk)) {
+            int order = 0;
+            while (takeChunk(*listing, indexes, chunk, order)) {
                 for (FileItem &item : chunk)
                     item = reader.read(item);
+                pieceRead(order, chunk);
                 bool isPostNeeded = false;
                 {
                     std::unique_lock stateLocker(listing->stateMutex);
@@ -724,7 +755,7 @@ private:
 
     // The next piece of entries whose attributes to read: those asked for
     // first, else the next ones in name order. False when none is left.
-    static bool takeChunk(Listing &listing, std::vector<size_t> &indexes, FileItemList &chunk)
+    static bool takeChunk(Listing &listing, std::vector<size_t> &indexes, FileItemList &chunk, int &order)
     {
         indexes.clear();
         chunk.clear();
@@ -747,6 +778,7 @@ private:
             }
         }
         listing.chunkSize = std::min(largestChunkSize, size * 2);
+        order = listing.piecesTaken++;
         chunk.reserve(qsizetype(indexes.size()));
         for (size_t index : indexes)
             chunk.append(listing.entries[index]);
@@ -1173,6 +1205,25 @@ namespace testing {
 void setItemBudget(qsizetype items)
 {
     Cache::instance().setItemBudget(items);
+}
+
+void setOnPieceRead(std::function<void(int order, const FileItemList &piece)> onPieceRead)
+{
+    PieceWatch &watch = pieceWatch();
+    std::lock_guard locker(watch.lock);
+    watch.onPieceRead = std::move(onPieceRead);
+    isPieceWatched = watch.onPieceRead || watch.isHeld;
+}
+
+void holdReadPieces(bool hold)
+{
+    PieceWatch &watch = pieceWatch();
+    {
+        std::lock_guard locker(watch.lock);
+        watch.isHeld = hold;
+        isPieceWatched = watch.onPieceRead || watch.isHeld;
+    }
+    watch.released.notify_all();
 }
 
 } // namespace testing

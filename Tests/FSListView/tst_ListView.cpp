@@ -1,6 +1,7 @@
 #include "FSListView/ListViewController.h"
 
 #include "FSCore/DirectoryListingCache.h"
+#include "FSCore/DirectoryListingCacheTesting.h"
 #include "FSCore/FileListing.h"
 #include "FSPlatform/PathCodec.h"
 
@@ -12,6 +13,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMutex>
+#include <QScopeGuard>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTreeView>
@@ -80,6 +83,8 @@ private Q_SLOTS:
     void oddEntriesChangeTheirOwnRows();
     void sortsByHeaderWithTiesInNameOrder();
     void sortByDateWaitsForTheAttributes();
+    void namesFirstAttributesArriveInPlace_data();
+    void namesFirstAttributesArriveInPlace();
     void dropsAreValidatedWhileHoveringAndWhenPerformed_data();
     void dropsAreValidatedWhileHoveringAndWhenPerformed();
     void staleCompletionsAfterSetRootAreDropped();
@@ -273,6 +278,93 @@ void ListViewTest::sortByDateWaitsForTheAttributes()
     Q_EMIT FolderListingNotifier::instance()->listingUpdated(complete);
     QCOMPARE(shownNames(view), (QStringList{"d.txt", "f.txt", "b.txt", "folder"}));
     QVERIFY(view.statusMessage().isEmpty());
+}
+
+void ListViewTest::namesFirstAttributesArriveInPlace_data()
+{
+    QTest::addColumn<QString>("meanwhile");
+    QTest::newRow("sort by size asked before the attributes") << "sort";
+    QTest::newRow("rows on screen read first") << "scroll";
+    QTest::newRow("pieces of a folder left behind dropped") << "leave";
+}
+
+// A large folder is shown names first while the reading of its attributes is
+// held: the rows are there, in name order, with no attributes; then they come.
+void ListViewTest::namesFirstAttributesArriveInPlace()
+{
+    QFETCH(QString, meanwhile);
+    constexpr int count = 1500;
+    TemporaryFolder large;
+    for (int i = 0; i < count; ++i)
+        QVERIFY(writeFile(large.filePath(QStringLiteral("file %1").arg(i)), QByteArray((i * 37) % 101, 'x')));
+    QMutex lock;
+    QMap<int, FileItemList> pieces; // by the order they were taken in
+    DirectoryListingCache::testing::setOnPieceRead([&](int order, const FileItemList &piece) {
+        QMutexLocker locker(&lock);
+        pieces.insert(order, piece);
+    });
+    DirectoryListingCache::testing::holdReadPieces(true);
+    const auto unwatch = qScopeGuard([] {
+        DirectoryListingCache::testing::holdReadPieces(false);
+        DirectoryListingCache::testing::setOnPieceRead({});
+    });
+    const auto hasStatus = [](const FileItem &item) { return item.attributeSnapshot()->hasStatus; };
+    const auto isRead = [&](const ListViewController &view) {
+        const FileItemList items = view.currentSortedItems();
+        return items.size() == count && std::all_of(items.cbegin(), items.cend(), hasStatus);
+    };
+
+    ShownView shown(large.path());
+    ListViewController &view = shown.view;
+    QTRY_COMPARE(view.model()->rowCount(), count);
+    const FileItemList named = view.currentSortedItems();
+    QCOMPARE(named.first().name(), QStringLiteral("file 0"));
+    QCOMPARE(named.last().name(), QStringLiteral("file 1499"));
+    QVERIFY(std::none_of(named.cbegin(), named.cend(), hasStatus));
+
+    if (meanwhile == "sort") {
+        view.outlineView()->header()->setSortIndicator(ListViewModel::sizeColumn, Qt::AscendingOrder);
+        QCOMPARE(view.currentSortedItems().first().name(), QStringLiteral("file 0"));
+        QVERIFY(!view.statusMessage().isEmpty());
+        DirectoryListingCache::testing::holdReadPieces(false);
+        QTRY_VERIFY(isRead(view));
+        const FileItemList sorted = view.currentSortedItems();
+        const auto bySize = [](const FileItem &a, const FileItem &b) { return *a.fileSize() < *b.fileSize(); };
+        QVERIFY(std::is_sorted(sorted.cbegin(), sorted.cend(), bySize));
+        QCOMPARE(sorted.first().name(), QStringLiteral("file 0"));
+        QVERIFY(view.statusMessage().isEmpty());
+    } else if (meanwhile == "scroll") {
+        // Read in name order, the last rows would come last; on screen, they come right after what was under way.
+        view.outlineView()->scrollToBottom();
+        const QModelIndex bottom = view.model()->index(count - 1, 0);
+        QTRY_VERIFY(!view.outlineView()->visualRect(bottom).isEmpty());
+        QTest::qWait(50); // the view asks for its rows on screen
+        DirectoryListingCache::testing::holdReadPieces(false);
+        QTRY_VERIFY(isRead(view));
+        QMutexLocker locker(&lock);
+        const auto holdsBottom = [&](const FileItemList &piece) { return piece.contains(named.last()); };
+        const auto piece = std::find_if(pieces.cbegin(), pieces.cend(), holdsBottom);
+        QVERIFY(piece != pieces.cend());
+        QVERIFY2(piece.key() <= 2, qPrintable(QString::number(piece.key())));
+    } else {
+        view.setRoot(urlOf(m_root->path()));
+        QTRY_COMPARE(shownNames(view), (QStringList{"b.txt", "d.txt", "f.txt", "folder"}));
+        int leftBehind = 0;
+        const QMetaObject::Connection connection = connect(
+            FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated, this,
+            [&](const FolderListingUpdate &update) { leftBehind += update.folder == urlOf(large.path()); });
+        DirectoryListingCache::testing::holdReadPieces(false);
+        QTRY_VERIFY(leftBehind > 0);
+        QTest::qWait(100);
+        disconnect(connection);
+        QCOMPARE(shownNames(view), (QStringList{"b.txt", "d.txt", "f.txt", "folder"}));
+        QCOMPARE(view.currentDirectoryURL(), urlOf(m_root->path()));
+        const auto isShownRead = [&] {
+            const FileItemList items = view.currentSortedItems();
+            return std::all_of(items.cbegin(), items.cend(), hasStatus);
+        };
+        QTRY_VERIFY(isShownRead());
+    }
 }
 
 void ListViewTest::dropsAreValidatedWhileHoveringAndWhenPerformed_data()
