@@ -158,7 +158,8 @@ int runPaint(const QStringList &arguments)
     if (!folder)
         return 2;
     ShownColumns shown(*folder);
-    if (!waitUntil([&] { return shown.view.columnModel(0)->rowCount() > 0; }))
+    // Rows drawn whole: names first would leave pictures and labels out.
+    if (!waitUntil([&] { return shown.view.columnModel(0)->rowCount() > 0 && allAttributesRead(shown.view); }))
         return 1;
     BrowserColumnView *column = shown.view.browser()->column(0);
     QImage frame(shown.view.size(), QImage::Format_ARGB32_Premultiplied);

@@ -167,7 +167,8 @@ int iconView(const QString &folder)
 int iconPaint(const QString &folder)
 {
     ShownIcons shown(folder);
-    if (!waitUntil([&] { return shown.isLoaded(); }))
+    // Items drawn whole: names first would leave pictures and labels out.
+    if (!waitUntil([&] { return shown.isLoaded() && shown.allAttributesRead(); }))
         return 1;
     ContextMenuCollectionView *grid = shown.view.collectionView();
     QWidget *viewport = grid->viewport();

@@ -192,7 +192,8 @@ int runPaint(const QStringList &arguments)
     if (!folder)
         return 2;
     ShownList shown(*folder);
-    if (!waitUntil([&] { return shown.view.model()->rowCount() > 0; }))
+    // Rows drawn whole: names first would leave dates, sizes and kinds out.
+    if (!waitUntil([&] { return shown.view.model()->rowCount() > 0 && allAttributesRead(shown.view); }))
         return 1;
     QTreeView *outline = shown.view.outlineView();
     QWidget *viewport = outline->viewport();
@@ -223,7 +224,8 @@ int runResort(const QStringList &arguments)
     if (arguments.size() != 1)
         return 2;
     ShownList shown(arguments.at(0));
-    if (!waitUntil([&] { return shown.view.model()->rowCount() > 0; }))
+    // A sort of a folder whose attributes are read: before that, a sort by size only waits.
+    if (!waitUntil([&] { return shown.view.model()->rowCount() > 0 && allAttributesRead(shown.view); }))
         return 1;
     QHeaderView *header = shown.view.outlineView()->header();
     drawFrame(shown.view);

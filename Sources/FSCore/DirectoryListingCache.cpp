@@ -602,7 +602,8 @@ private:
     }
 
     // Under m_lock. `reader` is the names-first listing that reads the
-    // attributes of the entries stored without them.
+    // attributes of the entries stored without them. Only entries of a
+    // listing still being read can lack them: a whole listing is not counted.
     Entry &store(const QUrl &folder, const FileItemList &items, std::shared_ptr<Listing> reader = {})
     {
         Entry &entry = m_entries[folder];
@@ -612,7 +613,8 @@ private:
         entry.lastUse = m_clock;
         if (reader)
             entry.reader = std::move(reader);
-        entry.unread = std::count_if(items.cbegin(), items.cend(), [](const FileItem &item) { return !hasStatus(item); });
+        entry.unread = entry.reader ? std::count_if(items.cbegin(), items.cend(), [](const FileItem &item) { return !hasStatus(item); })
+                                    : 0;
         // Read again meanwhile: what the reader still reads is of no use to the listing.
         if (entry.unread == 0 && entry.reader && !entry.reader->isWanted()) {
             entry.reader->isAbandoned = true;
