@@ -123,6 +123,8 @@ int iconView(const QString &folder)
 
     const double start = benchMilliseconds();
     ShownIcons shown(folder);
+    // Connected after the view: it hears of an update once the view has it.
+    const AttributeReadingWatch reading(shown.view.currentDirectoryURL());
     if (!waitUntil([&] { return shown.isLoaded(); }))
         return 1;
     shown.drawFrame();
@@ -130,7 +132,7 @@ int iconView(const QString &folder)
     waitUntil([&] { return shown.visibleRowsComplete(); });
     shown.drawFrame();
     const double visibleRows = benchMilliseconds() - start;
-    waitUntil([&] { return shown.allAttributesRead(); });
+    waitUntil([&] { return reading.mayBeWhole() && shown.allAttributesRead(); });
     const double attributes = benchMilliseconds() - start;
     const double peak = benchPeakMemoryMiB();
 

@@ -415,6 +415,18 @@ void SortedFolderModel::ensurePathIndex() const
     m_hasPathIndex = true;
 }
 
+int SortedFolderModel::rowOfEntry(const FileItem &item) const
+{
+    // In name order an item's own key finds its row: nothing is made again,
+    // which matters when a large folder's attributes arrive.
+    const FileAttributes *attributes = item.attributeSnapshot();
+    if (effectiveSortField() != FileSortField::name || !attributes || attributes->nameSortKey.isEmpty())
+        return rowOfPath(item.path());
+    const auto before = [this](const FileItem &a, const FileItem &b) { return lessThan(a, b); };
+    const auto it = std::lower_bound(m_items.cbegin(), m_items.cend(), item, before);
+    return it != m_items.cend() && it->path() == item.path() ? int(it - m_items.cbegin()) : -1;
+}
+
 int SortedFolderModel::rowOfPath(const QString &path) const
 {
     // In name order a row's place follows from its path alone, so the rows of
@@ -528,7 +540,7 @@ void SortedFolderModel::insertItems(FileItemList items)
     FileItemList present;
     FileItemList fresh;
     for (const FileItem &item : std::as_const(items)) {
-        if (rowOfPath(item.path()) >= 0)
+        if (rowOfEntry(item) >= 0)
             present.append(item);
         else
             fresh.append(item);
@@ -586,7 +598,7 @@ void SortedFolderModel::changeItems(const FileItemList &items)
     found.reserve(size_t(items.size()));
     for (const FileItem &changed : items) {
         FileItem item = withSnapshot(changed);
-        const int row = rowOfPath(item.path());
+        const int row = rowOfEntry(item);
         if (row < 0)
             absent.append(item);
         else
@@ -602,8 +614,8 @@ void SortedFolderModel::changeItems(const FileItemList &items)
             changedRows.push_back(foundRow);
             continue;
         }
-        // Found again through the old item: an earlier move may have shifted it.
-        const int row = rowOfPath(item.path());
+        // Found again: an earlier move may have shifted it.
+        const int row = rowOfEntry(item);
         if (m_hasPathIndex)
             m_byPath.insert(item.path(), item);
         const bool fitsAbove = row == 0 || !lessThan(item, m_items.at(row - 1));

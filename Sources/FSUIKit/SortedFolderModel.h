@@ -98,6 +98,7 @@ private:
     void sortItems(FileItemList &items) const;
     int rowOfItem(const FileItem &item) const;
     int rowOfPath(const QString &path) const;
+    int rowOfEntry(const FileItem &item) const;
     void ensurePathIndex() const;
 
     void replaceRows(FileItemList sortedItems);
