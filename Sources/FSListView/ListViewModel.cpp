@@ -789,6 +789,7 @@ void ListViewModel::changeItems(Level &level, const FileItemList &items)
     const bool shown = isShown(&level);
     ensureRanks(level);
     std::vector<int> changedRows;
+    bool hasFolderChanged = false;
     const Node *previous = nullptr;
     for (const FileItem &item : items) {
         // Changes come mostly in name order (a folder's attributes as they are
@@ -812,6 +813,7 @@ void ListViewModel::changeItems(Level &level, const FileItemList &items)
         }
         node->item = item;
         fillKeys(*node);
+        hasFolderChanged = hasFolderChanged || wasFolder != node->isFolder;
         // Still in sorted place when neither neighbour now sorts after/before it.
         const bool fitsBefore = oldRow == 0 || !lessThan(*node, *level.children[size_t(oldRow - 1)]);
         const bool fitsAfter = size_t(oldRow + 1) >= level.children.size()
@@ -840,6 +842,13 @@ void ListViewModel::changeItems(Level &level, const FileItemList &items)
     const QModelIndex parent = parentIndexOf(&level);
     for (const auto &[first, last] : runsOf(changedRows))
         Q_EMIT dataChanged(index(first, 0, parent), index(last, columnCount_ - 1, parent));
+    // A row that became a folder or stopped being one (an entry whose type
+    // readdir did not tell, a folder replaced by a file) gains or loses its
+    // disclosure triangle, which a tree asks for only when it lays rows out.
+    if (hasFolderChanged) {
+        Q_EMIT layoutAboutToBeChanged({parent});
+        Q_EMIT layoutChanged({parent});
+    }
 }
 
 void ListViewModel::replaceItems(Level &level, const FileItemList &items)

@@ -443,6 +443,10 @@ void prefetch(const FileItemList &items)
             QList<qsizetype> bare;
             for (qsizetype i = start; i < qMin(start + batchSize, items.size()); ++i) {
                 const FileItem &item = items.at(i);
+                // An entry listed names first may learn another type with its
+                // status (readdir did not say it is a folder): not stored yet.
+                if (const FileAttributes *attributes = item.attributeSnapshot(); attributes && !attributes->hasStatus)
+                    continue;
                 paths.append(item.path());
                 const ContentTypes::ContentType *type = Cache::snapshotType(item);
                 if (!type) {
