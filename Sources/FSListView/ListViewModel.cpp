@@ -559,6 +559,14 @@ void ListViewModel::sortNodes(std::vector<std::unique_ptr<Node>> &nodes) const
         for (qsizetype i = 0; i < kinds.size(); ++i)
             kindRanks[kinds.at(i)] = i;
     }
+    // A listing comes in name order: sorted by name, it is in order already.
+    if (key == SortKey::name) {
+        const bool isInOrder = std::is_sorted(nodes.begin(), nodes.end(), [this](const auto &a, const auto &b) {
+            return m_sortAscending ? a->nameRank < b->nameRank : a->nameRank > b->nameRank;
+        });
+        if (isInOrder)
+            return;
+    }
     std::vector<Entry> entries;
     entries.reserve(nodes.size());
     for (auto &node : nodes) {
@@ -917,7 +925,9 @@ void ListViewModel::replaceAll(Level &level, const FileItemList &items)
     for (const auto &node : nodes)
         named.push_back(node.get());
     addToNameOrder(level, std::move(named));
-    dropDuplicates(level, nodes);
+    // A folder lists each entry once; search results may not.
+    if (&level == m_search.get())
+        dropDuplicates(level, nodes);
     sortNodes(nodes);
     const bool shown = isShown(&level);
     if (shown)
