@@ -55,6 +55,9 @@ bool isMainThread()
     return application && QThread::currentThread() == application->thread();
 }
 
+class Cache;
+Cache &cache();
+
 // Qt's icon loader may only be asked on the main thread, yet the first icon may
 // be wanted on a worker; so the theme name is read when the application starts.
 // Without a desktop session (offscreen, a bare X server) no theme is set or Qt
@@ -77,8 +80,13 @@ void prepareTheme()
             searchPaths.append(folder);
     }
     QIcon::setThemeSearchPaths(searchPaths);
-    QMutexLocker locker(&themeNameLock());
-    preparedThemeName() = name;
+    {
+        QMutexLocker locker(&themeNameLock());
+        preparedThemeName() = name;
+    }
+    // Indexing the theme reads every one of its folders: done on the icon
+    // queue while the application starts, not when the first folder is drawn.
+    WorkQueues::icons()->start([] { cache(); });
 }
 
 Q_COREAPP_STARTUP_FUNCTION(prepareTheme)
@@ -443,12 +451,16 @@ void prefetch(const FileItemList &items)
             QList<qsizetype> bare;
             for (qsizetype i = start; i < qMin(start + batchSize, items.size()); ++i) {
                 const FileItem &item = items.at(i);
-                // An entry listed names first may learn another type with its
-                // status (readdir did not say it is a folder): not stored yet.
-                if (const FileAttributes *attributes = item.attributeSnapshot(); attributes && !attributes->hasStatus)
-                    continue;
-                paths.append(item.path());
                 const ContentTypes::ContentType *type = Cache::snapshotType(item);
+                // An entry listed names first may learn another type with its
+                // status (readdir did not say it is a folder): its type's icon
+                // is made ready, but not stored as the entry's yet.
+                if (const FileAttributes *attributes = item.attributeSnapshot(); attributes && !attributes->hasStatus) {
+                    if (type && !typeIcons.contains(type))
+                        typeIcons.insert(type, state.iconForType(*type));
+                    continue;
+                }
+                paths.append(item.path());
                 if (!type) {
                     bare.append(paths.size() - 1);
                     icons.append(QIcon());
