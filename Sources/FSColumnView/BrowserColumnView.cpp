@@ -2,12 +2,10 @@
 
 #include "FileBrowserCell.h"
 
-#include "FSPlatform/NaturalOrder.h"
 #include "FSQuickLook/ThumbnailLoader.h"
 #include "FSQuickLook/ThumbnailRenderer.h"
 #include "FSUIKit/FileDropHandler.h"
 #include "FSUIKit/SortedFolderModel.h"
-#include "FSUIKit/SpringLoadTimer.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -20,32 +18,6 @@
 #include <algorithm>
 
 namespace {
-
-bool startsWithNaturally(const QString &name, const QString &typed)
-{
-    return NaturalOrder::compare(name.left(typed.size()), typed) == 0;
-}
-
-// The first row whose name starts with `typed` as the natural order compares
-// names, -1 when none does.
-int rowForTypeAhead(const SortedFolderModel &model, const QString &typed)
-{
-    const FileItemList &items = model.items();
-    if (model.sortField() == FileSortField::name) {
-        const auto it = std::lower_bound(items.cbegin(), items.cend(), typed, [](const FileItem &item, const QString &text) {
-            return NaturalOrder::compare(item.name(), text) < 0;
-        });
-        if (it != items.cend() && startsWithNaturally(it->name(), typed))
-            return int(it - items.cbegin());
-    }
-    // Numbers compare by value, so "File 10" starts with "File 1" yet sorts
-    // after "File 2": look further than the place the text would sort at.
-    for (qsizetype row = 0; row < items.size(); ++row) {
-        if (startsWithNaturally(items.at(row).name(), typed))
-            return int(row);
-    }
-    return -1;
-}
 
 bool hasThumbnailKind(const FileItem &item)
 {
@@ -73,10 +45,24 @@ BrowserColumnView::BrowserColumnView(QWidget *parent) : QListView(parent)
     setDragDropMode(QAbstractItemView::DragDrop);
     setDropIndicatorShown(false);
     setAcceptDrops(true);
-    m_springLoad = new SpringLoadTimer(this);
-    m_springLoad->onActivate = [this](const QUrl &) {
-        if (m_dropRow.isValid())
-            Q_EMIT springLoaded(m_dropRow.row());
+    m_drops = new FileDropHandler(this);
+    // Onto a folder row, else into the column's own folder.
+    m_drops->targetAt = [this](const QPoint &position) -> std::optional<FileDropHandler::Target> {
+        const auto *columnModel = qobject_cast<const SortedFolderModel *>(model());
+        if (!columnModel || columnModel->isShowingSearchResults())
+            return std::nullopt;
+        const QModelIndex under = indexAt(position);
+        const FileItem item = columnModel->itemAt(under);
+        if (under.isValid() && item.isBrowsable())
+            return FileDropHandler::Target{item.url(), under, false};
+        return FileDropHandler::Target{columnModel->folder(), {}, true};
+    };
+    m_drops->onSpringLoad = [this](const QUrl &, const QModelIndex &row) {
+        if (row.isValid())
+            Q_EMIT springLoaded(row.row());
+    };
+    m_drops->onDropped = [this](const QUrl &folder, const QList<QUrl> &sources, const QList<QUrl> &) {
+        Q_EMIT filesDropped(folder, sources);
     };
     setContextMenuPolicy(Qt::CustomContextMenu);
     setProperty("tidewrightActiveColumn", false);
@@ -204,21 +190,10 @@ bool BrowserColumnView::isActiveColumn() const
 
 void BrowserColumnView::keyboardSearch(const QString &text)
 {
-    if (text.isEmpty())
-        return;
-    if (!m_sinceLastKey.isValid() || m_sinceLastKey.elapsed() > QApplication::keyboardInputInterval())
-        m_typed.clear();
-    m_typed += text;
-    m_sinceLastKey.start();
     const auto *columnModel = qobject_cast<const SortedFolderModel *>(model());
     if (!columnModel)
         return;
-    const int row = rowForTypeAhead(*columnModel, m_typed);
-    if (row < 0)
-        return;
-    const QModelIndex found = columnModel->index(row);
-    selectionModel()->setCurrentIndex(found, QItemSelectionModel::ClearAndSelect);
-    scrollTo(found);
+    m_typeAhead.keyboardSearch(this, text, [columnModel](int row) { return columnModel->itemAt(row); });
 }
 
 void BrowserColumnView::keyPressEvent(QKeyEvent *event)
@@ -248,11 +223,9 @@ void BrowserColumnView::focusInEvent(QFocusEvent *event)
 void BrowserColumnView::paintEvent(QPaintEvent *event)
 {
     QListView::paintEvent(event);
-    if (m_dropRow.isValid()) {
+    if (m_drops->highlightedRow().isValid() || m_drops->isHighlightingShownFolder()) {
         QPainter painter(viewport());
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
-        painter.drawRoundedRect(QRectF(visualRect(m_dropRow)).adjusted(1, 1, -1, -1), 4, 4);
+        m_drops->paintHighlight(&painter, visualRect(m_drops->highlightedRow()));
     }
     const auto *columnModel = qobject_cast<const SortedFolderModel *>(model());
     if (!columnModel)
@@ -269,89 +242,30 @@ void BrowserColumnView::paintEvent(QPaintEvent *event)
     painter.drawText(area, Qt::AlignHCenter | where | Qt::TextWordWrap, note);
 }
 
-QUrl BrowserColumnView::dropFolderAt(const QPoint &position, QPersistentModelIndex *row) const
-{
-    const auto *columnModel = qobject_cast<const SortedFolderModel *>(model());
-    if (!columnModel || columnModel->isShowingSearchResults())
-        return {};
-    const QModelIndex under = indexAt(position);
-    const FileItem item = columnModel->itemAt(under);
-    if (under.isValid() && item.isBrowsable()) {
-        *row = under;
-        return item.url();
-    }
-    *row = QPersistentModelIndex();
-    return columnModel->folder();
-}
-
 void BrowserColumnView::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (FileDropHandler::sources(event->mimeData()).isEmpty()) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
+    m_drops->dragEnter(event);
 }
 
 void BrowserColumnView::dragMoveEvent(QDragMoveEvent *event)
 {
-    // For the scrolling near the edges; whether the drop is taken is decided here.
+    // For the scrolling near the edges; whether the drop is taken is decided after.
     QListView::dragMoveEvent(event);
-    const QPoint position = event->position().toPoint();
-    QPersistentModelIndex row;
-    const QUrl folder = dropFolderAt(position, &row);
-    if (row != m_dropRow) {
-        m_dropRow = row;
-        viewport()->update();
-    }
-    if (row.isValid())
-        m_springLoad->hover(folder);
-    else
-        m_springLoad->cancel();
-    m_dragModifiers.sample(event->modifiers());
-    const Qt::DropAction action = FileDropHandler::proposedAction(FileDropHandler::sources(event->mimeData()), folder, m_dragModifiers);
-    if (action == Qt::IgnoreAction) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(action);
-    event->accept();
+    m_drops->dragMove(event);
 }
 
 void BrowserColumnView::dragLeaveEvent(QDragLeaveEvent *event)
 {
     QListView::dragLeaveEvent(event);
-    endDrag();
+    m_drops->dragLeave();
 }
 
 void BrowserColumnView::dropEvent(QDropEvent *event)
 {
-    QPersistentModelIndex row;
-    const QUrl folder = dropFolderAt(event->position().toPoint(), &row);
-    endDrag();
-    const QList<QUrl> sources = FileDropHandler::sources(event->mimeData());
-    m_dragModifiers.sample(event->modifiers());
-    const Qt::DropAction action = FileDropHandler::proposedAction(sources, folder, m_dragModifiers);
-    if (action == Qt::IgnoreAction) {
-        event->ignore();
-        return;
-    }
-    const FileDropHandler::Result result = FileDropHandler::perform(sources, folder, m_dragModifiers);
-    FileDropHandler::showFailures(result, window());
-    if (!result.succeeded()) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(action);
-    event->accept();
-    Q_EMIT filesDropped(folder, sources);
+    m_drops->drop(event);
 }
 
-void BrowserColumnView::endDrag()
+void BrowserColumnView::startDrag(Qt::DropActions supportedActions)
 {
-    m_springLoad->cancel();
-    if (m_dropRow.isValid()) {
-        m_dropRow = QPersistentModelIndex();
-        viewport()->update();
-    }
+    m_drops->startDrag(supportedActions);
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "FSUIKit/DragOperationResolver.h"
+#include "FSUIKit/TypeAheadSearch.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QImage>
 #include <QListView>
@@ -12,8 +11,8 @@
 
 #include <memory>
 
+class FileDropHandler;
 class FileItem;
-class SpringLoadTimer;
 struct ThumbnailRequest;
 
 // One column of the browser: a flat list drawn by the shared cell, with
@@ -37,6 +36,7 @@ public:
     bool isActiveColumn() const;
 
     void keyboardSearch(const QString &text) override;
+    FileDropHandler *dropHandler() const { return m_drops; }
 
 Q_SIGNALS:
     void moveToPreviousColumnRequested();
@@ -55,23 +55,17 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    // The folder a drop at `position` goes into: the folder row there, else
-    // the column's own folder; the row is invalid for the latter.
-    QUrl dropFolderAt(const QPoint &position, QPersistentModelIndex *row) const;
-    void endDrag();
     void scheduleThumbnails();
     void updateThumbnails();
     void forgetThumbnails(int firstRow, int lastRow);
 
-    QString m_typed;
-    QElapsedTimer m_sinceLastKey;
-    DragModifierTracker m_dragModifiers;
-    SpringLoadTimer *m_springLoad = nullptr;
-    QPersistentModelIndex m_dropRow;
+    TypeAheadSearch m_typeAhead;
+    FileDropHandler *m_drops = nullptr;
     QTimer m_thumbnailTimer;
     QHash<QString, QImage> m_thumbnails;
     QHash<QString, std::shared_ptr<ThumbnailRequest>> m_thumbnailRequests;

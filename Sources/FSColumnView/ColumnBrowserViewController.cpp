@@ -151,8 +151,15 @@ void ColumnBrowserViewController::applyTextSize(TextSize size)
 
 void ColumnBrowserViewController::showSearchResults(const FileItemList &items)
 {
-    ++m_generation;
+    const bool isShowingResults = m_searchResults && !m_columns.empty() && m_columns.front().folder.isEmpty();
     m_searchResults = items;
+    if (isShowingResults) {
+        // A later delivery of the same search: rows come and go, the
+        // selection stays where it was.
+        m_columns.front().model->showSearchResults(items);
+        return;
+    }
+    ++m_generation;
     m_lastSelectedItem.reset();
     dropColumnsFrom(0);
     openSearchColumn();
@@ -191,9 +198,14 @@ QUrl ColumnBrowserViewController::currentDirectoryURL() const
 
 QList<FileItem> ColumnBrowserViewController::currentSortedItems() const
 {
-    const QUrl folder = currentDirectoryURL();
-    if (m_searchResults && folder == m_currentRoot.url() && !m_columns.empty())
+    // The column that holds the selection, so that the selected item is among
+    // them: a selected folder's own contents would not hold it. The results
+    // of a search are one column, whichever of them is selected.
+    if (m_searchResults && !m_columns.empty())
         return m_columns.front().model->items();
+    if (const int selected = selectedColumn(); selected >= 0)
+        return m_columns[size_t(selected)].model->items();
+    const QUrl folder = currentDirectoryURL();
     for (const Column &column : m_columns) {
         if (column.folder == folder)
             return column.model->items();

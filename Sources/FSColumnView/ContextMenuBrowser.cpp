@@ -10,6 +10,8 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 // The strip at a column's right edge: a separator line, and a grip that makes
@@ -89,7 +91,7 @@ int ContextMenuBrowser::indexOfColumn(const QWidget *view) const
 BrowserColumnView *ContextMenuBrowser::addColumn(QAbstractItemModel *model)
 {
     auto *view = new BrowserColumnView(m_strip);
-    view->setFixedWidth(defaultColumnWidth);
+    view->setFixedWidth(m_columnWidth);
     view->setFont(m_font);
     if (m_delegate)
         view->setItemDelegate(m_delegate);
@@ -157,7 +159,10 @@ void ContextMenuBrowser::setCellDelegate(QAbstractItemDelegate *delegate)
 void ContextMenuBrowser::setCellFont(const QFont &font)
 {
     m_font = font;
+    const int previousWidth = std::exchange(m_columnWidth, defaultColumnWidth + columnGrowthPerPixel * qMax(0, font.pixelSize() - 12));
     for (const Column &column : m_columns) {
+        if (column.view->maximumWidth() == previousWidth)
+            column.view->setFixedWidth(m_columnWidth);
         column.view->setFont(font);
         column.view->doItemsLayout();
     }

@@ -18,7 +18,10 @@ class ContextMenuBrowser : public QScrollArea
     Q_OBJECT
 public:
     static constexpr int minimumColumnWidth = 150;
+    // At the small text size (12 pixels); a column grows by this much for
+    // each pixel of larger text, so names keep room to be read.
     static constexpr int defaultColumnWidth = 190;
+    static constexpr int columnGrowthPerPixel = 10;
 
     // Asked for the context menu of the cell at (row, column); the menu it
     // answers is shown and then deleted. No menu: nothing is shown.
@@ -36,7 +39,9 @@ public:
     void scrollColumnToVisible(int index);
 
     void setCellDelegate(QAbstractItemDelegate *delegate);
+    // Also widens (or narrows) the columns the user has not resized.
     void setCellFont(const QFont &font);
+    int columnWidth() const { return m_columnWidth; }
 
     // What the provider answers for a point inside column `index`; nullptr on
     // an empty area or without a provider. The caller owns the menu.
@@ -64,5 +69,6 @@ private:
     QHBoxLayout *m_layout = nullptr;
     QAbstractItemDelegate *m_delegate = nullptr;
     QFont m_font;
+    int m_columnWidth = defaultColumnWidth;
     std::vector<Column> m_columns;
 };

@@ -21,12 +21,15 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <mutex>
-#include <set>
+#include <optional>
+#include <unordered_set>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +40,15 @@ using namespace std::chrono_literals;
 // later ones are spaced out so that the views do not redraw for every few items.
 constexpr auto firstBatchDelay = 30ms;
 constexpr auto batchInterval = 120ms;
+// Coarse file system clocks tick in milliseconds; some in seconds (FAT's two).
+constexpr qint64 settledAfterNs = 3'000'000'000;
+
+qint64 nowNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
 
 int watchLimitSetting = -1;
 int watchesInUse = 0;
@@ -67,7 +79,7 @@ QByteArray childPath(const QByteArray &folder, const char *name, qsizetype lengt
 struct MetadataQuery::Batch
 {
     FileItemList items;
-    QList<QByteArray> folders;   // walked, to be watched
+    QList<MetadataQuery::WalkedFolder> folders; // walked, to be watched
     QList<QString> removedPaths; // gone, with everything below them
     bool finishesWalk = false;
 };
@@ -99,10 +111,50 @@ struct MetadataQuery::Walk
     std::atomic<bool> isRootDeviceKnown{false};
     std::atomic<bool> isWatchable{true};
     std::mutex visitedLock;
-    std::set<std::pair<quint64, quint64>> visited;
+    struct FolderIdentityHash
+    {
+        // Inode numbers are spread well enough to be their own hash.
+        size_t operator()(const std::pair<quint64, quint64> &folder) const
+        {
+            return size_t(folder.second ^ (folder.first * 0x9E3779B97F4A7C15ull));
+        }
+    };
+    std::unordered_set<std::pair<quint64, quint64>, FolderIdentityHash> visited;
 };
 
 namespace {
+
+// A folder kept open while folders inside it wait to be read: they open
+// relative to it, and the kernel does not look up the whole path again.
+class OpenFolder
+{
+public:
+    OpenFolder(int fd, std::atomic<int> &count) : m_fd(fd), m_count(count) { ++m_count; }
+    ~OpenFolder()
+    {
+        ::close(m_fd);
+        --m_count;
+    }
+    OpenFolder(const OpenFolder &) = delete;
+    OpenFolder &operator=(const OpenFolder &) = delete;
+
+    int fd() const { return m_fd; }
+
+private:
+    const int m_fd;
+    std::atomic<int> &m_count;
+};
+
+// Folders held open at once by one walk, well inside the usual limit of 1024
+// descriptors a process has.
+constexpr int openFolderLimit = 128;
+
+struct PendingFolder
+{
+    QByteArray path; // encoded
+    std::shared_ptr<const OpenFolder> parent;
+    qsizetype nameOffset = 0; // where the name starts in `path`
+};
 
 // One tree below a folder, read by the calling thread and a helper of the
 // search queue; folders wait in a shared stack, matches go out in batches.
@@ -114,7 +166,7 @@ public:
     FolderWalk(MetadataQuery::Walk &walk, QByteArray root, bool rootMayBeLink, Post post)
         : m_walk(walk), m_rootMayBeLink(rootMayBeLink), m_post(std::move(post))
     {
-        m_pending.push_back(std::move(root));
+        m_pending.push_back({std::move(root), nullptr, 0});
     }
 
     void run(bool finishesWalk)
@@ -146,20 +198,22 @@ private:
                     continue;
                 break;
             }
-            QByteArray folder = std::move(m_pending.back());
+            PendingFolder folder = std::move(m_pending.back());
             m_pending.pop_back();
             ++m_busyWorkers;
             locker.unlock();
-            std::vector<QByteArray> subfolders;
+            std::vector<PendingFolder> subfolders;
             FileItemList found;
-            const bool walked = walkFolder(folder, subfolders, found);
+            const std::optional<qint64> walked = walkFolder(folder, subfolders, found);
+            // Its descriptor goes with the last folder inside it that waits.
+            folder.parent.reset();
             locker.lock();
             --m_busyWorkers;
-            for (QByteArray &subfolder : subfolders)
+            for (PendingFolder &subfolder : subfolders)
                 m_pending.push_back(std::move(subfolder));
             m_batch.items.append(std::move(found));
             if (walked)
-                m_batch.folders.append(std::move(folder));
+                m_batch.folders.append({std::move(folder.path), *walked});
             const auto now = Clock::now();
             if (now - m_lastPost >= (m_hasPosted ? batchInterval : firstBatchDelay) && !m_batch.items.isEmpty()) {
                 m_lastPost = now;
@@ -171,24 +225,31 @@ private:
         m_wake.notify_all();
     }
 
-    bool walkFolder(const QByteArray &folder, std::vector<QByteArray> &subfolders, FileItemList &found)
+    // When the folder was read: the time it had last changed, as WalkedFolder has it.
+    std::optional<qint64> walkFolder(const PendingFolder &pending, std::vector<PendingFolder> &subfolders,
+                                     FileItemList &found)
     {
+        const QByteArray &folder = pending.path;
         // The searched folder may itself be reached through a link; nothing
         // below it is.
         const bool isRoot = m_rootMayBeLink && m_isFirstFolder.exchange(false);
-        DirectoryStream stream(AT_FDCWD, folder.constData(), isRoot);
+        const int parentFd = pending.parent ? pending.parent->fd() : AT_FDCWD;
+        DirectoryStream stream(parentFd, folder.constData() + pending.nameOffset, isRoot);
         if (!stream.isOpen())
-            return false;
+            return std::nullopt;
         const EntryStatus self = EntryStatus::readOpen(stream.fd());
         if (isRoot && !m_walk.isRootDeviceKnown.load()) {
             m_walk.rootDevice = self.device;
             m_walk.isRootDeviceKnown = true;
         } else if (m_walk.isRootDeviceKnown.load() && self.device != m_walk.rootDevice.load()) {
             // Another file system mounted below the scope: a disk, a share, /proc.
-            return false;
+            return std::nullopt;
         }
         if (!m_walk.markVisited(self.device, self.inode))
-            return false;
+            return std::nullopt;
+        const size_t firstSubfolder = subfolders.size();
+        const qsizetype nameOffset = folder.endsWith('/') ? folder.size() : folder.size() + 1;
+        QString decodedFolder;
         while (const dirent *entry = stream.next()) {
             if (m_walk.isCancelled())
                 break;
@@ -203,15 +264,30 @@ private:
             }
             const bool isFolder = type == DT_DIR;
             if (isFolder)
-                subfolders.push_back(childPath(folder, name, length));
+                subfolders.push_back({childPath(folder, name, length), nullptr, nameOffset});
             if (!m_walk.needle.isFoundIn(name, length))
                 continue;
-            const QByteArray fullPath = isFolder ? subfolders.back() : childPath(folder, name, length);
+            const QByteArray fullPath = isFolder ? subfolders.back().path : childPath(folder, name, length);
             const QString decodedName = PathCodec::decode(name, length);
-            found.append(FileItem(PathCodec::decode(fullPath),
+            // Decoding goes byte sequence by byte sequence, none of which holds
+            // a slash: the folder's part is decoded once for all its matches.
+            if (decodedFolder.isNull()) {
+                decodedFolder = PathCodec::decode(folder);
+                if (!decodedFolder.endsWith(QLatin1Char('/')))
+                    decodedFolder.append(QLatin1Char('/'));
+            }
+            found.append(FileItem(decodedFolder + decodedName,
                                   FileAttributes::read(stream.fd(), name, type, decodedName, fullPath)));
         }
-        return true;
+        if (subfolders.size() > firstSubfolder && m_openFolders.load() < openFolderLimit) {
+            const auto open = std::make_shared<const OpenFolder>(stream.takeFd(), m_openFolders);
+            for (size_t i = firstSubfolder; i < subfolders.size(); ++i)
+                subfolders[i].parent = open;
+        }
+        // A change in the same tick of the file system's clock as the last
+        // one leaves the time as it was.
+        const bool isSettled = nowNs() - self.modificationTimeNs > settledAfterNs;
+        return isSettled ? self.modificationTimeNs : qint64(-1);
     }
 
     MetadataQuery::Walk &m_walk;
@@ -219,7 +295,8 @@ private:
     const Post m_post;
     std::mutex m_lock;
     std::condition_variable m_wake;
-    std::vector<QByteArray> m_pending;
+    std::vector<PendingFolder> m_pending;
+    std::atomic<int> m_openFolders{0};
     int m_busyWorkers = 0;
     std::atomic<bool> m_isFirstFolder{true};
     MetadataQuery::Batch m_batch;
@@ -320,14 +397,8 @@ void MetadataQuery::deliver(const std::shared_ptr<Walk> &walk, Batch batch)
             if (batch.finishesWalk)
                 scheduleWatching();
         } else {
-            // A folder that came in later is watched at once and read again
-            // after: what was made in it between its walk and its watch counts.
-            const QList<QByteArray> folders = batch.folders;
-            watchFolders(folders);
-            for (const QByteArray &folder : folders) {
-                if (m_watches.contains(folder))
-                    folderChanged(folder, {});
-            }
+            // A folder that came in later is watched at once.
+            watchFolders(batch.folders);
         }
     } else if (!m_isLiveUpdateLimited) {
         m_isLiveUpdateLimited = true;
@@ -356,17 +427,18 @@ void MetadataQuery::scheduleWatching()
         if (walk.lock() != m_walk || !m_walk)
             return;
         constexpr qsizetype slice = 256;
-        const QList<QByteArray> now = m_foldersToWatch.mid(0, slice);
+        const QList<WalkedFolder> now = m_foldersToWatch.mid(0, slice);
         m_foldersToWatch.remove(0, std::min(slice, m_foldersToWatch.size()));
         watchFolders(now);
         scheduleWatching();
     });
 }
 
-void MetadataQuery::watchFolders(const QList<QByteArray> &folders)
+void MetadataQuery::watchFolders(const QList<WalkedFolder> &walked)
 {
     const int limit = watchLimit();
-    for (const QByteArray &folder : folders) {
+    for (const WalkedFolder &each : walked) {
+        const QByteArray &folder = each.path;
         if (m_watches.contains(folder))
             continue;
         if (watchesInUse >= limit) {
@@ -391,6 +463,10 @@ void MetadataQuery::watchFolders(const QList<QByteArray> &folders)
         m_watches.insert(folder, watch);
         connect(watch, &InotifyWatch::changed, this,
                 [this, folder](const QStringList &names) { folderChanged(folder, names); });
+        // What changed there between its walk and its watch, no watch saw.
+        if (each.modificationTimeNs < 0
+            || EntryStatus::readWithoutFollowing(folder).modificationTimeNs != each.modificationTimeNs)
+            folderChanged(folder, {});
     }
 }
 
@@ -487,7 +563,9 @@ void MetadataQuery::removeAtOrBelow(const QString &path, QList<QUrl> &removed)
     }
     const QByteArray encoded = PathCodec::encode(path);
     const QByteArray encodedBelow = encoded + '/';
-    m_foldersToWatch.removeIf([&](const QByteArray &folder) { return folder == encoded || folder.startsWith(encodedBelow); });
+    m_foldersToWatch.removeIf([&](const WalkedFolder &folder) {
+        return folder.path == encoded || folder.path.startsWith(encodedBelow);
+    });
     for (auto it = m_watches.begin(); it != m_watches.end();) {
         if (it.key() == encoded || it.key().startsWith(encodedBelow)) {
             delete it.value();

@@ -58,6 +58,13 @@ public:
     // the implementation knows them.
     struct Walk;
     struct Batch;
+    // A folder the walk read, and when it had last changed by then; -1 when it
+    // had changed so recently that a change in the same clock tick would not show.
+    struct WalkedFolder
+    {
+        QByteArray path;
+        qint64 modificationTimeNs = -1;
+    };
 
 Q_SIGNALS:
     void resultsAdded(const FileItemList &items);
@@ -71,7 +78,7 @@ Q_SIGNALS:
 private:
     void deliver(const std::shared_ptr<Walk> &walk, Batch batch);
     void scheduleWatching();
-    void watchFolders(const QList<QByteArray> &folders);
+    void watchFolders(const QList<WalkedFolder> &folders);
     void folderChanged(const QByteArray &folder, const QStringList &names);
     void removeAtOrBelow(const QString &path, QList<QUrl> &removed);
     void dropWatches();
@@ -82,7 +89,7 @@ private:
     FileItemList m_results;
     QSet<QString> m_resultPaths;
     QHash<QByteArray, InotifyWatch *> m_watches;
-    QList<QByteArray> m_foldersToWatch;
+    QList<WalkedFolder> m_foldersToWatch;
     bool m_isWatchingScheduled = false;
     bool m_isGathering = false;
     bool m_isLiveUpdateLimited = false;

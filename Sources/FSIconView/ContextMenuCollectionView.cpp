@@ -1,8 +1,10 @@
 #include "ContextMenuCollectionView.h"
 
+#include "FSUIKit/FileDropHandler.h"
+#include "FSUIKit/SortedFolderModel.h"
+
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QDrag>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -50,7 +52,7 @@ ContextMenuCollectionView::ContextMenuCollectionView(QWidget *parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     setViewportMargins(leftMargin, 0, rightMargin, 0);
-    m_sinceLastKey.invalidate();
+    m_drops = new FileDropHandler(this);
 }
 
 void ContextMenuCollectionView::setCellSize(const QSize &cell)
@@ -85,20 +87,9 @@ std::pair<int, int> ContextMenuCollectionView::visibleRows() const
     return {first, last};
 }
 
-void ContextMenuCollectionView::setDropTarget(const QModelIndex &index)
-{
-    if (QModelIndex(m_dropTarget) == index)
-        return;
-    if (m_dropTarget.isValid())
-        update(m_dropTarget);
-    m_dropTarget = index;
-    if (index.isValid())
-        update(index);
-}
-
 bool ContextMenuCollectionView::isDropTarget(const QModelIndex &index) const
 {
-    return m_dropTarget.isValid() && QModelIndex(m_dropTarget) == index;
+    return index.isValid() && m_drops->highlightedRow() == index;
 }
 
 void ContextMenuCollectionView::setPlaceholderText(const QString &text)
@@ -119,17 +110,10 @@ void ContextMenuCollectionView::setNoteText(const QString &text)
 
 void ContextMenuCollectionView::keyboardSearch(const QString &search)
 {
-    if (search.isEmpty() || !onTypeAhead)
+    const auto *folderModel = qobject_cast<const SortedFolderModel *>(model());
+    if (!folderModel)
         return;
-    if (!m_sinceLastKey.isValid() || m_sinceLastKey.elapsed() > QApplication::keyboardInputInterval())
-        m_typed.clear();
-    m_sinceLastKey.start();
-    m_typed += search;
-    const QModelIndex found = onTypeAhead(m_typed);
-    if (!found.isValid())
-        return;
-    selectionModel()->setCurrentIndex(found, QItemSelectionModel::ClearAndSelect);
-    scrollTo(found);
+    m_typeAhead.keyboardSearch(this, search, [folderModel](int row) { return folderModel->itemAt(row); });
 }
 
 void ContextMenuCollectionView::contextMenuEvent(QContextMenuEvent *event)
@@ -146,83 +130,40 @@ void ContextMenuCollectionView::contextMenuEvent(QContextMenuEvent *event)
 
 void ContextMenuCollectionView::startDrag(Qt::DropActions supportedActions)
 {
-    const QModelIndexList indexes = selectedIndexes();
-    if (indexes.isEmpty() || !model())
-        return;
-    QMimeData *data = model()->mimeData(indexes);
-    if (!data)
-        return;
-    auto *drag = new QDrag(this);
-    drag->setMimeData(data);
-    const QModelIndex pressed = currentIndex().isValid() ? currentIndex() : indexes.first();
-    const QRect cell = visualRect(pressed);
-    if (cell.isValid()) {
-        QPixmap picture(cell.size() * devicePixelRatioF());
-        picture.setDevicePixelRatio(devicePixelRatioF());
-        picture.fill(Qt::transparent);
-        QPainter painter(&picture);
-        QStyleOptionViewItem option;
-        initViewItemOption(&option);
-        option.rect = QRect(QPoint(0, 0), cell.size());
-        itemDelegateForIndex(pressed)->paint(&painter, option, pressed);
-        painter.end();
-        drag->setPixmap(picture);
-        drag->setHotSpot(viewport()->mapFromGlobal(QCursor::pos()) - cell.topLeft());
-    }
-    // The files stay where they are in this view: a move shows up as the
-    // change the folder's listing reports, never as rows taken out here.
-    drag->exec(supportedActions & (Qt::CopyAction | Qt::MoveAction), Qt::MoveAction);
+    m_drops->startDrag(supportedActions);
 }
 
 void ContextMenuCollectionView::dragEnterEvent(QDragEnterEvent *event)
 {
-    handleDrag(event);
+    m_drops->dragEnter(event);
 }
 
 void ContextMenuCollectionView::dragMoveEvent(QDragMoveEvent *event)
 {
-    handleDrag(event);
-}
-
-void ContextMenuCollectionView::handleDrag(QDragMoveEvent *event)
-{
-    const QPoint position = event->position().toPoint();
-    const Qt::DropAction action =
-        onDragMove ? onDragMove(position, event->mimeData(), event->modifiers()) : Qt::IgnoreAction;
-    if (action == Qt::IgnoreAction || !(event->possibleActions() & action)) {
-        setDropTarget({});
-        event->ignore();
-        return;
-    }
-    event->setDropAction(action);
-    event->accept();
+    // For the scrolling near the edges; whether the drop is taken is decided after.
+    QListView::dragMoveEvent(event);
+    m_drops->dragMove(event);
 }
 
 void ContextMenuCollectionView::dragLeaveEvent(QDragLeaveEvent *event)
 {
-    setDropTarget({});
-    if (onDragLeave)
-        onDragLeave();
-    event->accept();
+    QListView::dragLeaveEvent(event);
+    m_drops->dragLeave();
 }
 
 void ContextMenuCollectionView::dropEvent(QDropEvent *event)
 {
-    setDropTarget({});
-    const bool done = onDrop && onDrop(event->position().toPoint(), event->mimeData());
-    if (!done) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
+    m_drops->drop(event);
 }
 
 void ContextMenuCollectionView::paintEvent(QPaintEvent *event)
 {
     QListView::paintEvent(event);
+    QPainter painter(viewport());
+    // A folder item draws its own outline.
+    m_drops->paintHighlight(&painter, {});
     if (m_placeholderText.isEmpty() && m_noteText.isEmpty())
         return;
-    QPainter painter(viewport());
     QColor colour = palette().color(QPalette::Active, QPalette::WindowText);
     colour.setAlphaF(0.6);
     painter.setPen(colour);

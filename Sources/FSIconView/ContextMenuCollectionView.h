@@ -1,16 +1,18 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include "FSUIKit/TypeAheadSearch.h"
+
 #include <QListView>
 #include <QPersistentModelIndex>
 
 #include <functional>
 
+class FileDropHandler;
 class QMenu;
 
 // The icon grid: a list view in icon mode on fixed cells, which asks its
-// owner for a context menu, for what a drag over it may do and for what a drop
-// does, and which selects by typing the first letters of a name.
+// owner for a context menu and, through its drop handler, where a drop goes,
+// and which selects by typing the first letters of a name.
 class ContextMenuCollectionView : public QListView
 {
     Q_OBJECT
@@ -20,15 +22,6 @@ public:
     // Called with the index under a right-click (invalid on the background);
     // the menu returned is shown and then deleted.
     std::function<QMenu *(const QModelIndex &index)> menuProvider;
-    // While a drag moves over the grid: the action a drop at `position` would
-    // take, Qt::IgnoreAction to refuse it.
-    std::function<Qt::DropAction(const QPoint &position, const QMimeData *data, Qt::KeyboardModifiers keys)>
-        onDragMove;
-    std::function<void()> onDragLeave;
-    // Whether the drop did anything.
-    std::function<bool(const QPoint &position, const QMimeData *data)> onDrop;
-    // The row to select for typed text, or an invalid index for none.
-    std::function<QModelIndex(const QString &typed)> onTypeAhead;
 
     // Lays the grid out on cells of this size. The grid's width W holds
     // (W − 24 + 8) / cell width cells (the items 12 in from both edges, 8
@@ -40,7 +33,7 @@ public:
     // The first and last row on screen now; (0, −1) when none is.
     std::pair<int, int> visibleRows() const;
 
-    void setDropTarget(const QModelIndex &index);
+    FileDropHandler *dropHandler() const { return m_drops; }
     bool isDropTarget(const QModelIndex &index) const;
 
     // Shown over the grid, e.g. why a folder cannot be shown.
@@ -61,12 +54,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void handleDrag(QDragMoveEvent *event);
-
     QSize m_cellSize;
-    QPersistentModelIndex m_dropTarget;
+    FileDropHandler *m_drops = nullptr;
     QString m_placeholderText;
     QString m_noteText;
-    QString m_typed;
-    QElapsedTimer m_sinceLastKey;
+    TypeAheadSearch m_typeAhead;
 };

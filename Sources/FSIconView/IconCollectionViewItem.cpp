@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 
 namespace {
@@ -82,7 +83,14 @@ QStringList IconCollectionViewItem::nameLines(const QString &name, const QFont &
     QTextLine first = layout.createLine();
     first.setLineWidth(width);
     layout.endLayout();
-    const int firstLength = qMax(1, first.textLength());
+    int firstLength = qMax(1, first.textLength());
+    // A first line cut inside a word rather ends before the extension, when
+    // that fits: "photo…gpj" and ".exe", not "photo…gpj.ex" and "e".
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, name);
+    breaks.setPosition(firstLength);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (!breaks.isAtBoundary() && dot > 0 && dot <= firstLength && metrics.horizontalAdvance(name.left(dot)) <= width)
+        firstLength = int(dot);
     const QString firstLine = name.left(firstLength).trimmed();
     const QString rest = name.mid(firstLength).trimmed();
     if (rest.isEmpty())

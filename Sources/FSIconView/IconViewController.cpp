@@ -5,14 +5,12 @@
 
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/FileOperations.h"
-#include "FSPlatform/NaturalOrder.h"
 #include "FSQuickLook/ThumbnailLoader.h"
 #include "FSQuickLook/ThumbnailRenderer.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/FileContextMenu.h"
 #include "FSUIKit/FileDropHandler.h"
 #include "FSUIKit/SortedFolderModel.h"
-#include "FSUIKit/SpringLoadTimer.h"
 
 #include <QDesktopServices>
 #include <QMenu>
@@ -60,7 +58,6 @@ IconViewController::IconViewController(const QUrl &rootUrl, QWidget *parent)
     m_view->setItemDelegate(m_item);
     m_view->setModel(m_model);
     m_view->setCellSize(IconCollectionViewItem::cellSize(m_textSize));
-    m_springLoadTimer = new SpringLoadTimer(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -72,16 +69,7 @@ IconViewController::IconViewController(const QUrl &rootUrl, QWidget *parent)
     m_item->thumbnailFor = [this](const FileItem &item) { return thumbnailFor(item); };
     m_item->isDropTarget = [this](const QModelIndex &index) { return m_view->isDropTarget(index); };
     m_view->menuProvider = [this](const QModelIndex &index) { return contextMenu(index); };
-    m_view->onDragMove = [this](const QPoint &position, const QMimeData *data, Qt::KeyboardModifiers keys) {
-        return validateDrop(position, data, keys);
-    };
-    m_view->onDragLeave = [this] { m_springLoadTimer->cancel(); };
-    m_view->onDrop = [this](const QPoint &position, const QMimeData *data) { return acceptDrop(position, data); };
-    m_view->onTypeAhead = [this](const QString &typed) { return typeAheadMatch(typed); };
-    m_springLoadTimer->onActivate = [this](const QUrl &folder) {
-        if (onOpen)
-            onOpen(folder);
-    };
+    setUpDrops();
 
     connect(m_view, &QAbstractItemView::activated, this, &IconViewController::handleActivation);
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
@@ -326,82 +314,26 @@ void IconViewController::afterChange(const QList<QUrl> &touched)
         onFileSystemChange();
 }
 
-QUrl IconViewController::dropDestination(const QModelIndex &index) const
+void IconViewController::setUpDrops()
 {
-    if (!index.isValid())
-        return m_rootUrl;
-    const FileItem item = m_model->itemAt(index);
-    return item.isBrowsable() ? item.url() : QUrl();
-}
-
-Qt::DropAction IconViewController::validateDrop(const QPoint &position, const QMimeData *data,
-                                                Qt::KeyboardModifiers keys)
-{
-    const QList<QUrl> sources = FileDropHandler::sources(data);
-    const QModelIndex index = m_view->indexAt(position);
-    const QUrl destination = dropDestination(index);
-    m_dragModifierTracker.sample(keys);
-    // Onto a file: refused.
-    if (sources.isEmpty() || destination.isEmpty()) {
-        m_springLoadTimer->cancel();
-        m_view->setDropTarget({});
-        return Qt::IgnoreAction;
-    }
-    const Qt::DropAction action = FileDropHandler::proposedAction(sources, destination, m_dragModifierTracker);
-    if (index.isValid() && action != Qt::IgnoreAction) {
-        m_springLoadTimer->hover(destination);
-        m_view->setDropTarget(index);
-    } else {
-        m_springLoadTimer->cancel();
-        m_view->setDropTarget({});
-    }
-    return action;
-}
-
-bool IconViewController::acceptDrop(const QPoint &position, const QMimeData *data)
-{
-    m_springLoadTimer->cancel();
-    const QList<QUrl> sources = FileDropHandler::sources(data);
-    const QUrl destination = dropDestination(m_view->indexAt(position));
-    if (sources.isEmpty() || destination.isEmpty()
-        || FileDropHandler::proposedAction(sources, destination, m_dragModifierTracker) == Qt::IgnoreAction)
-        return false;
-    const FileDropHandler::Result result = FileDropHandler::perform(sources, destination, m_dragModifierTracker);
-    FileDropHandler::showFailures(result, this);
-    QList<QUrl> touched = sources + result.placed;
-    touched.append(destination);
-    afterChange(touched);
-    return result.succeeded();
-}
-
-QModelIndex IconViewController::typeAheadMatch(const QString &typed) const
-{
-    if (typed.isEmpty())
-        return {};
-    const QByteArray typedKey = NaturalOrder::sortKey(typed);
-    int bestPrefix = -1;
-    QByteArray bestPrefixKey;
-    int bestFollowing = -1;
-    QByteArray bestFollowingKey;
-    const FileItemList &items = m_model->items();
-    for (qsizetype row = 0; row < items.size(); ++row) {
-        const FileAttributes *attributes = items.at(row).attributeSnapshot();
-        if (!attributes)
-            continue;
-        const QString &name = attributes->name;
-        const QByteArray &key = attributes->nameSortKey;
-        if (NaturalOrder::compare(name.left(typed.size()), typed) == 0) {
-            if (bestPrefix < 0 || key < bestPrefixKey) {
-                bestPrefix = int(row);
-                bestPrefixKey = key;
-            }
-        } else if (key > typedKey && (bestFollowing < 0 || key < bestFollowingKey)) {
-            bestFollowing = int(row);
-            bestFollowingKey = key;
-        }
-    }
-    const int row = bestPrefix >= 0 ? bestPrefix : bestFollowing;
-    return row < 0 ? QModelIndex() : m_model->index(row, 0);
+    FileDropHandler *drops = m_view->dropHandler();
+    // Onto a folder's icon or the background; a file's icon refuses it.
+    drops->targetAt = [this](const QPoint &position) -> std::optional<FileDropHandler::Target> {
+        const QModelIndex index = m_view->indexAt(position);
+        if (!index.isValid())
+            return FileDropHandler::Target{m_rootUrl, {}, true};
+        const FileItem item = m_model->itemAt(index);
+        if (!item.isBrowsable())
+            return std::nullopt;
+        return FileDropHandler::Target{item.url(), index, false};
+    };
+    drops->onSpringLoad = [this](const QUrl &folder, const QModelIndex &) {
+        if (onOpen)
+            onOpen(folder);
+    };
+    drops->onDropped = [this](const QUrl &folder, const QList<QUrl> &sources, const QList<QUrl> &placed) {
+        afterChange(sources + placed + QList<QUrl>{folder});
+    };
 }
 
 void IconViewController::updateState()

@@ -2,7 +2,6 @@
 
 #include "FSCore/FileItem.h"
 #include "FSCore/FileSorting.h"
-#include "FSUIKit/DragOperationResolver.h"
 #include "FSUIKit/SelectionProviding.h"
 #include "FSUIKit/TextSize.h"
 
@@ -18,9 +17,7 @@
 class ContextMenuCollectionView;
 class IconCollectionViewItem;
 class QMenu;
-class QMimeData;
 class SortedFolderModel;
-class SpringLoadTimer;
 struct ThumbnailRequest;
 
 // The icon browser: one folder's items (or search results) as a grid of
@@ -62,9 +59,6 @@ public:
     SortedFolderModel *model() const { return m_model; }
     // The menu a right-click on `index` shows; nothing on the background.
     QMenu *contextMenu(const QModelIndex &index);
-    // The first item, in natural order, whose name starts with `typed`; else
-    // the first that would follow it.
-    QModelIndex typeAheadMatch(const QString &typed) const;
     void commitRename(const FileItem &item, const QString &newName);
 
 protected:
@@ -74,9 +68,7 @@ private:
     void reload();
     void handleActivation(const QModelIndex &index);
     void afterChange(const QList<QUrl> &touched);
-    Qt::DropAction validateDrop(const QPoint &position, const QMimeData *data, Qt::KeyboardModifiers keys);
-    bool acceptDrop(const QPoint &position, const QMimeData *data);
-    QUrl dropDestination(const QModelIndex &index) const;
+    void setUpDrops();
     void updateState();
     void scheduleThumbnails();
     void updateThumbnails();
@@ -91,8 +83,6 @@ private:
     SortedFolderModel *m_model = nullptr;
     ContextMenuCollectionView *m_view = nullptr;
     IconCollectionViewItem *m_item = nullptr;
-    DragModifierTracker m_dragModifierTracker;
-    SpringLoadTimer *m_springLoadTimer = nullptr;
     QUrl m_selectWhenShown;
 
     QTimer m_thumbnailTimer;

@@ -158,6 +158,15 @@ void ListTextCell::setTextSize(TextSize size)
     m_font = TextSizes::font(size);
 }
 
+int ListTextCell::widthToShow(const QStringList &texts) const
+{
+    const QFontMetrics metrics(m_font);
+    int widest = 0;
+    for (const QString &text : texts)
+        widest = qMax(widest, metrics.horizontalAdvance(text));
+    return widest + 2 * textPadding;
+}
+
 void ListTextCell::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     QStyleOptionViewItem background = option;

@@ -55,6 +55,8 @@ public:
     explicit ListTextCell(QObject *parent = nullptr);
 
     void setTextSize(TextSize size);
+    // The width a cell needs to show the widest of `texts` uncut.
+    int widthToShow(const QStringList &texts) const;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;

@@ -1,8 +1,10 @@
 #include "ListOutlineView.h"
 
 #include "ListViewController.h"
+#include "ListViewModel.h"
 
-#include <QApplication>
+#include "FSUIKit/FileDropHandler.h"
+
 #include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -10,18 +12,16 @@
 ListOutlineView::ListOutlineView(ListViewController *controller, QWidget *parent)
     : QTreeView(parent)
     , m_controller(controller)
+    , m_drops(new FileDropHandler(this))
 {
 }
 
 void ListOutlineView::keyboardSearch(const QString &search)
 {
-    if (search.isEmpty())
+    const auto *listModel = qobject_cast<const ListViewModel *>(model());
+    if (!listModel)
         return;
-    if (!m_sinceLastKey.isValid() || m_sinceLastKey.elapsed() > QApplication::keyboardInputInterval())
-        m_typed.clear();
-    m_sinceLastKey.start();
-    m_typed += search;
-    m_controller->typeAhead(m_typed);
+    m_typeAhead.keyboardSearch(this, search, [listModel](int row) { return listModel->itemAt(listModel->index(row, 0)); });
 }
 
 void ListOutlineView::keyPressEvent(QKeyEvent *event)
@@ -43,55 +43,41 @@ void ListOutlineView::keyPressEvent(QKeyEvent *event)
 
 void ListOutlineView::dragEnterEvent(QDragEnterEvent *event)
 {
-    // Files are accepted on entering even where they cannot be dropped, so
-    // that the moves over the view keep coming; each move decides.
-    const bool carriesFiles = m_controller->dragMove(event);
-    if (carriesFiles && !event->isAccepted()) {
-        event->setDropAction(Qt::IgnoreAction);
-        event->accept();
-    }
+    m_drops->dragEnter(event);
 }
 
 void ListOutlineView::dragMoveEvent(QDragMoveEvent *event)
 {
-    m_controller->dragMove(event);
+    // For the scrolling near the edges; whether the drop is taken is decided after.
+    QTreeView::dragMoveEvent(event);
+    m_drops->dragMove(event);
 }
 
 void ListOutlineView::dragLeaveEvent(QDragLeaveEvent *event)
 {
-    m_controller->dragLeft();
-    event->accept();
+    QTreeView::dragLeaveEvent(event);
+    m_drops->dragLeave();
 }
 
 void ListOutlineView::dropEvent(QDropEvent *event)
 {
-    m_controller->drop(event);
+    m_drops->drop(event);
 }
 
-void ListOutlineView::setDropHighlight(const QModelIndex &row, bool isRoot)
+void ListOutlineView::startDrag(Qt::DropActions supportedActions)
 {
-    if (QPersistentModelIndex(row) == m_dropRow && isRoot == m_isDropOnRoot)
-        return;
-    m_dropRow = row;
-    m_isDropOnRoot = isRoot;
-    viewport()->update();
+    m_drops->startDrag(supportedActions);
 }
 
 void ListOutlineView::paintEvent(QPaintEvent *event)
 {
     QTreeView::paintEvent(event);
-    if (!m_isDropOnRoot && !m_dropRow.isValid())
+    const QModelIndex row = m_drops->highlightedRow();
+    if (!row.isValid() && !m_drops->isHighlightingShownFolder())
         return;
     QPainter painter(viewport());
-    QPen pen(palette().color(QPalette::Highlight), 2);
-    painter.setPen(pen);
-    painter.setBrush(Qt::NoBrush);
-    QRect area = viewport()->rect();
-    if (!m_isDropOnRoot) {
-        const QRect row = visualRect(m_dropRow);
-        area = QRect(0, row.top(), viewport()->width(), row.height());
-    }
-    painter.drawRoundedRect(QRectF(area).adjusted(1, 1, -1, -1), 3, 3);
+    const QRect cell = visualRect(row);
+    m_drops->paintHighlight(&painter, QRect(0, cell.top(), viewport()->width(), cell.height()));
 }
 
 void ListOutlineView::scrollContentsBy(int dx, int dy)

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <QElapsedTimer>
-#include <QPersistentModelIndex>
+#include "FSUIKit/TypeAheadSearch.h"
+
 #include <QTreeView>
 
+class FileDropHandler;
 class ListViewController;
 
-// The list view's table: a tree view that hands drags, type-ahead and the
-// keys of the file browser to its controller.
+// The list view's table: a tree view that hands drags to its drop handler,
+// and type-ahead and the keys of the file browser to its controller.
 class ListOutlineView : public QTreeView
 {
     Q_OBJECT
@@ -15,9 +16,7 @@ public:
     explicit ListOutlineView(ListViewController *controller, QWidget *parent = nullptr);
 
     void keyboardSearch(const QString &search) override;
-    // The row a drag now targets, or the whole view (an invalid index while
-    // isDropOnRoot()), drawn highlighted.
-    void setDropHighlight(const QModelIndex &row, bool isRoot);
+    FileDropHandler *dropHandler() const { return m_drops; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -25,14 +24,13 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
     void paintEvent(QPaintEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     ListViewController *m_controller;
-    QString m_typed;
-    QElapsedTimer m_sinceLastKey;
-    QPersistentModelIndex m_dropRow;
-    bool m_isDropOnRoot = false;
+    TypeAheadSearch m_typeAhead;
+    FileDropHandler *m_drops = nullptr;
 };

@@ -6,31 +6,53 @@
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/FileOperations.h"
 #include "FSCore/FolderSizeCalculator.h"
-#include "FSPlatform/NaturalOrder.h"
 #include "FSQuickLook/ThumbnailLoader.h"
 #include "FSPlatform/OperationError.h"
+#include "FSPlatform/DisplayFormats.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
-#include "FSUIKit/DisplayNameText.h"
 #include "FSUIKit/FileContextMenu.h"
 #include "FSUIKit/FileDropHandler.h"
-#include "FSUIKit/SpringLoadTimer.h"
 
 #include <QBoxLayout>
 #include <QDesktopServices>
-#include <QDragMoveEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPointer>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
+// At the small text size. The name column grows a little with the text, and
+// the kind column, the last, takes what is left.
 constexpr int columnWidths[] = {260, 150, 80, 120};
+constexpr int nameGrowthPerPixel = 10;
+
+// The widest texts the date and size columns show: the longest month name,
+// two-digit days and hours, and the longest number of each unit.
+QStringList widestDates()
+{
+    QStringList dates;
+    for (int month = 1; month <= 12; ++month) {
+        for (const QTime time : {QTime(12, 58), QTime(23, 58)})
+            dates.append(DisplayFormats::dateTime(QDateTime(QDate(2028, month, 28), time)));
+    }
+    return dates;
+}
+
+QStringList widestSizes()
+{
+    QStringList sizes{QStringLiteral("--")};
+    for (const qint64 bytes : {Q_INT64_C(999), Q_INT64_C(999000), Q_INT64_C(999400000), Q_INT64_C(999440000000),
+                               Q_INT64_C(999440000000000)})
+        sizes.append(DisplayFormats::byteCount(bytes));
+    return sizes;
+}
 
 bool hasUnreadAttributes(const FileItemList &items)
 {
@@ -73,8 +95,6 @@ ListViewController::ListViewController(const QUrl &rootUrl, QWidget *parent)
     m_outline->header()->setSortIndicator(ListViewModel::nameColumn, Qt::AscendingOrder);
     m_outline->header()->setSectionsMovable(false);
     m_outline->header()->setStretchLastSection(true);
-    for (int column = 0; column < ListViewModel::columnCount_; ++column)
-        m_outline->header()->resizeSection(column, columnWidths[column]);
     m_outline->setDragEnabled(true);
     m_outline->setAcceptDrops(true);
     m_outline->setDropIndicatorShown(false);
@@ -94,11 +114,7 @@ ListViewController::ListViewController(const QUrl &rootUrl, QWidget *parent)
     messageLayout->setContentsMargins(24, 24, 24, 24);
     messageLayout->addWidget(m_message);
 
-    m_springLoadTimer = new SpringLoadTimer(this);
-    m_springLoadTimer->onActivate = [this](const QUrl &folder) {
-        if (onOpen)
-            onOpen(folder);
-    };
+    setUpDrops();
     onOpenFile = [](const QUrl &url) { QDesktopServices::openUrl(url); };
 
     m_nameCell->onCommitRename = [this](const QUrl &url, const QString &name) { commitRename(url, name); };
@@ -384,10 +400,34 @@ void ListViewController::applyTextSize(TextSize size)
     m_model->clearThumbnails();
     const int iconSize = int(TextSizes::rowIconSize(size));
     m_outline->setIconSize(QSize(iconSize, iconSize));
+    sizeColumns();
     // Uniform row heights take the first row's height: make the layout ask again.
     m_outline->doItemsLayout();
     m_outline->viewport()->update();
     scheduleVisibleWork();
+}
+
+// Wide enough at every text size that no date or size is cut, nor any title.
+void ListViewController::sizeColumns()
+{
+    QHeaderView *header = m_outline->header();
+    const QFontMetrics headerMetrics(header->font());
+    const int headerMargins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header)
+        + header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + 8;
+    const int growth = int(TextSizes::baseFontSize(m_textSize) - TextSizes::baseFontSize(TextSize::small));
+    const int room = 8;
+    for (int column = 0; column < ListViewModel::columnCount_; ++column) {
+        int width = columnWidths[column];
+        if (column == ListViewModel::nameColumn)
+            width += growth * nameGrowthPerPixel;
+        else if (column == ListViewModel::dateColumn)
+            width = m_textCell->widthToShow(widestDates()) + room;
+        else if (column == ListViewModel::sizeColumn)
+            width = m_textCell->widthToShow(widestSizes()) + room;
+        const QString title = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        width = std::max({width, columnWidths[column], headerMetrics.horizontalAdvance(title) + headerMargins});
+        header->resizeSection(column, width);
+    }
 }
 
 void ListViewController::showSearchResults(const FileItemList &items)
@@ -609,21 +649,6 @@ void ListViewController::openIndex(const QModelIndex &index)
     }
 }
 
-void ListViewController::typeAhead(const QString &text)
-{
-    const QString typed = text;
-    const int rows = m_model->rowCount();
-    for (int row = 0; row < rows; ++row) {
-        const QModelIndex index = m_model->index(row, ListViewModel::nameColumn);
-        const QString name = DisplayNameText::visibleCharacters(m_model->itemAt(index).name());
-        if (NaturalOrder::compare(name.left(typed.size()), typed) == 0) {
-            m_outline->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            m_outline->scrollTo(index);
-            return;
-        }
-    }
-}
-
 void ListViewController::reportFailure(const OperationError &error)
 {
     auto *box = new QMessageBox(QMessageBox::Warning, tr("The operation can’t be completed."),
@@ -713,86 +738,33 @@ void ListViewController::showContextMenu(const QPoint &position)
 
 // ---- drops ----
 
-std::optional<ListViewController::DropTarget> ListViewController::dropTarget(const QPoint &position) const
+void ListViewController::setUpDrops()
 {
-    const QModelIndex row = m_outline->indexAt(position);
-    if (!row.isValid())
-        return DropTarget{m_rootUrl, false, {}};
-    const FileItem item = m_model->itemAt(row);
-    const QRect rect = m_outline->visualRect(row);
-    const int edge = int(rect.height() * betweenRowsFraction);
-    const bool isBetweenRows = position.y() < rect.top() + edge || position.y() >= rect.bottom() - edge;
-    if (item.isBrowsable() && !isBetweenRows)
-        return DropTarget{item.url(), true, row.siblingAtColumn(ListViewModel::nameColumn)};
-    if (m_model->isShowingSearchResults())
-        return std::nullopt;
-    if (isBetweenRows)
-        return DropTarget{m_model->folderOf(row), false, {}};
-    return std::nullopt;
-}
-
-bool ListViewController::dragMove(QDragMoveEvent *event)
-{
-    const QList<QUrl> sources = FileDropHandler::sources(event->mimeData());
-    if (sources.isEmpty()) {
-        m_springLoadTimer->cancel();
-        m_outline->setDropHighlight({}, false);
-        event->ignore();
-        return false;
-    }
-    m_dragModifierTracker.sample(event->modifiers());
-    const QPoint position = event->position().toPoint();
-    const std::optional<DropTarget> target = dropTarget(position);
-    Qt::DropAction action = Qt::IgnoreAction;
-    if (target)
-        action = FileDropHandler::proposedAction(sources, target->folder, m_dragModifierTracker);
-    if (action != Qt::IgnoreAction && !event->possibleActions().testFlag(action))
-        action = Qt::IgnoreAction;
-    if (target && target->isFolderRow && action != Qt::IgnoreAction)
-        m_springLoadTimer->hover(target->folder);
-    else
-        m_springLoadTimer->cancel();
-    if (action == Qt::IgnoreAction) {
-        m_outline->setDropHighlight({}, false);
-        event->ignore();
-        return true;
-    }
-    m_outline->setDropHighlight(target->row, !target->isFolderRow && target->folder == m_rootUrl);
-    event->setDropAction(action);
-    event->accept();
-    return true;
-}
-
-void ListViewController::dragLeft()
-{
-    m_springLoadTimer->cancel();
-    m_outline->setDropHighlight({}, false);
-}
-
-void ListViewController::drop(QDropEvent *event)
-{
-    m_springLoadTimer->cancel();
-    m_outline->setDropHighlight({}, false);
-    const QList<QUrl> sources = FileDropHandler::sources(event->mimeData());
-    const std::optional<DropTarget> target = dropTarget(event->position().toPoint());
-    m_dragModifierTracker.sample(event->modifiers());
-    if (!target || sources.isEmpty()
-        || FileDropHandler::proposedAction(sources, target->folder, m_dragModifierTracker) == Qt::IgnoreAction) {
-        event->setDropAction(Qt::IgnoreAction);
-        event->ignore();
-        return;
-    }
-    const Qt::DropAction action = FileDropHandler::proposedAction(sources, target->folder, m_dragModifierTracker);
-    const FileDropHandler::Result result = FileDropHandler::perform(sources, target->folder, m_dragModifierTracker);
-    FileDropHandler::showFailures(result, this);
-    if (!result.succeeded()) {
-        event->setDropAction(Qt::IgnoreAction);
-        event->ignore();
-        return;
-    }
-    event->setDropAction(action);
-    event->accept();
-    refresh();
-    if (onFileSystemChange)
-        onFileSystemChange();
+    FileDropHandler *drops = m_outline->dropHandler();
+    // Onto a folder's row, or between rows into the folder that holds them
+    // (the shown folder below the last row); a file's row refuses it.
+    drops->targetAt = [this](const QPoint &position) -> std::optional<FileDropHandler::Target> {
+        const QModelIndex row = m_outline->indexAt(position);
+        if (!row.isValid())
+            return FileDropHandler::Target{m_rootUrl, {}, true};
+        const FileItem item = m_model->itemAt(row);
+        const QRect rect = m_outline->visualRect(row);
+        const int edge = int(rect.height() * betweenRowsFraction);
+        const bool isBetweenRows = position.y() < rect.top() + edge || position.y() >= rect.bottom() - edge;
+        if (item.isBrowsable() && !isBetweenRows)
+            return FileDropHandler::Target{item.url(), row.siblingAtColumn(ListViewModel::nameColumn), false};
+        if (m_model->isShowingSearchResults() || !isBetweenRows)
+            return std::nullopt;
+        const QUrl folder = m_model->folderOf(row);
+        return FileDropHandler::Target{folder, {}, folder == m_rootUrl};
+    };
+    drops->onSpringLoad = [this](const QUrl &folder, const QModelIndex &) {
+        if (onOpen)
+            onOpen(folder);
+    };
+    drops->onDropped = [this](const QUrl &, const QList<QUrl> &, const QList<QUrl> &) {
+        refresh();
+        if (onFileSystemChange)
+            onFileSystemChange();
+    };
 }

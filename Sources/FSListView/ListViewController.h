@@ -5,7 +5,6 @@
 #include "FSCore/FileItem.h"
 #include "FSCore/FileSorting.h"
 #include "FSCore/FolderListingUpdate.h"
-#include "FSUIKit/DragOperationResolver.h"
 #include "FSUIKit/SelectionProviding.h"
 #include "FSUIKit/TextSize.h"
 
@@ -24,11 +23,8 @@ class ListNameCell;
 class ListOutlineView;
 class ListTextCell;
 class OperationError;
-class QDragMoveEvent;
-class QDropEvent;
 class QLabel;
 class QTreeView;
-class SpringLoadTimer;
 struct ThumbnailRequest;
 
 // The list browser: the shown folder as a sortable outline with "Name",
@@ -79,17 +75,6 @@ public:
 
     void commitRename(const QUrl &url, const QString &newName);
 
-    // The folder a drop at `position` (viewport coordinates) goes into, and
-    // whether that is a folder row (which springs open); nothing where a drop
-    // is refused (a file row).
-    struct DropTarget
-    {
-        QUrl folder;
-        bool isFolderRow = false;
-        QModelIndex row;
-    };
-    std::optional<DropTarget> dropTarget(const QPoint &position) const;
-
 private:
     friend class ListOutlineView;
 
@@ -102,6 +87,7 @@ private:
     void forgetWhatChanged(const FolderListingUpdate &update);
     void listingFailed(const QUrl &folder, ListingFailure failure);
     void showMessage(const QString &text);
+    void sizeColumns();
     void updateMessage();
     void retainFolder(const QUrl &folder);
     void releaseAll();
@@ -117,11 +103,8 @@ private:
     void showContextMenu(const QPoint &position);
     void runFileCommand(const std::function<void()> &command);
     void reportFailure(const OperationError &error);
-    void typeAhead(const QString &text);
 
-    bool dragMove(QDragMoveEvent *event);
-    void dragLeft();
-    void drop(QDropEvent *event);
+    void setUpDrops();
 
     QUrl m_rootUrl;
     ListViewModel *m_model = nullptr;
@@ -130,8 +113,6 @@ private:
     ListTextCell *m_textCell = nullptr;
     QLabel *m_message = nullptr;
     QString m_failureMessage;
-    DragModifierTracker m_dragModifierTracker;
-    SpringLoadTimer *m_springLoadTimer = nullptr;
     std::map<QUrl, std::shared_ptr<FolderSizeCalculator>> m_pendingSizeCalculators;
     QTimer m_visibleWork;
     std::map<QUrl, std::shared_ptr<ThumbnailRequest>> m_thumbnailRequests;

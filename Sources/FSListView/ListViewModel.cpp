@@ -1,12 +1,12 @@
 #include "ListViewModel.h"
 
+#include "FSPlatform/DisplayFormats.h"
 #include "FSPlatform/NaturalOrder.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/DisplayNameText.h"
 #include "FSUIKit/FilePasteboard.h"
 #include "FSUIKit/IconCache.h"
 
-#include <QLocale>
 #include <QMimeData>
 #include <QSet>
 
@@ -103,18 +103,12 @@ bool hasSameAttributes(const FileItem &a, const FileItem &b)
 QString formattedDate(const FileItem &item)
 {
     const std::optional<QDateTime> date = item.modificationDate();
-    if (!date)
-        return {};
-    const QLocale locale;
-    return locale.toString(date->date(), QLocale::ShortFormat) + QStringLiteral(", ")
-        + locale.toString(date->time(), QLocale::ShortFormat);
+    return date ? DisplayFormats::dateTime(*date) : QString();
 }
 
 QString formattedBytes(qint64 bytes)
 {
-    if (bytes == 1)
-        return ListViewModel::tr("1 byte");
-    return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+    return DisplayFormats::byteCount(bytes);
 }
 
 // Runs of consecutive rows, as [first, last] pairs, from rows in ascending order.
@@ -396,9 +390,10 @@ FileItem ListViewModel::itemAt(const QModelIndex &index) const
 
 FileItemList ListViewModel::rootItems() const
 {
+    const Level &top = m_isShowingSearch ? *m_search : *m_root;
     FileItemList items;
-    items.reserve(qsizetype(m_root->children.size()));
-    for (const auto &node : m_root->children)
+    items.reserve(qsizetype(top.children.size()));
+    for (const auto &node : top.children)
         items.append(node->item);
     return items;
 }
@@ -1045,14 +1040,18 @@ void ListViewModel::applyUpdate(const FolderListingUpdate &update)
 
 void ListViewModel::showSearchResults(const FileItemList &items)
 {
-    if (!m_isShowingSearch) {
-        if (!m_root->children.empty()) {
-            beginRemoveRows({}, 0, int(m_root->children.size()) - 1);
-            m_isShowingSearch = true;
-            endRemoveRows();
-        }
-        m_isShowingSearch = true;
+    if (m_isShowingSearch) {
+        // A later delivery of the same search: rows come and go, the
+        // selection stays where it was.
+        replaceItems(*m_search, items);
+        return;
     }
+    if (!m_root->children.empty()) {
+        beginRemoveRows({}, 0, int(m_root->children.size()) - 1);
+        m_isShowingSearch = true;
+        endRemoveRows();
+    }
+    m_isShowingSearch = true;
     replaceAll(*m_search, items);
 }
 

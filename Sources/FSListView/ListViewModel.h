@@ -79,7 +79,8 @@ public:
     void forgetThumbnail(const QUrl &url);
     void clearThumbnails();
 
-    // The root folder's items in shown order, search or not.
+    // The top-level rows' items in shown order: the root folder's, or the
+    // search results while they are shown.
     FileItemList rootItems() const;
     FileItem itemAt(const QModelIndex &index) const;
     // The first row showing `url` in the shown tree, depth first; invalid when none.

@@ -30,6 +30,9 @@ UDateFormat *dateFormatter()
 
 QString byteCount(qint64 bytes)
 {
+    // Without a translation loaded, %n does not choose the singular.
+    if (bytes == 1)
+        return QCoreApplication::translate("DisplayFormats", "1 byte");
     if (bytes < 1000)
         return QCoreApplication::translate("DisplayFormats", "%n bytes", nullptr, int(bytes));
     const QLocale locale;

@@ -16,7 +16,7 @@ struct CollatorCloser
 };
 using CollatorHandle = std::unique_ptr<UCollator, CollatorCloser>;
 
-CollatorHandle openCollator()
+CollatorHandle openCollator(UColAttributeValue strength)
 {
     UErrorCode status = U_ZERO_ERROR;
     QByteArray locale = QLocale::system().name().toLatin1();
@@ -31,15 +31,22 @@ CollatorHandle openCollator()
         qFatal("ICU has no collator");
     status = U_ZERO_ERROR;
     ucol_setAttribute(collator.get(), UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
-    // Secondary strength: letters and accents count, letter case does not.
-    ucol_setAttribute(collator.get(), UCOL_STRENGTH, UCOL_SECONDARY, &status);
+    ucol_setAttribute(collator.get(), UCOL_STRENGTH, strength, &status);
     return collator;
 }
 
 // ICU collators must not be shared between threads while in use: one per thread.
 UCollator *threadCollator()
 {
-    thread_local CollatorHandle collator = openCollator();
+    // Secondary strength: letters and accents count, letter case does not.
+    thread_local CollatorHandle collator = openCollator(UCOL_SECONDARY);
+    return collator.get();
+}
+
+UCollator *threadLetterCollator()
+{
+    // Primary strength: only the letters count.
+    thread_local CollatorHandle collator = openCollator(UCOL_PRIMARY);
     return collator.get();
 }
 
@@ -70,6 +77,14 @@ QByteArray sortKey(const QString &text)
 int compare(const QString &a, const QString &b)
 {
     return ucol_strcoll(threadCollator(), units(a), int32_t(a.size()), units(b), int32_t(b.size()));
+}
+
+bool startsWith(const QString &name, const QString &prefix)
+{
+    if (prefix.isEmpty())
+        return true;
+    const int32_t length = int32_t(qMin(name.size(), prefix.size()));
+    return ucol_strcoll(threadLetterCollator(), units(name), length, units(prefix), int32_t(prefix.size())) == UCOL_EQUAL;
 }
 
 } // namespace NaturalOrder

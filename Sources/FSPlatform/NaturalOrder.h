@@ -15,6 +15,11 @@ QByteArray sortKey(const QString &text);
 // <0, 0 or >0, like strcmp.
 int compare(const QString &a, const QString &b);
 
+// Whether `name` begins with `prefix` as someone typing its first letters
+// means it: case and accents aside, digits by their value ("File 10" and
+// "école" begin with "file 1" and "ECO").
+bool startsWith(const QString &name, const QString &prefix);
+
 // Compares two keys made by sortKey().
 inline int compareKeys(const QByteArray &a, const QByteArray &b)
 {

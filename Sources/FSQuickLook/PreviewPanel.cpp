@@ -297,6 +297,16 @@ QString PreviewPanel::captionFor(const PreviewContent &content) const
     return QString();
 }
 
+void PreviewPanel::placeOver(const QWidget *window)
+{
+    if (m_isPlaced || !window)
+        return;
+    m_isPlaced = true;
+    QRect frame = geometry();
+    frame.moveCenter(window->frameGeometry().center());
+    move(frame.topLeft());
+}
+
 void PreviewPanel::applyTheme(AppTheme theme)
 {
     m_theme = theme;

@@ -47,6 +47,10 @@ public:
     int itemCount() const { return m_itemCount; }
     QUrl currentURL() const { return m_currentUrl; }
 
+    // Puts a panel that was never shown over the middle of `window`; after
+    // that it stays where the user leaves it.
+    void placeOver(const QWidget *window);
+
     void applyTheme(AppTheme theme);
     void applyTextSize(TextSize size);
 
@@ -82,6 +86,7 @@ private:
     PreviewContent m_shown;
     AppTheme m_theme = AppTheme::graphite10_6;
     TextSize m_textSize = TextSize::medium;
+    bool m_isPlaced = false;
 
     QStackedWidget *m_stack = nullptr;
     QLabel *m_imageView = nullptr;

@@ -65,7 +65,12 @@ bool SpacebarMonitor::eventFilter(QObject *watched, QEvent *event)
     auto *key = static_cast<QKeyEvent *>(event);
     if (key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return false;
-    switch (key->key()) {
+    const int pressed = key->key();
+    if (pressed != Qt::Key_Space && pressed != Qt::Key_Up && pressed != Qt::Key_Down)
+        return false;
+    if (takesKeys && !takesKeys())
+        return false;
+    switch (pressed) {
     case Qt::Key_Space: {
         // A rename in a view edits in a line edit that has the focus.
         if (isEditingText(widget) || isEditingText(QApplication::focusWidget()))
@@ -79,7 +84,7 @@ bool SpacebarMonitor::eventFilter(QObject *watched, QEvent *event)
     case Qt::Key_Down:
         if (!isPreviewShown || !isPreviewShown() || !onArrow)
             return false;
-        onArrow(key->key() == Qt::Key_Up ? -1 : 1);
+        onArrow(pressed == Qt::Key_Up ? -1 : 1);
         return true;
     default:
         return false;

@@ -20,6 +20,9 @@ public:
     ~SpacebarMonitor() override;
 
     std::function<void()> onToggle;
+    // Asked before space or an arrow is taken: a window takes them only where
+    // its browser has the focus. Unset, any press in the window counts.
+    std::function<bool()> takesKeys;
     // Asked before the arrows are taken.
     std::function<bool()> isPreviewShown;
     // -1 for up, +1 for down; the window turns it into a step (a whole row in

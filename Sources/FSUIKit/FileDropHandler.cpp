@@ -2,14 +2,19 @@
 
 #include "DisplayNameText.h"
 #include "FilePasteboard.h"
+#include "SpringLoadTimer.h"
 
 #include "FSCore/FileOperations.h"
 #include "FSPlatform/PathCodec.h"
 
+#include <QAbstractItemView>
 #include <QCoreApplication>
+#include <QDrag>
+#include <QDropEvent>
 #include <QMessageBox>
-
-namespace FileDropHandler {
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
 
 namespace {
 
@@ -30,9 +35,194 @@ bool isInPlace(const QUrl &source, const QUrl &destinationFolder)
     return parentOf(source) == PathCodec::urlForPath(destinationFolder.toLocalFile());
 }
 
+// The cell of `index` as the view draws it selected, with the number of
+// files dragged in a badge when there are several.
+QPixmap dragPicture(QAbstractItemView *view, const QModelIndex &index, const QSize &size, int count)
+{
+    const qreal ratio = view->devicePixelRatioF();
+    QPixmap picture(size * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.widget = view;
+    option.rect = QRect(QPoint(0, 0), size);
+    option.state |= QStyle::State_Selected;
+    option.decorationSize = view->iconSize();
+    view->itemDelegateForIndex(index)->paint(&painter, option, index);
+    if (count > 1) {
+        QFont font = view->font();
+        font.setBold(true);
+        const QFontMetrics metrics(font);
+        const QString text = QString::number(count);
+        const qreal height = metrics.height() + 2;
+        const qreal width = qMax(height, qreal(metrics.horizontalAdvance(text)) + height / 2);
+        const QRectF badge(qMax(0.0, size.width() - width - 2), 1, width, height);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(view->palette().color(QPalette::Active, QPalette::Highlight));
+        painter.drawRoundedRect(badge, height / 2, height / 2);
+        painter.setFont(font);
+        painter.setPen(view->palette().color(QPalette::Active, QPalette::HighlightedText));
+        painter.drawText(badge, Qt::AlignCenter, text);
+    }
+    return picture;
+}
+
 } // namespace
 
-QList<QUrl> sources(const QMimeData *data)
+FileDropHandler::FileDropHandler(QAbstractItemView *view)
+    : QObject(view)
+    , m_view(view)
+    , m_springLoad(new SpringLoadTimer(this))
+{
+    m_springLoad->onActivate = [this](const QUrl &folder) {
+        if (onSpringLoad)
+            onSpringLoad(folder, m_springRow);
+    };
+}
+
+FileDropHandler::~FileDropHandler() = default;
+
+Qt::DropAction FileDropHandler::actionAt(const QPoint &position, const QMimeData *data, Qt::KeyboardModifiers keys,
+                                         Qt::DropActions possible, std::optional<Target> *target)
+{
+    const QList<QUrl> dropped = sources(data);
+    if (dropped.isEmpty() || !targetAt)
+        return Qt::IgnoreAction;
+    // The keys the event carries: those held over this view now.
+    m_modifiers.sample(keys);
+    *target = targetAt(position);
+    if (!*target)
+        return Qt::IgnoreAction;
+    const Qt::DropAction action = proposedAction(dropped, (*target)->folder, m_modifiers);
+    return action != Qt::IgnoreAction && possible.testFlag(action) ? action : Qt::IgnoreAction;
+}
+
+void FileDropHandler::dragEnter(QDragEnterEvent *event)
+{
+    if (sources(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    dragMove(event);
+    // Files are taken on entering even where they cannot be dropped, so that
+    // the moves over the view keep coming; each move decides.
+    if (!event->isAccepted()) {
+        event->setDropAction(Qt::IgnoreAction);
+        event->accept();
+    }
+}
+
+void FileDropHandler::dragMove(QDragMoveEvent *event)
+{
+    std::optional<Target> target;
+    const Qt::DropAction action = actionAt(event->position().toPoint(), event->mimeData(), event->modifiers(),
+                                           event->possibleActions(), &target);
+    if (action == Qt::IgnoreAction) {
+        m_springLoad->cancel();
+        setHighlight({}, false);
+        event->ignore();
+        return;
+    }
+    if (target->row.isValid()) {
+        m_springRow = target->row;
+        m_springLoad->hover(target->folder);
+    } else {
+        m_springLoad->cancel();
+    }
+    setHighlight(target->row, target->isShownFolder && !target->row.isValid());
+    event->setDropAction(action);
+    event->accept();
+}
+
+void FileDropHandler::dragLeave()
+{
+    m_springLoad->cancel();
+    setHighlight({}, false);
+}
+
+void FileDropHandler::drop(QDropEvent *event)
+{
+    std::optional<Target> target;
+    const Qt::DropAction action = actionAt(event->position().toPoint(), event->mimeData(), event->modifiers(),
+                                           event->possibleActions(), &target);
+    dragLeave();
+    // Checked again whatever the hover said: a drop may come without one.
+    if (action == Qt::IgnoreAction || !carryOut(sources(event->mimeData()), target->folder)) {
+        event->setDropAction(Qt::IgnoreAction);
+        event->ignore();
+        return;
+    }
+    event->setDropAction(action);
+    event->accept();
+}
+
+bool FileDropHandler::carryOut(const QList<QUrl> &sources, const QUrl &folder)
+{
+    const Result result = perform(sources, folder, m_modifiers);
+    showFailures(result, m_view);
+    if (onDropped)
+        onDropped(folder, sources, result.placed);
+    return result.succeeded();
+}
+
+void FileDropHandler::setHighlight(const QModelIndex &row, bool isShownFolder)
+{
+    if (QModelIndex(m_highlightedRow) == row && m_isHighlightingShownFolder == isShownFolder)
+        return;
+    m_highlightedRow = row;
+    m_isHighlightingShownFolder = isShownFolder;
+    m_view->viewport()->update();
+}
+
+void FileDropHandler::paintHighlight(QPainter *painter, const QRect &rowRect) const
+{
+    QRectF area;
+    if (m_isHighlightingShownFolder)
+        area = m_view->viewport()->rect();
+    else if (m_highlightedRow.isValid() && !rowRect.isEmpty())
+        area = rowRect;
+    else
+        return;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QPen(m_view->palette().color(QPalette::Active, QPalette::Highlight), 2));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRoundedRect(area.adjusted(1, 1, -1, -1), 4, 4);
+    painter->restore();
+}
+
+void FileDropHandler::startDrag(Qt::DropActions supportedActions)
+{
+    QAbstractItemModel *model = m_view->model();
+    if (!model || !m_view->selectionModel())
+        return;
+    QModelIndexList rows;
+    for (const QModelIndex &index : m_view->selectionModel()->selectedIndexes()) {
+        if (index.column() == 0)
+            rows.append(index);
+    }
+    if (rows.isEmpty())
+        return;
+    QMimeData *data = model->mimeData(rows);
+    if (!data)
+        return;
+    auto *drag = new QDrag(m_view);
+    drag->setMimeData(data);
+    QModelIndex pressed = m_view->currentIndex().siblingAtColumn(0);
+    if (!rows.contains(pressed))
+        pressed = rows.first();
+    const QRect cell = m_view->visualRect(pressed);
+    if (cell.isValid()) {
+        drag->setPixmap(dragPicture(m_view, pressed, cell.size(), int(FileDropHandler::sources(data).size())));
+        drag->setHotSpot(m_view->viewport()->mapFromGlobal(QCursor::pos()) - cell.topLeft());
+    }
+    drag->exec(supportedActions & (Qt::CopyAction | Qt::MoveAction), Qt::MoveAction);
+}
+
+QList<QUrl> FileDropHandler::sources(const QMimeData *data)
 {
     QList<QUrl> urls;
     for (const QUrl &url : FilePasteboard::fileURLs(data)) {
@@ -42,7 +232,7 @@ QList<QUrl> sources(const QMimeData *data)
     return urls;
 }
 
-bool isSameOrInside(const QUrl &folder, const QUrl &source)
+bool FileDropHandler::isSameOrInside(const QUrl &folder, const QUrl &source)
 {
     const QString sourcePath = cleanPath(source);
     const QString folderPath = cleanPath(folder);
@@ -52,8 +242,8 @@ bool isSameOrInside(const QUrl &folder, const QUrl &source)
     return folderPath.startsWith(prefix);
 }
 
-Qt::DropAction proposedAction(const QList<QUrl> &sources, const QUrl &destinationFolder,
-                              const DragModifierTracker &tracker)
+Qt::DropAction FileDropHandler::proposedAction(const QList<QUrl> &sources, const QUrl &destinationFolder,
+                                               const DragModifierTracker &tracker)
 {
     if (sources.isEmpty() || !destinationFolder.isLocalFile())
         return Qt::IgnoreAction;
@@ -69,7 +259,8 @@ Qt::DropAction proposedAction(const QList<QUrl> &sources, const QUrl &destinatio
     return kind == DragOperationKind::copy ? Qt::CopyAction : Qt::MoveAction;
 }
 
-Result perform(const QList<QUrl> &sources, const QUrl &destinationFolder, const DragModifierTracker &tracker)
+FileDropHandler::Result FileDropHandler::perform(const QList<QUrl> &sources, const QUrl &destinationFolder,
+                                                 const DragModifierTracker &tracker)
 {
     Result result;
     if (!destinationFolder.isLocalFile())
@@ -99,7 +290,7 @@ Result perform(const QList<QUrl> &sources, const QUrl &destinationFolder, const 
     return result;
 }
 
-void showFailures(const Result &result, QWidget *parent)
+void FileDropHandler::showFailures(const Result &result, QWidget *parent)
 {
     if (result.failures.isEmpty())
         return;
@@ -118,5 +309,3 @@ void showFailures(const Result &result, QWidget *parent)
     box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     box->open();
 }
-
-} // namespace FileDropHandler

@@ -14,6 +14,7 @@
 #include "FSCore/DirectoryListingCache.h"
 #include "FSCore/FileItem.h"
 #include "FSCore/MainThread.h"
+#include "FSCore/MetadataQuery.h"
 #include "FSCore/VolumeInfo.h"
 #include "FSCore/WorkQueues.h"
 #include "FSGetInfo/GetInfoWindowRegistry.h"
@@ -23,6 +24,8 @@
 #include "FSPlatform/MountMonitor.h"
 #include "FSPlatform/MountTable.h"
 #include "FSPlatform/PathCodec.h"
+#include "FSQuickLook/PreviewPanel.h"
+#include "FSQuickLook/SpacebarMonitor.h"
 #include "FSSidebar/SidebarViewController.h"
 #include "FSUIKit/AppearanceNotifications.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
@@ -130,6 +133,7 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
             if (m_iconView)
                 m_iconView->setRoot(folder);
             m_sidebar->selectLocation(folder);
+            quickLookListChanged();
         },
         // The listing cache watches every folder a browser shows, and the
         // browsers follow its changes; the window follows them for its status line.
@@ -164,10 +168,28 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
             &MainWindowController::viewModeChanged);
     m_sidebar->onSelect = [this](const FileItem &item) { navigate(item.url(), true); };
     m_sidebar->onFileSystemChange = [this] { refreshAllViews(); };
+    setUpSearch();
+    setUpSpacebarMonitor();
     m_isPlaced = true;
 }
 
-MainWindowController::~MainWindowController() = default;
+MainWindowController::~MainWindowController()
+{
+    // The browsers go after this body, with the members: nothing of theirs
+    // may reach back into the window by then.
+    delete m_spacebarMonitor;
+    m_spacebarMonitor = nullptr;
+    if (m_isQuickLookVisible)
+        PreviewPanel::shared()->releaseOwnership(this);
+    endQuickLook();
+    stopMetadataQuery();
+    if (m_columnView)
+        m_columnView->onSelectionChange = nullptr;
+    if (m_listView)
+        m_listView->onSelectionChange = nullptr;
+    if (m_iconView)
+        m_iconView->onSelectionChange = nullptr;
+}
 
 QWidget *MainWindowController::makeBrowser(ViewMode mode)
 {
@@ -222,6 +244,7 @@ QWidget *MainWindowController::browser(ViewMode mode)
         return made;
     QWidget *made = makeBrowser(mode);
     made->hide();
+    browserMade(mode);
     return made;
 }
 
@@ -427,6 +450,7 @@ void MainWindowController::setViewMode(ViewMode mode)
     m_contentContainer->setContent(browser(mode));
     if (hadFocus)
         focusActiveBrowser();
+    quickLookListChanged();
 }
 
 void MainWindowController::focusActiveBrowser()
@@ -653,6 +677,7 @@ void MainWindowController::setSortField(QAction *sender)
         m_iconView->applySortField(*field);
     if (m_columnView)
         m_columnView->applySortField(*field);
+    quickLookListChanged();
 }
 
 void MainWindowController::openSelection()
@@ -751,7 +776,251 @@ void MainWindowController::paste()
     m_fileCommands->paste();
 }
 
-// The preview panel and the server sheet are not part of the window yet; the
-// menu reaches them and they do nothing.
-void MainWindowController::toggleQuickLook() {}
+// The server sheet is not part of the window yet; the menu reaches it and it
+// does nothing.
 void MainWindowController::connectToServer() {}
+
+// ---- Search ----
+
+void MainWindowController::setUpSearch()
+{
+    m_searchQuery = new MetadataQuery(this);
+    m_searchDelivery.setSingleShot(true);
+    m_searchDelivery.setInterval(0);
+    connect(&m_searchDelivery, &QTimer::timeout, this, &MainWindowController::searchQueryDidUpdate);
+    const auto deliver = [this] { m_searchDelivery.start(); };
+    connect(m_searchQuery, &MetadataQuery::resultsAdded, this, deliver);
+    connect(m_searchQuery, &MetadataQuery::resultsRemoved, this, deliver);
+    // A search that finds nothing says so only by finishing.
+    connect(m_searchQuery, &MetadataQuery::didFinishGathering, this, deliver);
+    connect(m_searchQuery, &MetadataQuery::liveUpdateLimitReached, this, [this] {
+        m_statusBarView->setNote(tr("Too many folders to follow: search again to see later changes"));
+    });
+    connect(m_toolbar->searchField(), &QLineEdit::textChanged, this, &MainWindowController::searchFieldChanged);
+}
+
+void MainWindowController::searchFieldChanged(const QString &text)
+{
+    if (!text.isEmpty()) {
+        startSearch(text);
+        return;
+    }
+    stopMetadataQuery();
+    m_shownSearchResults.reset();
+    if (m_columnView)
+        m_columnView->clearSearchResults();
+    if (m_listView)
+        m_listView->clearSearchResults();
+    if (m_iconView)
+        m_iconView->clearSearchResults();
+    quickLookListChanged();
+}
+
+void MainWindowController::startSearch(const QString &text)
+{
+    // The browsers keep the results before until the first batch of this
+    // search replaces them: typing one more letter does not blank them.
+    stopMetadataQuery();
+    m_searchQuery->start(currentRootUrl(), text);
+}
+
+void MainWindowController::stopMetadataQuery()
+{
+    if (!m_searchQuery)
+        return;
+    m_searchQuery->stop();
+    m_searchDelivery.stop();
+    m_statusBarView->setNote(QString());
+}
+
+void MainWindowController::searchQueryDidUpdate()
+{
+    if (!m_searchQuery->isStarted())
+        return;
+    // The whole list each time; each browser keeps the rows it has.
+    m_shownSearchResults = m_searchQuery->results();
+    if (m_columnView)
+        m_columnView->showSearchResults(*m_shownSearchResults);
+    if (m_listView)
+        m_listView->showSearchResults(*m_shownSearchResults);
+    if (m_iconView)
+        m_iconView->showSearchResults(*m_shownSearchResults);
+    quickLookListChanged();
+}
+
+void MainWindowController::browserMade(ViewMode mode)
+{
+    switch (mode) {
+    case ViewMode::icon:
+        m_iconView->onSelectionChange = [this] { quickLookListChanged(); };
+        if (m_shownSearchResults)
+            m_iconView->showSearchResults(*m_shownSearchResults);
+        return;
+    case ViewMode::list:
+        m_listView->onSelectionChange = [this] { quickLookListChanged(); };
+        if (m_shownSearchResults)
+            m_listView->showSearchResults(*m_shownSearchResults);
+        return;
+    case ViewMode::column:
+        break;
+    }
+    m_columnView->onSelectionChange = [this](const FileItem &) { quickLookListChanged(); };
+    if (m_shownSearchResults)
+        m_columnView->showSearchResults(*m_shownSearchResults);
+}
+
+// ---- Quick Look ----
+
+void MainWindowController::setUpSpacebarMonitor()
+{
+    m_spacebarMonitor = new SpacebarMonitor(this, this);
+    m_spacebarMonitor->onToggle = [this] { toggleQuickLook(); };
+    m_spacebarMonitor->isPreviewShown = [this] { return m_isQuickLookVisible; };
+    m_spacebarMonitor->takesKeys = [this] { return quickLookTakesKeys(); };
+    m_spacebarMonitor->onArrow = [this](int direction) {
+        // A whole row of the grid, as the arrows move in it.
+        const int rowLength = m_currentViewMode == ViewMode::icon ? std::max(1, m_iconView->itemsPerRow()) : 1;
+        stepQuickLook(direction * rowLength);
+    };
+    m_quickLookReload.setSingleShot(true);
+    m_quickLookReload.setInterval(0);
+    connect(&m_quickLookReload, &QTimer::timeout, this, &MainWindowController::reloadQuickLook);
+    // Any folder a browser shows may have changed under the panel.
+    connect(FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated, this,
+            [this] { quickLookListChanged(); });
+    connect(AppearanceNotifications::instance(), &AppearanceNotifications::appearancePreferencesDidChange, this,
+            [this] {
+                if (m_isQuickLookVisible)
+                    applyQuickLookAppearance();
+            });
+}
+
+bool MainWindowController::quickLookTakesKeys() const
+{
+    if (browserHasFocus())
+        return true;
+    // Clicked, the panel has the keys; they still work it for its owner.
+    PreviewPanel *panel = PreviewPanel::shared();
+    return m_isQuickLookVisible && QApplication::activeWindow() == panel && panel->owner() == this;
+}
+
+void MainWindowController::toggleQuickLook()
+{
+    if (m_isQuickLookVisible)
+        hideQuickLook();
+    else
+        showQuickLook();
+}
+
+void MainWindowController::showQuickLook()
+{
+    PreviewPanel *panel = PreviewPanel::shared();
+    // The window that had it hears it is no longer the owner.
+    panel->setDataSource(this, this);
+    applyQuickLookAppearance();
+    m_isQuickLookVisible = true;
+    panel->reloadData();
+    selectCurrentQuickLookIndex(panel);
+    m_quickLookIndexObservation =
+        connect(panel, &PreviewPanel::currentPreviewItemIndexChanged, this, [this](int index) {
+            if (!m_isPlacingQuickLook)
+                selectItemInActiveBrowser(index);
+        });
+    panel->placeOver(this);
+    // The keys stay with the browser: its arrows and space work the panel.
+    panel->setAttribute(Qt::WA_ShowWithoutActivating);
+    // Shown by another window, it comes over this one.
+    if (panel->isVisible())
+        panel->raise();
+    else
+        panel->show();
+}
+
+void MainWindowController::hideQuickLook()
+{
+    endQuickLook();
+    PreviewPanel::shared()->releaseOwnership(this);
+}
+
+void MainWindowController::endQuickLook()
+{
+    m_isQuickLookVisible = false;
+    m_quickLookReload.stop();
+    disconnect(m_quickLookIndexObservation);
+    m_previewItems.clear();
+}
+
+void MainWindowController::previewPanelDidEndOwnership(PreviewPanel *)
+{
+    // Another window took the panel, or it was closed by its own control: the
+    // next space shows it here again at once.
+    endQuickLook();
+}
+
+void MainWindowController::applyQuickLookAppearance()
+{
+    PreviewPanel *panel = PreviewPanel::shared();
+    panel->applyTheme(AppearancePreferenceStore::theme());
+    panel->applyTextSize(AppearancePreferenceStore::textSize());
+}
+
+int MainWindowController::numberOfPreviewItems(PreviewPanel *)
+{
+    // Read once per reload: asking the browser for each index would copy its
+    // whole list every time. Every change of the list reloads the panel.
+    m_previewItems = activeBrowser()->currentSortedItems();
+    return int(m_previewItems.size());
+}
+
+QUrl MainWindowController::previewPanel(PreviewPanel *, int previewItemAt)
+{
+    if (previewItemAt < 0 || previewItemAt >= m_previewItems.size())
+        return QUrl();
+    return m_previewItems.at(previewItemAt).url();
+}
+
+void MainWindowController::stepQuickLook(int step)
+{
+    PreviewPanel *panel = PreviewPanel::shared();
+    if (!m_isQuickLookVisible || panel->owner() != this)
+        return;
+    // From the item shown, wherever the list has moved it meanwhile.
+    panel->reloadData();
+    panel->step(step);
+}
+
+void MainWindowController::quickLookListChanged()
+{
+    if (m_isQuickLookVisible)
+        m_quickLookReload.start();
+}
+
+void MainWindowController::reloadQuickLook()
+{
+    PreviewPanel *panel = PreviewPanel::shared();
+    if (!m_isQuickLookVisible || panel->owner() != this)
+        return;
+    panel->reloadData();
+    selectCurrentQuickLookIndex(panel);
+}
+
+void MainWindowController::selectCurrentQuickLookIndex(PreviewPanel *panel)
+{
+    const QList<QUrl> selection = selectedUrls();
+    if (selection.isEmpty())
+        return;
+    const QUrl &first = selection.first();
+    const auto found = std::find_if(m_previewItems.cbegin(), m_previewItems.cend(),
+                                    [&first](const FileItem &item) { return item.url() == first; });
+    if (found == m_previewItems.cend())
+        return;
+    m_isPlacingQuickLook = true;
+    panel->setCurrentPreviewItemIndex(int(found - m_previewItems.cbegin()));
+    m_isPlacingQuickLook = false;
+}
+
+void MainWindowController::selectItemInActiveBrowser(int index)
+{
+    if (index >= 0 && index < m_previewItems.size())
+        activeBrowser()->selectItem(m_previewItems.at(index).url());
+}

@@ -3,8 +3,10 @@
 #include "NavigationModel.h"
 #include "ViewMode.h"
 
+#include "FSCore/FileItem.h"
 #include "FSCore/FileSorting.h"
 #include "FSCore/FolderListingUpdate.h"
+#include "FSQuickLook/PreviewPanelDataSource.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -20,11 +22,13 @@ class FileItem;
 class IconViewController;
 class ListViewController;
 class MainToolbarView;
+class MetadataQuery;
 class QAction;
 class QSplitter;
 class QUndoStack;
 class SelectionProviding;
 class SidebarViewController;
+class SpacebarMonitor;
 class StatusBarView;
 
 // A browser window on one folder: the sidebar of places beside the three
@@ -37,7 +41,12 @@ class StatusBarView;
 // menu item's action travels from the focused widget up to its window; before
 // a menu shows, and before any of its commands runs, validateMenuItem() says
 // whether the window takes it now.
-class MainWindowController : public QMainWindow
+//
+// Typing in the search field searches below the shown folder, and the results
+// take the place of the folder in all three browsers until the field is
+// emptied. The space bar shows the shared preview panel on the selected item
+// of the shown browser, and the arrows step through that browser's items.
+class MainWindowController : public QMainWindow, public PreviewPanelDataSource
 {
     Q_OBJECT
 public:
@@ -76,8 +85,17 @@ public:
     void showWindow();
 
     // True when a browser view has the keyboard focus and no text is being
-    // edited in it: only then do bare keys (Return, Delete) act as commands.
+    // edited in it: only then do bare keys (Return, Delete, space) act as commands.
     bool browserHasFocus() const;
+
+    // The window's one search; started by the search field.
+    MetadataQuery *searchQuery() const { return m_searchQuery; }
+    // Whether this window shows the preview panel now.
+    bool isQuickLookVisible() const { return m_isQuickLookVisible; }
+
+    int numberOfPreviewItems(PreviewPanel *panel) override;
+    QUrl previewPanel(PreviewPanel *panel, int previewItemAt) override;
+    void previewPanelDidEndOwnership(PreviewPanel *panel) override;
 
     // Each browser, made now if it was never shown.
     ColumnBrowserViewController *columnView();
@@ -149,6 +167,26 @@ private:
     void openInNewWindow(const FileItem &item);
     void applyPendingSelection(int attemptsLeft);
     QList<QUrl> selectedUrls() const;
+    void browserMade(ViewMode mode);
+
+    void setUpSearch();
+    void searchFieldChanged(const QString &text);
+    void startSearch(const QString &text);
+    void stopMetadataQuery();
+    void searchQueryDidUpdate();
+
+    void setUpSpacebarMonitor();
+    bool quickLookTakesKeys() const;
+    void showQuickLook();
+    void hideQuickLook();
+    void endQuickLook();
+    void applyQuickLookAppearance();
+    void stepQuickLook(int step);
+    // The browser's items or selection changed: the panel reads them again.
+    void quickLookListChanged();
+    void reloadQuickLook();
+    void selectCurrentQuickLookIndex(PreviewPanel *panel);
+    void selectItemInActiveBrowser(int index);
 
     NavigationModel m_navigation;
     ViewMode m_currentViewMode;
@@ -172,4 +210,20 @@ private:
     // Frame changes made while the window is being built are not the user's.
     bool m_isPlaced = false;
     bool m_isWatchingMounts = false;
+
+    MetadataQuery *m_searchQuery = nullptr;
+    // The results last given to the browsers, while the field is not empty.
+    std::optional<FileItemList> m_shownSearchResults;
+    // Batches and live changes that arrive together reach the browsers once.
+    QTimer m_searchDelivery;
+
+    SpacebarMonitor *m_spacebarMonitor = nullptr;
+    bool m_isQuickLookVisible = false;
+    QMetaObject::Connection m_quickLookIndexObservation;
+    // The shown browser's items as the panel last read them.
+    FileItemList m_previewItems;
+    QTimer m_quickLookReload;
+    // Set while the panel is put on the browser's selection, which the
+    // selection need not follow back.
+    bool m_isPlacingQuickLook = false;
 };

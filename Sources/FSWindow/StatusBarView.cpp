@@ -51,6 +51,7 @@ void StatusBarView::update(qsizetype itemCount, const QUrl &directoryUrl)
     if (directoryUrl != m_directoryUrl)
         m_lastAvailableBytes.reset();
     m_directoryUrl = directoryUrl;
+    m_itemCount = itemCount;
     show(itemCount, m_lastAvailableBytes);
 
     const quint64 generation = ++m_generation;
@@ -67,10 +68,19 @@ void StatusBarView::update(qsizetype itemCount, const QUrl &directoryUrl)
     });
 }
 
+void StatusBarView::setNote(const QString &note)
+{
+    if (note == m_note)
+        return;
+    m_note = note;
+    show(m_itemCount, m_lastAvailableBytes);
+}
+
 void StatusBarView::show(qsizetype itemCount, std::optional<qint64> availableBytes)
 {
     const QString path = PathCodec::displayForm(m_directoryUrl.toLocalFile());
-    m_label->setText(tr("%1 — %2").arg(path, countText(itemCount, availableBytes)));
+    const QString line = tr("%1 — %2").arg(path, countText(itemCount, availableBytes));
+    m_label->setText(m_note.isEmpty() ? line : tr("%1 — %2").arg(line, m_note));
 }
 
 QString StatusBarView::countText(qsizetype itemCount, std::optional<qint64> availableBytes)

@@ -25,6 +25,9 @@ public:
 
     void applyTheme(AppTheme theme);
     void update(qsizetype itemCount, const QUrl &directoryUrl);
+    // A remark after the count (empty for none), kept across updates until replaced.
+    void setNote(const QString &note);
+    QString note() const { return m_note; }
 
     // "1 item", "%1 items", with ", %2 available" when the free space is known.
     static QString countText(qsizetype itemCount, std::optional<qint64> availableBytes);
@@ -46,6 +49,8 @@ private:
     QLabel *m_label = nullptr;
     AppTheme m_theme = AppTheme::graphite10_6;
     QUrl m_directoryUrl;
+    QString m_note;
+    qsizetype m_itemCount = 0;
     std::optional<qint64> m_lastAvailableBytes;
     // Tells a free-space answer for an earlier update from the current one.
     quint64 m_generation = 0;

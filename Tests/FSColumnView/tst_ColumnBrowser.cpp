@@ -16,6 +16,8 @@
 #include <QMenu>
 #include <QMimeData>
 
+#include <sys/stat.h>
+
 namespace {
 
 QUrl urlOf(const QString &path)
@@ -72,6 +74,7 @@ private Q_SLOTS:
     void thumbnailsOnlyForRowsOnScreen();
     void searchResultsAreOneColumnOfLeaves();
     void arrowKeysMoveBetweenColumns();
+    void oddNamesAreShownAndDrawn();
 };
 
 void ColumnBrowserTest::rootIsHomeOnlyForFoldersInsideIt_data()
@@ -436,6 +439,32 @@ void ColumnBrowserTest::arrowKeysMoveBetweenColumns()
     QTest::keyClick(browser.browser()->column(1), Qt::Key_Down);
     QCOMPARE(browser.selectedURLs(), QList<QUrl>{urlOf(root + "/p/g.txt")});
     QCOMPARE(browser.lastSelectedItem(), std::optional<FileItem>(FileItem(urlOf(root + "/p/g.txt"))));
+}
+
+void ColumnBrowserTest::oddNamesAreShownAndDrawn()
+{
+    tw::test::TemporaryFolder temporary;
+    const QString root = temporary.path();
+    const QByteArray notUtf8 = QFile::encodeName(root) + "/latin1-caf\xe9";
+    QVERIFY(::mkdir(notUtf8.constData(), 0755) == 0);
+    makeTree(root, {QString(251, QLatin1Char('n')) + ".txt", "line\nbreak.txt", QStringLiteral("photo\u202Egpj.exe"), "vanishing.png"});
+    QVERIFY(QFile::link(root + "/nowhere", root + "/dangling"));
+    ColumnBrowserViewController browser(urlOf(root));
+    browser.resize(600, 400);
+    browser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&browser));
+    QTRY_COMPARE(browser.columnModel(0)->rowCount(), 6);
+    // A folder whose name is not UTF-8 opens in the next column.
+    const QUrl oddFolder = browser.columnModel(0)->itemAt(1).url();
+    QVERIFY(browser.columnModel(0)->itemAt(1).name().startsWith(QLatin1String("latin1-caf")));
+    browser.selectItem(oddFolder);
+    QTRY_COMPARE(browser.columnFolders(), (QList<QUrl>{urlOf(root), oddFolder}));
+    // Gone before the folder's change arrives: drawn from what the listing read.
+    QVERIFY(QFile::remove(root + "/vanishing.png"));
+    QVERIFY(!browser.browser()->column(0)->viewport()->grab().isNull());
+    browser.browser()->column(0)->keyboardSearch("line");
+    QCOMPARE(browser.selectedURLs(), QList<QUrl>{urlOf(root + "/line\nbreak.txt")});
+    QTRY_COMPARE_WITH_TIMEOUT(browser.columnModel(0)->rowCount(), 5, 5000);
 }
 
 TW_GUI_TEST_MAIN(ColumnBrowserTest)

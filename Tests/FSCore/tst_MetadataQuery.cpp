@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -50,6 +52,8 @@ private Q_SLOTS:
     void batchesAddUpToTheWholeResultOnce();
     void aNewQueryDropsTheBatchesOfTheOldOne();
     void entriesMadeOrRemovedBelowTheScopeComeAndGo();
+    void anEntryMadeBeforeItsFolderIsWatchedIsFound_data();
+    void anEntryMadeBeforeItsFolderIsWatchedIsFound();
     void foldersPastTheWatchLimitAreReported();
 };
 
@@ -221,6 +225,38 @@ void MetadataQueryTest::entriesMadeOrRemovedBelowTheScopeComeAndGo()
     makeFile(root + QStringLiteral("/a/report after stop"));
     QTest::qWait(300);
     QCOMPARE(relativePaths(query.results(), root), QStringList(QStringLiteral("a/b/Report 2")));
+}
+
+void MetadataQueryTest::anEntryMadeBeforeItsFolderIsWatchedIsFound_data()
+{
+    QTest::addColumn<bool>("changedLongBefore");
+    QTest::newRow("folder changed long before the walk") << true;
+    QTest::newRow("folder changed just before the walk") << false;
+}
+
+// The folders are watched once the walk has read them all: what is made in
+// one meanwhile has no watch to tell of it.
+void MetadataQueryTest::anEntryMadeBeforeItsFolderIsWatchedIsFound()
+{
+    QFETCH(bool, changedLongBefore);
+    QTemporaryDir dir;
+    makeFile(dir.filePath(QStringLiteral("a/b/report 1")));
+    if (changedLongBefore) {
+        const timespec hourAgo{time(nullptr) - 3600, 0};
+        const timespec times[2] = {hourAgo, hourAgo};
+        for (const char *folder : {"", "a", "a/b"})
+            QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(dir.filePath(QLatin1String(folder))).constData(), times, 0), 0);
+    }
+    MetadataQuery query;
+    QSignalSpy finished(&query, &MetadataQuery::didFinishGathering);
+    connect(&query, &MetadataQuery::didFinishGathering, this, [&] {
+        QVERIFY(!query.isWatchingAll());
+        makeFile(dir.filePath(QStringLiteral("a/b/report 2")));
+    });
+    query.start(PathCodec::urlForPath(dir.path()), QStringLiteral("report"));
+    QVERIFY(finished.wait(20000));
+    QTRY_COMPARE(relativePaths(query.results(), dir.path()),
+                 (QStringList{QStringLiteral("a/b/report 1"), QStringLiteral("a/b/report 2")}));
 }
 
 void MetadataQueryTest::foldersPastTheWatchLimitAreReported()

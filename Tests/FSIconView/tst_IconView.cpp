@@ -17,6 +17,8 @@
 #include <QMimeData>
 #include <QScrollBar>
 
+#include <cstdio>
+
 namespace {
 
 QUrl urlOf(const QString &path)
@@ -61,6 +63,9 @@ private Q_SLOTS:
     void typingSelectsByNaturalOrder_data();
     void typingSelectsByNaturalOrder();
     void contextMenuSelectsAndActsOnTheClickedItemOnly();
+    void oddNamesAreShownAndDrawn();
+    void shownFolderGoingAwaySaysSo_data();
+    void shownFolderGoingAwaySaysSo();
 };
 
 void IconViewTest::itemsPerRowIsWhatTheGridShows_data()
@@ -232,7 +237,7 @@ void IconViewTest::typingSelectsByNaturalOrder_data()
     QTest::newRow("digits by value") << "file 1" << "File 10.txt";
     QTest::newRow("first in natural order") << "fi" << "File 9.txt";
     QTest::newRow("case and accents") << "ECOLE" << "école.txt";
-    QTest::newRow("no match: the next name") << "c" << "école.txt";
+    QTest::newRow("no name starts so: nothing") << "c" << "";
 }
 
 void IconViewTest::typingSelectsByNaturalOrder()
@@ -246,9 +251,8 @@ void IconViewTest::typingSelectsByNaturalOrder()
     QVERIFY(view);
     view->collectionView()->setFocus();
     QTest::keyClicks(view->collectionView(), typed);
-    const QList<QUrl> urls = view->selectedURLs();
-    QCOMPARE(urls.size(), 1);
-    QCOMPARE(urls.first(), urlOf(dir.path() + '/' + selected));
+    const QList<QUrl> expected = selected.isEmpty() ? QList<QUrl>{} : QList<QUrl>{urlOf(dir.path() + '/' + selected)};
+    QCOMPARE(view->selectedURLs(), expected);
 }
 
 void IconViewTest::contextMenuSelectsAndActsOnTheClickedItemOnly()
@@ -281,6 +285,55 @@ void IconViewTest::contextMenuSelectsAndActsOnTheClickedItemOnly()
     (*trash)->trigger();
     QCOMPARE(tw::test::entriesOf(dir.path()), (QStringList{"a", "c"}));
     QVERIFY(QTest::qWaitFor([&] { return namesOf(*view) == QStringList{"a", "c"}; }));
+}
+
+void IconViewTest::oddNamesAreShownAndDrawn()
+{
+    tw::test::TemporaryFolder dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QByteArray notUtf8 = folder + "/latin1-caf\xe9.txt";
+    QVERIFY(std::fclose(std::fopen(notUtf8.constData(), "w")) == 0);
+    QVERIFY(tw::test::writeFile(dir.path() + '/' + QString(251, QLatin1Char('n')) + ".txt"));
+    QVERIFY(tw::test::writeFile(dir.path() + "/line\nbreak.txt"));
+    QVERIFY(tw::test::writeFile(dir.path() + QStringLiteral("/photo\u202Egpj.exe")));
+    QVERIFY(QFile::link(dir.path() + "/nowhere", dir.path() + "/dangling"));
+    QVERIFY(tw::test::writeFile(dir.path() + "/vanishing.png"));
+    const auto view = openView(dir.path());
+    QVERIFY(view);
+    QCOMPARE(view->model()->rowCount(), 6);
+    // Gone before the folder's change arrives: drawn from what the listing read.
+    QVERIFY(QFile::remove(dir.path() + "/vanishing.png"));
+    QVERIFY(!view->collectionView()->viewport()->grab().isNull());
+    view->collectionView()->setFocus();
+    QTest::keyClicks(view->collectionView(), "line");
+    QCOMPARE(view->selectedURLs(), QList<QUrl>{urlOf(dir.path() + "/line\nbreak.txt")});
+    QVERIFY(QTest::qWaitFor([&] { return view->model()->rowCount() == 5; }, 5000));
+}
+
+void IconViewTest::shownFolderGoingAwaySaysSo_data()
+{
+    QTest::addColumn<bool>("isReplacedByAFile");
+    QTest::addColumn<ListingFailure>("failure");
+    QTest::newRow("deleted") << false << ListingFailure::missing;
+    QTest::newRow("replaced by a file") << true << ListingFailure::notAFolder;
+}
+
+void IconViewTest::shownFolderGoingAwaySaysSo()
+{
+    QFETCH(bool, isReplacedByAFile);
+    QFETCH(ListingFailure, failure);
+    tw::test::TemporaryFolder dir;
+    const QString shown = dir.path() + "/Holiday";
+    QVERIFY(tw::test::writeFile(shown + "/photo.jpg"));
+    const auto view = openView(shown);
+    QVERIFY(view);
+    QCOMPARE(view->model()->rowCount(), 1);
+    tw::test::removeTree(shown);
+    if (isReplacedByAFile)
+        QVERIFY(tw::test::writeFile(shown, "a file now"));
+    const QString message = ListingFailures::localizedDescription(failure, QStringLiteral("Holiday"));
+    QVERIFY(QTest::qWaitFor([&] { return view->collectionView()->placeholderText() == message; }, 5000));
+    QCOMPARE(view->model()->rowCount(), 0);
 }
 
 TW_GUI_TEST_MAIN(IconViewTest)

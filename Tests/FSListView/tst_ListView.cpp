@@ -4,6 +4,7 @@
 #include "FSCore/DirectoryListingCacheTesting.h"
 #include "FSCore/FileListing.h"
 #include "FSPlatform/PathCodec.h"
+#include "FSQuickLook/ThumbnailLoader.h"
 
 #include "TestHome.h"
 
@@ -17,6 +18,7 @@
 #include <QScopeGuard>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTreeView>
 
 #include <cstdio>
@@ -91,6 +93,12 @@ private Q_SLOTS:
     void searchResultsAreShownInsteadOfTheFolder();
     void failedFolderSaysWhyInsteadOfLookingEmpty();
     void typeAheadSelectsByNaturalOrder();
+    void datesSizesAndTitlesAreNeverCut_data();
+    void datesSizesAndTitlesAreNeverCut();
+    void folderSizesAreWalkedForFolderRowsOnScreenOnly();
+    void thumbnailsAreMadeForRowsOnScreenOnly();
+    void shownFolderGoingAwaySaysSo_data();
+    void shownFolderGoingAwaySaysSo();
 
 private:
     std::unique_ptr<TemporaryFolder> m_root;
@@ -459,12 +467,23 @@ void ListViewTest::searchResultsAreShownInsteadOfTheFolder()
     view.showSearchResults(results);
     QCOMPARE(shownNames(view), (QStringList{"inner", "one.txt"}));
     QVERIFY(!view.model()->hasChildren(view.model()->index(0, 0)));
-    QCOMPARE(view.currentSortedItems().size(), 4);
+    // What the window previews and opens is what the view shows.
+    QCOMPARE(view.currentSortedItems(), (FileItemList{results.at(1), results.at(0)}));
+    // A later delivery of the same search keeps the selection.
+    view.selectItem(results.at(0).url());
+    QVERIFY(writeFile(path("folder/another.txt")));
+    const FileItemList more{listed(path("folder"), "one.txt"), listed(path("folder"), "inner"),
+                            listed(path("folder"), "another.txt")};
+    view.showSearchResults(more);
+    QCOMPARE(shownNames(view), (QStringList{"another.txt", "inner", "one.txt"}));
+    QCOMPARE(view.selectedURLs(), QList<QUrl>{results.at(0).url()});
     // A change of the folder while searching stays out of the results.
+    QSignalSpy updates(FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated);
     QVERIFY(writeFile(path("a.txt")));
     DirectoryListingCache::refresh(urlOf(m_root->path()));
-    QTRY_COMPARE(view.currentSortedItems().size(), 5);
-    QCOMPARE(shownNames(view), (QStringList{"inner", "one.txt"}));
+    QTRY_VERIFY(!updates.isEmpty());
+    QCOMPARE(shownNames(view), (QStringList{"another.txt", "inner", "one.txt"}));
+    QCOMPARE(view.currentSortedItems().size(), 3);
     view.clearSearchResults();
     QCOMPARE(shownNames(view), (QStringList{"a.txt", "b.txt", "d.txt", "f.txt", "folder"}));
 }
@@ -489,13 +508,167 @@ void ListViewTest::failedFolderSaysWhyInsteadOfLookingEmpty()
 
 void ListViewTest::typeAheadSelectsByNaturalOrder()
 {
-    QVERIFY(writeFile(path("File 10.txt")) && writeFile(path("file 9.txt")));
+    QVERIFY(writeFile(path("File 10.txt"), "12345678") && writeFile(path("file 9.txt")));
     ShownView shown(m_root->path());
     ListViewController &view = shown.view;
     QTRY_COMPARE(shownNames(view).size(), 6);
     view.outlineView()->setFocus();
     view.outlineView()->keyboardSearch(QStringLiteral("FILE 1"));
     QCOMPARE(view.selectedURLs(), QList<QUrl>{urlOf(path("File 10.txt"))});
+    // The first in natural order, whatever the view's order; no name that
+    // starts so leaves the selection alone.
+    view.model()->sort(ListViewModel::sizeColumn, Qt::DescendingOrder);
+    for (const auto &[typed, selected] : {std::pair{"fi", "file 9.txt"}, {"q", "file 9.txt"}}) {
+        QTest::qWait(QApplication::keyboardInputInterval() + 50);
+        view.outlineView()->keyboardSearch(QString::fromLatin1(typed));
+        QCOMPARE(view.selectedURLs(), QList<QUrl>{urlOf(path(QString::fromLatin1(selected)))});
+    }
+}
+
+void ListViewTest::datesSizesAndTitlesAreNeverCut_data()
+{
+    QTest::addColumn<TextSize>("size");
+    for (TextSize size : TextSizes::allCases)
+        QTest::newRow(qPrintable(TextSizes::displayName(size))) << size;
+}
+
+void ListViewTest::datesSizesAndTitlesAreNeverCut()
+{
+    QFETCH(TextSize, size);
+    QFile big(path("big.iso"));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(Q_INT64_C(987654321098)));
+    big.close();
+    QFile september(path("d.txt"));
+    QVERIFY(september.open(QIODevice::ReadWrite));
+    QVERIFY(september.setFileTime(QDateTime(QDate(2024, 9, 28), QTime(12, 58)), QFileDevice::FileModificationTime));
+    september.close();
+    ShownView shown(m_root->path());
+    ListViewController &view = shown.view;
+    view.applyTextSize(size);
+    QTRY_COMPARE(shownNames(view).size(), 5);
+    QTRY_VERIFY(view.folderSizeCache().contains(urlOf(path("folder"))));
+    const QFontMetrics cell(TextSizes::font(size));
+    QHeaderView *header = view.outlineView()->header();
+    const QFontMetrics title(header->font());
+    for (int column : {int(ListViewModel::dateColumn), int(ListViewModel::sizeColumn)}) {
+        const int width = header->sectionSize(column);
+        QVERIFY(title.horizontalAdvance(view.model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()) < width);
+        for (int row = 0; row < view.model()->rowCount(); ++row) {
+            const QString text = view.model()->index(row, column).data().toString();
+            QVERIFY2(cell.horizontalAdvance(text) + 4 <= width, qPrintable(text));
+        }
+    }
+}
+
+void ListViewTest::folderSizesAreWalkedForFolderRowsOnScreenOnly()
+{
+    for (int i = 0; i < 60; ++i)
+        QVERIFY(writeFile(path(QStringLiteral("dir %1/inside").arg(i, 2, 10, QLatin1Char('0'))), QByteArray(i + 1, 'x')));
+    ShownView shown(m_root->path());
+    ListViewController &view = shown.view;
+    view.resize(800, 300);
+    QTRY_COMPARE(shownNames(view).size(), 64);
+    const auto urlsOnScreen = [&] {
+        QSet<QUrl> urls;
+        QTreeView *outline = view.outlineView();
+        for (QModelIndex row = outline->indexAt(QPoint(1, 1)); row.isValid() && outline->visualRect(row).top() < outline->viewport()->height();
+             row = outline->indexBelow(row))
+            urls.insert(view.model()->itemAt(row).url());
+        return urls;
+    };
+    // Each sample: at most two walks, each for a row on screen.
+    const auto walksAreForRowsOnScreen = [&] {
+        const QList<QUrl> pending = view.pendingFolderSizeURLs();
+        const QSet<QUrl> onScreen = urlsOnScreen();
+        return pending.size() <= ListViewController::maximumSizeWalks
+            && std::all_of(pending.cbegin(), pending.cend(), [&](const QUrl &url) { return onScreen.contains(url); });
+    };
+    const auto sizesOfRowsOnScreenAreKnown = [&] {
+        for (const QUrl &url : urlsOnScreen()) {
+            if (QFileInfo(url.toLocalFile()).isDir() && !view.folderSizeCache().contains(url))
+                return false;
+        }
+        return true;
+    };
+    QVERIFY(QTest::qWaitFor([&] { return !walksAreForRowsOnScreen() || sizesOfRowsOnScreenAreKnown(); }, 5000));
+    QVERIFY(walksAreForRowsOnScreen());
+    QVERIFY(view.folderSizeCache().size() < 20);
+    QCOMPARE(view.folderSizeCache().value(urlOf(path("dir 00"))), 1);
+
+    // Scrolled away before the walks end: they stop, and the rows now shown get theirs.
+    view.outlineView()->scrollToBottom();
+    QApplication::processEvents();
+    QVERIFY(walksAreForRowsOnScreen());
+    QVERIFY(QTest::qWaitFor([&] { return !walksAreForRowsOnScreen() || sizesOfRowsOnScreenAreKnown(); }, 5000));
+    QVERIFY(walksAreForRowsOnScreen());
+    QCOMPARE(view.folderSizeCache().value(urlOf(path("dir 59"))), 60);
+    QVERIFY(!view.folderSizeCache().contains(urlOf(path("dir 30"))));
+
+    // A folder that changed is measured again.
+    QVERIFY(writeFile(path("dir 59/more"), QByteArray(40, 'y')));
+    DirectoryListingCache::refresh(urlOf(m_root->path()), {QStringLiteral("dir 59")});
+    QTRY_COMPARE(view.folderSizeCache().value(urlOf(path("dir 59"))), 100);
+}
+
+void ListViewTest::thumbnailsAreMadeForRowsOnScreenOnly()
+{
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    for (int i = 0; i < 120; ++i)
+        QVERIFY(picture.save(path(QStringLiteral("picture %1.png").arg(i, 3, 10, QLatin1Char('0')))));
+    ThumbnailLoader::clearMemory();
+    const int before = ThumbnailLoader::renderedCount();
+    ShownView shown(m_root->path());
+    ListViewController &view = shown.view;
+    view.resize(800, 300);
+    QTRY_COMPARE(shownNames(view).size(), 124);
+    QTreeView *outline = view.outlineView();
+    const auto picturesOnScreen = [&] {
+        int count = 0;
+        for (QModelIndex row = outline->indexAt(QPoint(1, 1)); row.isValid() && outline->visualRect(row).top() < outline->viewport()->height();
+             row = outline->indexBelow(row))
+            count += view.model()->itemAt(row).name().startsWith(QLatin1String("picture")) ? 1 : 0;
+        return count;
+    };
+    const int first = picturesOnScreen();
+    QVERIFY(first > 0 && first < 30);
+    QVERIFY(QTest::qWaitFor([&] { return ThumbnailLoader::renderedCount() - before >= first; }, 10000));
+    QTest::qWait(200);
+    QCOMPARE(ThumbnailLoader::renderedCount() - before, first);
+
+    outline->scrollToBottom();
+    const int last = picturesOnScreen();
+    QVERIFY(QTest::qWaitFor([&] { return ThumbnailLoader::renderedCount() - before >= first + last; }, 10000));
+    QTest::qWait(200);
+    QCOMPARE(ThumbnailLoader::renderedCount() - before, first + last);
+}
+
+void ListViewTest::shownFolderGoingAwaySaysSo_data()
+{
+    QTest::addColumn<bool>("isReplacedByAFile");
+    QTest::addColumn<ListingFailure>("failure");
+    QTest::newRow("deleted") << false << ListingFailure::missing;
+    QTest::newRow("replaced by a file") << true << ListingFailure::notAFolder;
+}
+
+void ListViewTest::shownFolderGoingAwaySaysSo()
+{
+    QFETCH(bool, isReplacedByAFile);
+    QFETCH(ListingFailure, failure);
+    ShownView shown(path("folder"));
+    ListViewController &view = shown.view;
+    QTRY_COMPARE(shownNames(view), (QStringList{"inner", "one.txt"}));
+    // Emptied, it is an empty folder, not a failure.
+    removeTree(path("folder/inner"));
+    QVERIFY(QFile::remove(path("folder/one.txt")));
+    QTRY_COMPARE_WITH_TIMEOUT(shownNames(view), QStringList(), 5000);
+    QVERIFY(view.statusMessage().isEmpty());
+    removeTree(path("folder"));
+    if (isReplacedByAFile)
+        QVERIFY(writeFile(path("folder"), "a file now"));
+    QTRY_COMPARE_WITH_TIMEOUT(view.statusMessage(), ListingFailures::localizedDescription(failure, QStringLiteral("folder")), 5000);
+    QCOMPARE(shownNames(view), QStringList());
+    view.outlineView()->grab();
 }
 
 TW_TEST_MAIN_WITH(QApplication, ListViewTest)

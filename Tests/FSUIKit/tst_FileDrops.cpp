@@ -1,11 +1,15 @@
+#include "FSCore/FileListing.h"
 #include "FSUIKit/DisplayNameText.h"
 #include "FSUIKit/FileDropHandler.h"
 #include "FSUIKit/FilePasteboard.h"
+#include "FSUIKit/SortedFolderModel.h"
+#include "FSUIKit/SpringLoadTimer.h"
 
 #include "TestHome.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QListView>
 #include <QMimeData>
 
 using namespace tw::test;
@@ -21,6 +25,7 @@ private Q_SLOTS:
     void dropIntoItselfOrInPlaceIsRefused();
     void oneFailedItemDoesNotStopTheRest();
     void dropOfNothingUsableIsNoSuccess();
+    void dragOverAViewFollowsItsKeysAndOpensRestingFolders();
 };
 
 void FileDropsTest::namesCannotDisguiseThemselves_data()
@@ -117,6 +122,85 @@ void FileDropsTest::dropOfNothingUsableIsNoSuccess()
     DragModifierTracker tracker;
     QCOMPARE(FileDropHandler::proposedAction({}, QUrl::fromLocalFile(root.path()), tracker), Qt::IgnoreAction);
     QVERIFY(!FileDropHandler::perform({}, QUrl::fromLocalFile(root.path()), tracker).succeeded());
+}
+
+// A view as the browsers set one up: drops go onto folder rows or into the
+// shown folder, never onto a file's row.
+void FileDropsTest::dragOverAViewFollowsItsKeysAndOpensRestingFolders()
+{
+    TemporaryFolder root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("shown/Inbox")));
+    QVERIFY(writeFile(root.filePath(QStringLiteral("shown/notes.txt")), "n"));
+    QVERIFY(writeFile(root.filePath(QStringLiteral("outside/letter.txt")), "dear"));
+    const QUrl shown = QUrl::fromLocalFile(root.filePath(QStringLiteral("shown")));
+    SortedFolderModel model;
+    model.setItems(shown, FileListing::contents(shown));
+    QListView view;
+    view.setModel(&model);
+    view.resize(300, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    FileDropHandler drops(&view);
+    drops.targetAt = [&](const QPoint &position) -> std::optional<FileDropHandler::Target> {
+        const QModelIndex row = view.indexAt(position);
+        if (!row.isValid())
+            return FileDropHandler::Target{shown, {}, true};
+        if (!model.itemAt(row).isBrowsable())
+            return std::nullopt;
+        return FileDropHandler::Target{model.itemAt(row).url(), row, false};
+    };
+    QList<QUrl> opened;
+    drops.onSpringLoad = [&](const QUrl &folder, const QModelIndex &) { opened.append(folder); };
+    QList<QUrl> placed;
+    drops.onDropped = [&](const QUrl &, const QList<QUrl> &, const QList<QUrl> &where) { placed += where; };
+
+    const QModelIndex inbox = model.indexOf(QUrl::fromLocalFile(root.filePath(QStringLiteral("shown/Inbox"))));
+    const QPoint overInbox = view.visualRect(inbox).center();
+    const QPoint overNotes = view.visualRect(model.indexOf(QUrl::fromLocalFile(root.filePath(QStringLiteral("shown/notes.txt"))))).center();
+    const QPoint background(150, 280);
+    const QUrl letter = QUrl::fromLocalFile(root.filePath(QStringLiteral("outside/letter.txt")));
+    std::unique_ptr<QMimeData> data(FilePasteboard::mimeData({letter}));
+    const Qt::DropActions both = Qt::CopyAction | Qt::MoveAction;
+    const auto moveTo = [&](const QPoint &where, Qt::KeyboardModifiers keys) {
+        QDragMoveEvent move(where, both, data.get(), Qt::LeftButton, keys);
+        drops.dragMove(&move);
+        return move.isAccepted() ? move.dropAction() : Qt::IgnoreAction;
+    };
+
+    QDragEnterEvent enter(overNotes, both, data.get(), Qt::LeftButton, {});
+    drops.dragEnter(&enter);
+    QVERIFY(enter.isAccepted()); // so that the moves keep coming
+    QCOMPARE(enter.dropAction(), Qt::IgnoreAction);
+    QCOMPARE(moveTo(overInbox, Qt::ControlModifier), Qt::CopyAction);
+    QCOMPARE(drops.highlightedRow(), inbox);
+    QCOMPARE(moveTo(overInbox, Qt::ShiftModifier), Qt::MoveAction);
+    // A file's row refuses the drop and stops the folder from opening.
+    QCOMPARE(moveTo(overNotes, {}), Qt::IgnoreAction);
+    QVERIFY(!drops.highlightedRow().isValid() && !drops.springLoadTimer()->isArmed());
+    QCOMPARE(moveTo(background, {}), Qt::MoveAction);
+    QVERIFY(drops.isHighlightingShownFolder());
+
+    // Resting on the folder opens it, once.
+    QCOMPARE(moveTo(overInbox, {}), Qt::MoveAction);
+    QTRY_COMPARE_WITH_TIMEOUT(opened, QList<QUrl>{inbox.data(SortedFolderModel::UrlRole).toUrl()}, 2000);
+    drops.dragLeave();
+    QVERIFY(!drops.highlightedRow().isValid() && !drops.isHighlightingShownFolder());
+    QTest::qWait(SpringLoadTimer::delayMilliseconds + 100);
+    QCOMPARE(opened.size(), 1);
+
+    // The keys held at the drop decide: Ctrl copies, Shift moves.
+    QDropEvent copy(background, both, data.get(), Qt::LeftButton, Qt::ControlModifier);
+    drops.drop(&copy);
+    QVERIFY(copy.isAccepted());
+    QCOMPARE(copy.dropAction(), Qt::CopyAction);
+    QCOMPARE(entriesOf(root.filePath(QStringLiteral("outside"))), QStringList{"letter.txt"});
+    QDropEvent move(overInbox, both, data.get(), Qt::LeftButton, Qt::ShiftModifier);
+    drops.drop(&move);
+    QVERIFY(move.isAccepted());
+    QCOMPARE(entriesOf(root.filePath(QStringLiteral("outside"))), QStringList());
+    QCOMPARE(placed, (QList<QUrl>{QUrl::fromLocalFile(root.filePath(QStringLiteral("shown/letter.txt"))),
+                                  QUrl::fromLocalFile(root.filePath(QStringLiteral("shown/Inbox/letter.txt")))}));
+    QVERIFY(!drops.springLoadTimer()->isArmed());
 }
 
 TW_TEST_MAIN_WITH(QApplication, FileDropsTest)

@@ -4,7 +4,8 @@
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
 //                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER [--rename]]
 //                      [--get-info PATH]... [--sidebar] [--file-jobs PATH] [--quick-look PATH]...
-//                      [--main-window FOLDER [--view-mode icon|list|column] [--width W] [--open-menu TITLE]]
+//                      [--main-window FOLDER [--view-mode icon|list|column] [--width W] [--open-menu TITLE]
+//                                    [--search TEXT] [--preview NAME]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
@@ -16,7 +17,8 @@
 // there are several). --sidebar shows a window's sidebar alone, with the
 // volumes and places of this machine. --main-window shows a main window on
 // FOLDER in the view mode given, W points wide if given, with its menu TITLE
-// open.
+// open, TEXT typed in its search field, or its item NAME selected and shown
+// in the preview panel as the space bar would.
 // --file-jobs shows only the progress panel over a copy of PATH into a
 // temporary folder and a compression of it; it quits by itself after ten
 // seconds, stopping both, so that nothing is left behind.
@@ -39,6 +41,7 @@
 #include "FSSidebar/SidebarViewController.h"
 #include "FSUIKit/ClassicStyle.h"
 #include "FSUIKit/FileContextMenu.h"
+#include "FSWindow/MainToolbarView.h"
 #include "FSWindow/MainWindowController.h"
 #include "FSWindow/FileJobProgressPanel.h"
 #include "FSWindow/PreferencesWindowController.h"
@@ -52,6 +55,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -146,6 +150,13 @@ int main(int argc, char **argv)
     const QCommandLineOption openMenuOption(QStringLiteral("open-menu"), QStringLiteral("the menu to open"),
                                             QStringLiteral("title"));
     parser.addOption(openMenuOption);
+    const QCommandLineOption searchOption(QStringLiteral("search"), QStringLiteral("text for the window's search field"),
+                                          QStringLiteral("text"));
+    parser.addOption(searchOption);
+    const QCommandLineOption previewOption(QStringLiteral("preview"),
+                                           QStringLiteral("the item of the window's folder to preview"),
+                                           QStringLiteral("name"));
+    parser.addOption(previewOption);
     const QCommandLineOption fileJobsOption(QStringLiteral("file-jobs"),
                                             QStringLiteral("show the progress panel over jobs on a path"),
                                             QStringLiteral("path"));
@@ -185,18 +196,26 @@ int main(int argc, char **argv)
             return fail(QStringLiteral("unknown view mode %1").arg(parser.value(viewModeOption)));
         ViewModePreferenceStore::saveViewMode(*mode);
         AppDelegate delegate;
-        MainWindowController *window =
-            delegate.openWindow(PathCodec::urlForPath(QDir(parser.value(windowOption)).absolutePath()));
+        const QString folder = QDir(parser.value(windowOption)).absolutePath();
+        MainWindowController *window = delegate.openWindow(PathCodec::urlForPath(folder));
         window->move(0, 0);
         if (parser.isSet(widthOption))
             window->resize(parser.value(widthOption).toInt(), window->height());
         const QString title = parser.value(openMenuOption);
-        QTimer::singleShot(500, window, [window, title] {
+        const QString searchText = parser.value(searchOption);
+        const QString previewName = parser.value(previewOption);
+        QTimer::singleShot(500, window, [window, title, searchText] {
             for (QAction *item : window->menuBar()->actions()) {
                 if (!title.isEmpty() && item->text() == title)
                     window->menuBar()->setActiveAction(item);
             }
+            if (!searchText.isEmpty())
+                window->toolbarView()->searchField()->setText(searchText);
         });
+        if (!previewName.isEmpty()) {
+            window->selectItem(PathCodec::urlForPath(folder + QLatin1Char('/') + previewName));
+            QTimer::singleShot(800, window, [window] { window->toggleQuickLook(); });
+        }
         return application.exec();
     }
     if (parser.isSet(iconViewOption)) {
