@@ -55,9 +55,6 @@ bool isMainThread()
     return application && QThread::currentThread() == application->thread();
 }
 
-class Cache;
-Cache &cache();
-
 // Qt's icon loader may only be asked on the main thread, yet the first icon may
 // be wanted on a worker; so the theme name is read when the application starts.
 // Without a desktop session (offscreen, a bare X server) no theme is set or Qt
@@ -80,13 +77,8 @@ void prepareTheme()
             searchPaths.append(folder);
     }
     QIcon::setThemeSearchPaths(searchPaths);
-    {
-        QMutexLocker locker(&themeNameLock());
-        preparedThemeName() = name;
-    }
-    // Indexing the theme reads every one of its folders: done on the icon
-    // queue while the application starts, not when the first folder is drawn.
-    WorkQueues::icons()->start([] { cache(); });
+    QMutexLocker locker(&themeNameLock());
+    preparedThemeName() = name;
 }
 
 Q_COREAPP_STARTUP_FUNCTION(prepareTheme)
@@ -483,6 +475,12 @@ void prefetch(const FileItemList &items)
 QIcon genericIcon()
 {
     return cache().generic();
+}
+
+void indexThemeInBackground()
+{
+    themeName();
+    WorkQueues::icons()->start([] { cache(); });
 }
 
 namespace testing {
