@@ -166,6 +166,7 @@ struct Listing
     // burst of pieces costs the views one change, not one each.
     std::vector<std::pair<size_t, FileItem>> arrived;
     bool isApplyPosted = false;
+    bool isFullApplyPosted = false; // an application that does not wait for the interval
     std::condition_variable applied;
     QElapsedTimer lastApply; // main thread only
     // Set once nobody can want the attributes any more: the reading stops.
@@ -727,6 +728,7 @@ private:
                     item = reader.read(item);
                 pieceRead(order, chunk);
                 bool isPostNeeded = false;
+                bool isFull = false;
                 {
                     std::unique_lock stateLocker(listing->stateMutex);
                     listing->applied.wait(stateLocker, [&] {
@@ -739,8 +741,14 @@ private:
                     }
                     isPostNeeded = !listing->isApplyPosted;
                     listing->isApplyPosted = true;
+                    // The readers stop here until the main thread applies what
+                    // they read: it does so at once, not after the interval.
+                    isFull = listing->arrived.size() >= mostReadAhead && !listing->isFullApplyPosted;
+                    listing->isFullApplyPosted = listing->isFullApplyPosted || isFull;
                 }
-                if (isPostNeeded)
+                if (isFull)
+                    MainThread::post([this, listing] { applyArrived(listing); });
+                else if (isPostNeeded)
                     MainThread::post([this, listing] { scheduleApply(listing); });
             }
         });
@@ -838,6 +846,7 @@ private:
             std::lock_guard stateLocker(listing->stateMutex);
             arrived.swap(listing->arrived);
             listing->isApplyPosted = false;
+            listing->isFullApplyPosted = false;
         }
         listing->applied.notify_all();
         listing->lastApply.start();
