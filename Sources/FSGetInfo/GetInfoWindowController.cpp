@@ -143,19 +143,7 @@ void GetInfoWindowController::buildUI()
     headerLayout->addWidget(m_iconView, 0, Qt::AlignHCenter);
     headerLayout->addWidget(m_nameField);
 
-    auto *swatchRow = new QWidget(this);
-    auto *swatchLayout = new QHBoxLayout(swatchRow);
-    swatchLayout->setContentsMargins(0, 0, 0, 0);
-    swatchLayout->setSpacing(4);
-    for (LabelColor color : LabelColors::allCases) {
-        auto *swatch = new ColorSwatchView(swatchRow);
-        swatch->color = color;
-        swatch->setToolTip(LabelColors::displayName(color));
-        swatch->onClick = [this, color] { swatchClicked(color); };
-        m_swatches.append(swatch);
-        swatchLayout->addWidget(swatch);
-    }
-    swatchLayout->addStretch();
+    QWidget *swatchRow = InfoPanel::makeSwatchRow([this](LabelColor color) { swatchClicked(color); }, m_swatches, this);
 
     QVBoxLayout *layout = nullptr;
     m_generalContentView = makeStack(this, 4, layout);

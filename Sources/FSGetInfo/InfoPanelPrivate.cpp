@@ -1,5 +1,7 @@
 #include "InfoPanelPrivate.h"
 
+#include "ColorSwatchView.h"
+
 #include "FSUIKit/ClassicStyle.h"
 
 #include <QHBoxLayout>
@@ -67,6 +69,25 @@ QString safeText(const QString &text)
             safe.append(QString::fromUcs4(&character, 1));
     }
     return safe;
+}
+
+QWidget *makeSwatchRow(const std::function<void(LabelColor)> &clicked, QList<ColorSwatchView *> &swatches,
+                       QWidget *parent)
+{
+    auto *row = new QWidget(parent);
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    for (LabelColor color : LabelColors::allCases) {
+        auto *swatch = new ColorSwatchView(row);
+        swatch->color = color;
+        swatch->setToolTip(LabelColors::displayName(color));
+        swatch->onClick = [clicked, color] { clicked(color); };
+        swatches.append(swatch);
+        layout->addWidget(swatch);
+    }
+    layout->addStretch();
+    return row;
 }
 
 QWidget *makeRow(const QString &label, QWidget *value, TextSize size, QWidget *parent)

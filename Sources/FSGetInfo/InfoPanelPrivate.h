@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FSCore/LabelColor.h"
 #include "FSCore/MainThread.h"
 #include "FSUIKit/AppTheme.h"
 #include "FSUIKit/TextSize.h"
@@ -8,8 +9,10 @@
 #include <QPointer>
 #include <QThreadPool>
 
+#include <functional>
 #include <utility>
 
+class ColorSwatchView;
 class QBoxLayout;
 class QWidget;
 
@@ -44,6 +47,11 @@ QString safeText(const QString &text);
 // "Kind:" and its value side by side, the label right-aligned in a fixed
 // column.
 QWidget *makeRow(const QString &label, QWidget *value, TextSize size, QWidget *parent);
+
+// A row of one swatch per label colour (none first), each calling `clicked`
+// with its colour; the swatches, in that order, are appended to `swatches`.
+QWidget *makeSwatchRow(const std::function<void(LabelColor)> &clicked, QList<ColorSwatchView *> &swatches,
+                       QWidget *parent);
 
 // Gives the labels of a panel's rows one width: 60 pixels at the small size,
 // more where a label (or its translation) would not fit.

@@ -47,19 +47,7 @@ void MultiItemInfoWindowController::buildUI()
     m_titleLabel = new QLabel(tr("%1 items").arg(m_fileItems.size()), this);
     m_titleLabel->setAlignment(Qt::AlignHCenter);
 
-    auto *swatchRow = new QWidget(this);
-    auto *swatchLayout = new QHBoxLayout(swatchRow);
-    swatchLayout->setContentsMargins(0, 0, 0, 0);
-    swatchLayout->setSpacing(4);
-    for (LabelColor color : LabelColors::allCases) {
-        auto *swatch = new ColorSwatchView(swatchRow);
-        swatch->color = color;
-        swatch->setToolTip(LabelColors::displayName(color));
-        swatch->onClick = [this, color] { applyLabelColor(color); };
-        m_swatches.append(swatch);
-        swatchLayout->addWidget(swatch);
-    }
-    swatchLayout->addStretch();
+    QWidget *swatchRow = InfoPanel::makeSwatchRow([this](LabelColor color) { applyLabelColor(color); }, m_swatches, this);
 
     auto *separator = new QFrame(this);
     separator->setFrameShape(QFrame::HLine);

@@ -2,32 +2,15 @@
 
 #include "OperationError.h"
 #include "PathCodec.h"
+#include "RelativeXattr.h"
 
-#include <sys/syscall.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstdint>
 
 namespace HiddenExtension {
 
 namespace {
-
-// getxattrat(2) (Linux 6.13), which the C library does not offer yet.
-constexpr long getxattratNumber = 464;
-
-struct XattrArguments
-{
-    std::uint64_t value;
-    std::uint32_t size;
-    std::uint32_t flags;
-};
-
-// Cleared for good once the call turns out to be refused here (old kernels
-// answer ENOSYS, container filters EPERM or EINVAL).
-std::atomic<bool> relativeReadsWork{true};
 
 bool isHiddenValue(ssize_t length, const char *value)
 {
@@ -44,17 +27,8 @@ bool isHidden(const QByteArray &path)
 
 bool isHidden(int directoryFd, const char *name, const QByteArray &path)
 {
-    if (directoryFd < 0 || !name || !relativeReadsWork.load(std::memory_order_relaxed))
-        return isHidden(path);
     char value[8];
-    XattrArguments arguments{reinterpret_cast<std::uintptr_t>(value), std::uint32_t(sizeof value), 0};
-    const ssize_t length = ::syscall(getxattratNumber, directoryFd, name, 0, attributeName, &arguments,
-                                     sizeof arguments);
-    if (length >= 0 || errno == ENODATA || errno == ERANGE)
-        return isHiddenValue(length, value);
-    if (errno == ENOSYS || errno == EPERM || errno == EINVAL)
-        relativeReadsWork.store(false, std::memory_order_relaxed);
-    return isHidden(path);
+    return isHiddenValue(RelativeXattr::get(directoryFd, name, path, attributeName, value, sizeof value), value);
 }
 
 void setHidden(const QByteArray &path, bool hidden)

@@ -517,7 +517,8 @@ void MainWindowController::refreshAllViews()
 
 void MainWindowController::listingUpdated(const FolderListingUpdate &update)
 {
-    if (update.folder == currentRootUrl())
+    // While search results are shown, the line counts them instead.
+    if (update.folder == currentRootUrl() && !m_shownSearchResults)
         m_statusBarView->update(update.items.size(), update.folder);
 }
 
@@ -593,7 +594,8 @@ void MainWindowController::updateStatusBar(const QUrl &folder)
             return;
         // The browsers asked for this listing first, so they show it already.
         guard->m_shownFolder = folder;
-        guard->m_statusBarView->update(items.size(), folder);
+        if (!guard->m_shownSearchResults)
+            guard->m_statusBarView->update(items.size(), folder);
     });
 }
 
@@ -813,6 +815,7 @@ void MainWindowController::searchFieldChanged(const QString &text)
         m_listView->clearSearchResults();
     if (m_iconView)
         m_iconView->clearSearchResults();
+    updateStatusBar(currentRootUrl());
     quickLookListChanged();
 }
 
@@ -845,6 +848,7 @@ void MainWindowController::searchQueryDidUpdate()
         m_listView->showSearchResults(*m_shownSearchResults);
     if (m_iconView)
         m_iconView->showSearchResults(*m_shownSearchResults);
+    m_statusBarView->update(m_shownSearchResults->size(), currentRootUrl());
     quickLookListChanged();
 }
 

@@ -3,7 +3,7 @@
 #include "FSCore/FileItem.h"
 #include "FSCore/FileListing.h"
 #include "FSPlatform/FileTags.h"
-#include "FSPlatform/FileTagsTesting.h"
+#include "FSPlatform/RelativeXattrTesting.h"
 #include "FSPlatform/OperationError.h"
 #include "FSPlatform/PathCodec.h"
 
@@ -181,11 +181,11 @@ void FileItemTest::listingReadsTagsWhereGetxattratIsRefused()
         setTags(dir.filePath(QLatin1String(name)), QByteArray("Work,") + name);
     }
     std::atomic<int> relativeReads = 0;
-    FileTags::testing::setFailureHook([&](const QByteArray &, bool isRelativeRead) {
+    RelativeXattr::testing::setFailureHook([&](const QByteArray &, bool isRelativeRead) {
         relativeReads += isRelativeRead;
         return isRelativeRead ? relativeError : plainError;
     });
-    const auto reset = qScopeGuard([] { FileTags::testing::reset(); });
+    const auto reset = qScopeGuard([] { RelativeXattr::testing::reset(); });
 
     const FileItemList items = FileListing::contents(PathCodec::urlForPath(dir.path()));
     QCOMPARE(items.size(), 2);
@@ -193,7 +193,7 @@ void FileItemTest::listingReadsTagsWhereGetxattratIsRefused()
         const LabelColor expected = plainError ? LabelColor::none : item.name() == "Red" ? LabelColor::red : LabelColor::green;
         QCOMPARE(item.attributes().labelColor, expected);
     }
-    QCOMPARE(FileTags::testing::triesRelativeReads(), !givesUpRelativeReads);
+    QCOMPARE(RelativeXattr::testing::triesRelativeReads(), !givesUpRelativeReads);
     // Once given up, the call is not tried again for every entry.
     QCOMPARE(relativeReads.load(), givesUpRelativeReads ? 1 : 2);
 }

@@ -16,7 +16,9 @@
 #include <unistd.h>
 
 using tw::test::ScratchMount;
+using tw::test::contentsOf;
 using tw::test::entriesOf;
+using tw::test::statusOf;
 using tw::test::writeFile;
 
 namespace {
@@ -31,19 +33,6 @@ QByteArray randomBytes(qsizetype size)
     QByteArray bytes(size, Qt::Uninitialized);
     QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
     return bytes;
-}
-
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-struct stat statusOf(const QString &path)
-{
-    struct stat status {};
-    ::lstat(QFile::encodeName(path).constData(), &status);
-    return status;
 }
 
 template <typename Operation>
@@ -243,10 +232,7 @@ void FileOperationsTest::renameHandlesNamesThatAreNotUtf8()
 {
     const QByteArray root = QFile::encodeName(m_dir.path());
     const QByteArray rawName = "caf\xe9.txt"; // Latin-1, not UTF-8
-    const int fd = ::open(QByteArray(root + '/' + rawName).constData(), O_CREAT | O_WRONLY, 0644);
-    QVERIFY(fd >= 0);
-    QCOMPARE(::write(fd, "raw", 3), ssize_t(3));
-    ::close(fd);
+    QVERIFY(tw::test::writeRawFile(root + '/' + rawName, "raw"));
     const QUrl item = PathCodec::childUrl(urlOf(m_dir.path()), PathCodec::decode(rawName));
     const QUrl renamed = FileOperations::rename(item, QStringLiteral("fixed.txt"));
     QCOMPARE(contentsOf(renamed.toLocalFile()), QByteArray("raw"));

@@ -9,9 +9,6 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
-#include <sys/stat.h>
-#include <utime.h>
-
 namespace {
 
 // A synthetic item: what a listing would have read, for a file that need not exist.
@@ -123,8 +120,7 @@ void FileSortingTest::sortingNeverAsksTheDisk()
     for (int i = 0; i < 5; ++i) {
         const QString path = dir.filePath(QStringLiteral("f%1").arg(i));
         QVERIFY(tw::test::writeFile(path, QByteArray(100 - i * 10, 'x')));
-        const utimbuf times{1000 + i * 100, 1000 + i * 100};
-        QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
+        QVERIFY(tw::test::setModificationTime(path, 1000 + i * 100));
     }
     const FileItemList listed = FileListing::contents(PathCodec::urlForPath(dir.path()));
     // The files change after the listing: the order follows the listing's snapshot.

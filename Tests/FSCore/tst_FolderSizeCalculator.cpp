@@ -10,7 +10,6 @@
 
 #include <QElapsedTimer>
 
-#include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -42,11 +41,8 @@ QString makeBigTree(const QTemporaryDir &dir)
         if (!QDir().mkpath(QFile::decodeName(path)))
             return {};
         for (int file = 0; file < 100; ++file) {
-            const QByteArray name = path + "/f" + QByteArray::number(file);
-            const int fd = ::open(name.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-            if (fd < 0)
+            if (!tw::test::writeRawFile(path + "/f" + QByteArray::number(file)))
                 return {};
-            ::close(fd);
         }
     }
     return root;

@@ -10,13 +10,14 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using tw::test::ScratchMount;
-using tw::test::entriesOf;
 using tw::test::TemporaryFolder;
+using tw::test::contentsOf;
+using tw::test::entriesOf;
+using tw::test::modeOf;
 using tw::test::writeFile;
 
 namespace {
@@ -26,22 +27,9 @@ QUrl urlOf(const QString &path)
     return PathCodec::urlForPath(path);
 }
 
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 QString homeTrash()
 {
     return qEnvironmentVariable("XDG_DATA_HOME") + "/Trash";
-}
-
-mode_t modeOf(const QString &path)
-{
-    struct stat status {};
-    ::lstat(QFile::encodeName(path).constData(), &status);
-    return status.st_mode;
 }
 
 // Runs a standard tool; an absent tool fails the test in CI, where it must be there.
@@ -132,9 +120,7 @@ void TrashAndArchivesTest::restorePutsItemsBackWithoutReplacingAnything()
 
     // A name that is not UTF-8 goes and comes back byte for byte.
     const QByteArray rawPath = QFile::encodeName(m_dir.path()) + "/r\xe9sum\xe9";
-    const int fd = ::open(rawPath.constData(), O_CREAT | O_WRONLY, 0644);
-    QVERIFY(fd >= 0);
-    ::close(fd);
+    QVERIFY(tw::test::writeRawFile(rawPath));
     const QUrl trashed = FileOperations::moveToTrash(PathCodec::urlForPath(PathCodec::decode(rawPath)));
     QCOMPARE(::access(rawPath.constData(), F_OK), -1);
     QCOMPARE(PathCodec::encodePath(FileOperations::restoreFromTrash(trashed)), rawPath);
@@ -265,11 +251,7 @@ void TrashAndArchivesTest::archiveExtractsToTheSameTree()
     QCOMPARE(::chmod(QFile::encodeName(source + "/readme.md").constData(), 0600), 0);
     QCOMPARE(::symlink("../readme.md", QFile::encodeName(source + "/bin/readme-link").constData()), 0);
     const QDateTime stamp = QDateTime::fromString(QStringLiteral("2020-02-03T04:05:06Z"), Qt::ISODate);
-    {
-        QFile file(source + "/readme.md");
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
-    }
+    QVERIFY(tw::test::setModificationTime(source + "/readme.md", stamp.toSecsSinceEpoch()));
 
     const QUrl archive = FileOperations::compress(urlOf(source));
     const QString out = m_dir.path() + "/out";

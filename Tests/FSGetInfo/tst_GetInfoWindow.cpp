@@ -37,12 +37,10 @@ FileItem listedItem(const QString &path)
     return FileItem(urlOf(path), FileAttributes::read(urlOf(path)));
 }
 
-quint32 modeOf(const QString &path)
+// The permission bits only: what the window changes.
+mode_t permissionsOf(const QString &path)
 {
-    struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return 0xFFFFFFFF;
-    return status.st_mode & 07777;
+    return tw::test::modeOf(path) & 07777;
 }
 
 // Sets or clears the immutable flag, which refuses chmod even to root.
@@ -150,7 +148,7 @@ void GetInfoWindowTest::permissionChangeKeepsOtherBitsAndExecute()
     QCOMPARE(popups[permissionClass]->currentIndex(), shownBefore);
     choose(popups[permissionClass], level);
 
-    QTRY_COMPARE(modeOf(item), quint32(expected));
+    QTRY_COMPARE(permissionsOf(item), mode_t(expected));
     QTRY_VERIFY(popups[permissionClass]->isEnabled());
     QCOMPARE(popups[permissionClass]->currentIndex(), level);
     QVERIFY(window.messageLabel()->isHidden());
@@ -167,7 +165,7 @@ void GetInfoWindowTest::permissionChangeStartsFromTheModeOnDiskNow()
     // Someone else makes it private and runnable while the window is open.
     QCOMPARE(::chmod(QFile::encodeName(item).constData(), 0700), 0);
     choose(window.groupPermissionPopup(), 1);
-    QTRY_COMPARE(modeOf(item), quint32(0740));
+    QTRY_COMPARE(permissionsOf(item), mode_t(0740));
 }
 
 void GetInfoWindowTest::symbolicLinkShowsAndChangesItsTarget()
@@ -184,7 +182,7 @@ void GetInfoWindowTest::symbolicLinkShowsAndChangesItsTarget()
     QCOMPARE(window.groupPermissionPopup()->currentIndex(), 2);
     QTRY_COMPARE(window.sizeValueField()->fullText(), QStringLiteral("0 bytes"));
     choose(window.groupPermissionPopup(), 1);
-    QTRY_COMPARE(modeOf(target), quint32(0640));
+    QTRY_COMPARE(permissionsOf(target), mode_t(0640));
     QTRY_VERIFY(window.groupPermissionPopup()->isEnabled());
     QCOMPARE(window.groupPermissionPopup()->currentIndex(), 1);
 }
@@ -200,7 +198,7 @@ void GetInfoWindowTest::failedPermissionWriteShowsMessageAndDiskState()
         item = QStringLiteral("/");
     if (!isImmutable && ::geteuid() == 0)
         QSKIP("cannot make an item whose mode cannot be changed");
-    const quint32 before = modeOf(item);
+    const mode_t before = permissionsOf(item);
 
     GetInfoWindowController window(listedItem(item));
     QVERIFY(permissionsLoaded(window));
@@ -211,7 +209,7 @@ void GetInfoWindowTest::failedPermissionWriteShowsMessageAndDiskState()
     QVERIFY(!window.messageLabel()->text().isEmpty());
     QTRY_VERIFY(window.everyonePermissionPopup()->isEnabled());
     QCOMPARE(window.everyonePermissionPopup()->currentIndex(), shown);
-    QCOMPARE(modeOf(item), before);
+    QCOMPARE(permissionsOf(item), before);
     if (isImmutable)
         QVERIFY(setImmutable(item, false));
 }
@@ -327,10 +325,7 @@ void GetInfoWindowTest::changeAllSetsDefaultInPrivateMimeappsList()
     window.changeAllButton()->click();
     const QString mimeapps = tw::test::privateHome() + QStringLiteral("/.config/mimeapps.list");
     QTRY_VERIFY(QFile::exists(mimeapps));
-    QFile file(mimeapps);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray line = "text/plain=" + desktopFileIds[0].toUtf8();
-    QVERIFY(file.readAll().contains(line));
+    QVERIFY(tw::test::contentsOf(mimeapps).contains(QByteArray("text/plain=" + desktopFileIds[0].toUtf8())));
     QCOMPARE(DefaultApplications::forContentType(QStringLiteral("text/plain")).defaultId, desktopFileIds[0]);
     QTRY_VERIFY(window.changeAllButton()->isEnabled());
     QCOMPARE(window.openWithPopup()->currentIndex(), int(ten));
@@ -395,9 +390,7 @@ void GetInfoWindowTest::unusualEntriesShowFallbacksAndStayEditable()
     // reaches the file when its mode changes.
     const QByteArray rawName = "caf\xe9.txt";
     const QByteArray rawPath = QFile::encodeName(m_folder.path()) + '/' + rawName;
-    const int fd = ::open(rawPath.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-    QVERIFY(fd >= 0);
-    ::close(fd);
+    QVERIFY(tw::test::writeRawFile(rawPath));
     const QString decoded = PathCodec::decode(rawPath);
     GetInfoWindowController window(listedItem(decoded));
     QCOMPARE(window.windowTitle(), QStringLiteral("caf\uFFFD.txt Info"));

@@ -11,8 +11,6 @@
 #include <QPdfWriter>
 #include <QtEndian>
 
-#include <sys/stat.h>
-
 using tw::test::TemporaryFolder;
 
 namespace {
@@ -65,10 +63,7 @@ QByteArray hugePngHeader()
 // A tEXt chunk of a PNG file, read the way other programs read it.
 QByteArray pngText(const QString &path, const QByteArray &key)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray png = file.readAll();
+    const QByteArray png = tw::test::contentsOf(path);
     for (qsizetype at = 8; at + 12 <= png.size();) {
         const quint32 length = qFromBigEndian<quint32>(reinterpret_cast<const uchar *>(png.constData() + at));
         if (png.mid(at + 4, 4) == "tEXt" && png.mid(at + 8, length).startsWith(QByteArray(key + '\0')))
@@ -251,9 +246,7 @@ void ThumbnailLoaderTest::diskCacheIsSharedAndFollowsChanges()
     QCOMPARE(pngText(cached, "Thumb::Size"), QByteArray::number(QFileInfo(path).size()));
     QVERIFY(!QImage(cached).isNull());
     QCOMPARE(QFileInfo(cached).permissions() & 0x0777, QFileDevice::ReadUser | QFileDevice::WriteUser);
-    struct stat folder {};
-    QCOMPARE(::stat(QFile::encodeName(QFileInfo(cached).absolutePath()).constData(), &folder), 0);
-    QCOMPARE(folder.st_mode & 0777, mode_t(0700));
+    QCOMPARE(tw::test::modeOf(QFileInfo(cached).absolutePath()) & 0777, mode_t(0700));
 
     // Another run of the program (an empty map) reads it instead of decoding.
     ThumbnailLoader::clearMemory();
@@ -265,10 +258,7 @@ void ThumbnailLoaderTest::diskCacheIsSharedAndFollowsChanges()
     // The file changes: the map answers at once without a look at the disk,
     // then corrects itself; neither it nor the disk cache keeps the old picture.
     QVERIFY(saveImage(path, QSize(500, 250), Qt::blue, "png"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
-    file.close();
+    QVERIFY(tw::test::setModificationTime(path, QDateTime::currentSecsSinceEpoch() + 60));
     asker.ask(path);
     QVERIFY(!asker.request);
     QCOMPARE(asker.answers.size(), 3);

@@ -305,9 +305,7 @@ void SidebarTest::dropsMoveOrCopyByTheKeys()
     QVERIFY(drop.isAccepted());
 
     QTRY_COMPARE(changes, 1);
-    QFile landedFile(landed);
-    QVERIFY(landedFile.open(QIODevice::ReadOnly));
-    QCOMPARE(landedFile.readAll(), QByteArray("quarterly"));
+    QCOMPARE(tw::test::contentsOf(landed), QByteArray("quarterly"));
     QCOMPARE(QFileInfo::exists(source), !isMoved);
 }
 

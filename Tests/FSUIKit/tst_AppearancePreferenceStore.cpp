@@ -38,10 +38,7 @@ void AppearancePreferenceStoreTest::init()
 
 QVariantMap AppearancePreferenceStoreTest::storedDictionary()
 {
-    QFile file(AppearancePreferenceStore::filePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return PropertyList::parseDictionary(file.readAll()).value_or(QVariantMap());
+    return PropertyList::parseDictionary(tw::test::contentsOf(AppearancePreferenceStore::filePath())).value_or(QVariantMap());
 }
 
 void AppearancePreferenceStoreTest::noFileGivesDefaultsAndWritesNothing()

@@ -9,27 +9,10 @@
 #include <QApplication>
 #include <QPainter>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QThread>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <memory>
 #include <vector>
-
-namespace {
-
-bool createRaw(const QByteArray &path)
-{
-    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
-}
-
-} // namespace
 
 class IconCacheTest : public QObject
 {
@@ -37,7 +20,6 @@ class IconCacheTest : public QObject
 private Q_SLOTS:
     void initTestCase();
     void init();
-    void cleanupTestCase();
 
     void firstAsyncRequestCallsBackTwiceLaterOnceAtOnce();
     void lateIconIsDroppedWhenItsContextIsGone();
@@ -53,7 +35,7 @@ private Q_SLOTS:
 private:
     QUrl urlOf(const QString &name) const { return PathCodec::urlForPath(m_dir.filePath(name)); }
 
-    QTemporaryDir m_dir;
+    tw::test::TemporaryFolder m_dir; // holds a name that is not UTF-8
     QUrl m_folderUrl;
     QList<QUrl> m_manyFiles;
 };
@@ -70,14 +52,14 @@ void IconCacheTest::initTestCase()
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder.jpg")));
     QVERIFY(QFile::link(m_dir.filePath(QStringLiteral("Folder")), m_dir.filePath(QStringLiteral("link to folder"))));
     QVERIFY(QFile::link(m_dir.filePath(QStringLiteral("nowhere")), m_dir.filePath(QStringLiteral("dangling.txt"))));
-    QVERIFY(createRaw(QFile::encodeName(m_dir.path()) + "/caf\xe9 \xff.txt"));
+    QVERIFY(tw::test::writeRawFile(QFile::encodeName(m_dir.path()) + "/caf\xe9 \xff.txt"));
 
     const QString many = m_dir.filePath(QStringLiteral("many"));
     QVERIFY(QDir().mkpath(many));
     const QStringList extensions {QStringLiteral("png"), QStringLiteral("txt"), QStringLiteral("mp3")};
     for (int i = 0; i < 600; ++i) {
         const QString path = many + QStringLiteral("/file %1.").arg(i) + extensions.at(i % 3);
-        QVERIFY(createRaw(QFile::encodeName(path)));
+        QVERIFY(tw::test::writeRawFile(QFile::encodeName(path)));
         m_manyFiles.append(PathCodec::urlForPath(path));
     }
 }
@@ -87,13 +69,6 @@ void IconCacheTest::init()
     IconCache::testing::waitForBackgroundWork();
     QCoreApplication::sendPostedEvents();
     IconCache::testing::reset();
-}
-
-void IconCacheTest::cleanupTestCase()
-{
-    // QDir cannot name a file whose name is not UTF-8, so it could not remove it.
-    const QByteArray path = QFile::encodeName(m_dir.path()) + "/caf\xe9 \xff.txt";
-    ::unlink(path.constData());
 }
 
 void IconCacheTest::firstAsyncRequestCallsBackTwiceLaterOnceAtOnce()

@@ -13,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QMimeData>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -45,9 +44,7 @@ void InteractionKitTest::pasteboardCarriesFilesInOrderWithTheirBytes()
     const QByteArray folder = PathCodec::encode(dir.path());
     // A Latin-1 name: its byte \xe9 is not UTF-8.
     const QByteArray latin1 = folder + "/caf\xe9.txt";
-    const int fd = ::open(latin1.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
-    QVERIFY(fd >= 0);
-    ::close(fd);
+    QVERIFY(tw::test::writeRawFile(latin1));
     const QUrl cafe = fileUrl(PathCodec::decode(latin1));
     const QList<QUrl> urls{fileUrl(dir.path() + "/z last.txt"), cafe, fileUrl(dir.path() + "/50%.txt")};
 

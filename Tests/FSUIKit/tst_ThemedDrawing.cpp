@@ -28,7 +28,6 @@ private Q_SLOTS:
     void swatchIsAFilledCircleOfDiameterMinusOne_data();
     void swatchIsAFilledCircleOfDiameterMinusOne();
     void noneSwatchIsAnOutlineOnly();
-    void swatchHonoursDevicePixelRatio();
     void unusableDiameterGivesNullImage();
     void textFontsAreSizedInPixels();
 };
@@ -158,33 +157,43 @@ void ThemedDrawingTest::swatchIsAFilledCircleOfDiameterMinusOne_data()
 {
     QTest::addColumn<LabelColor>("color");
     QTest::addColumn<qreal>("diameter");
+    QTest::addColumn<qreal>("ratio"); // device pixels per point
     // Every colour is drawn alike; the sizes are the menu's and a large one.
-    QTest::newRow("Red 14") << LabelColor::red << qreal(14);
-    QTest::newRow("Gray 26") << LabelColor::gray << qreal(26);
+    QTest::newRow("Red 14") << LabelColor::red << qreal(14) << qreal(1);
+    QTest::newRow("Gray 26") << LabelColor::gray << qreal(26) << qreal(1);
+    QTest::newRow("Blue 14 at 2x") << LabelColor::blue << qreal(14) << qreal(2);
 }
 
 void ThemedDrawingTest::swatchIsAFilledCircleOfDiameterMinusOne()
 {
     QFETCH(LabelColor, color);
     QFETCH(qreal, diameter);
-    const QImage swatch = LabelSwatchImage::make(color, diameter);
+    QFETCH(qreal, ratio);
+    const QImage swatch = LabelSwatchImage::make(color, diameter, ratio);
+    const int side = int(diameter * ratio);
     QCOMPARE(swatch.format(), QImage::Format_ARGB32_Premultiplied);
-    QCOMPARE(swatch.size(), QSize(int(diameter), int(diameter)));
+    QCOMPARE(swatch.size(), QSize(side, side));
+    QCOMPARE(swatch.devicePixelRatio(), ratio);
+    QCOMPARE(swatch.deviceIndependentSize(), QSizeF(diameter, diameter));
 
-    const int centre = int(diameter / 2);
-    const QRgb middle = swatch.pixel(centre, centre);
+    const QRgb middle = swatch.pixel(side / 2, side / 2);
     QCOMPARE(qAlpha(middle), 255);
     QCOMPARE(QColor(middle).rgb(), LabelColors::drawingColor(color)->rgb());
     // Corners lie outside the circle.
     QCOMPARE(qAlpha(swatch.pixel(0, 0)), 0);
-    QCOMPARE(qAlpha(swatch.pixel(int(diameter) - 1, int(diameter) - 1)), 0);
+    QCOMPARE(qAlpha(swatch.pixel(side - 1, side - 1)), 0);
 
-    // The covered area tells the circle's diameter: one less than the image's.
-    // Antialiased edges come out a little light, but a circle one pixel wider
-    // or narrower would differ by some twenty pixels or more.
-    const double radius = (diameter - 1) / 2;
+    // The covered area tells the circle's diameter: one point less than the
+    // image's. Antialiased edges come out a little light, but a circle one
+    // pixel wider or narrower would differ by some twenty pixels or more.
+    const double radius = ratio * (diameter - 1) / 2;
     const double area = alphaArea(swatch);
     QVERIFY2(qAbs(area - M_PI * radius * radius) < 4, qPrintable(QString::number(area)));
+    if (ratio == 2) {
+        // The half-point inset is a whole pixel here: the circle starts at pixel 1.
+        QCOMPARE(qAlpha(swatch.pixel(0, side / 2)), 0);
+        QVERIFY(qAlpha(swatch.pixel(1, side / 2)) > 200);
+    }
 }
 
 void ThemedDrawingTest::noneSwatchIsAnOutlineOnly()
@@ -204,19 +213,6 @@ void ThemedDrawingTest::noneSwatchIsAnOutlineOnly()
     // coverage (a filled disc would be 133, a ring two pixels wide 82).
     const double coverage = alphaArea(swatch) * 255.0 / LabelColors::tertiaryLabelColor().alpha();
     QVERIFY2(qAbs(coverage - M_PI * 13) < 6, qPrintable(QString::number(coverage)));
-}
-
-void ThemedDrawingTest::swatchHonoursDevicePixelRatio()
-{
-    const QImage swatch = LabelSwatchImage::make(LabelColor::blue, 14, 2.0);
-    QCOMPARE(swatch.size(), QSize(28, 28));
-    QCOMPARE(swatch.devicePixelRatio(), 2.0);
-    QCOMPARE(swatch.deviceIndependentSize(), QSizeF(14, 14));
-    const double area = alphaArea(swatch);
-    QVERIFY2(qAbs(area - 4 * M_PI * 6.5 * 6.5) < 4, qPrintable(QString::number(area)));
-    // The half-point inset is a whole pixel here: the circle starts at pixel 1.
-    QCOMPARE(qAlpha(swatch.pixel(0, 14)), 0);
-    QVERIFY(qAlpha(swatch.pixel(1, 14)) > 200);
 }
 
 void ThemedDrawingTest::unusableDiameterGivesNullImage()

@@ -17,7 +17,7 @@ namespace {
 
 const QString frameKey = QStringLiteral("TidewrightMainWindowFrame");
 const QString sidebarKey = QStringLiteral("NSSplitView Subview Frames MainSplitView");
-// The one screen of the test platform (see main below).
+// The one screen of the test platform (see TW_WINDOW_TEST_MAIN below).
 const QRect screenArea(0, 0, 1400, 900);
 
 QRect defaultFrame()
@@ -140,16 +140,6 @@ void MainWindowFrameTest::everyWindowTakesANewThemeAndTextSizeAtOnce()
     }
 }
 
-int main(int argc, char **argv)
-{
-    tw::test::installPrivateHome();
-    tw::test::useOffscreenScreen(screenArea.size());
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tidewright"));
-    QApplication::setApplicationName(QStringLiteral("Tidewright"));
-    MainWindowFrameTest test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+TW_WINDOW_TEST_MAIN(MainWindowFrameTest, screenArea.size())
 
 #include "tst_MainWindowFrame.moc"

@@ -71,9 +71,8 @@ void ViewModePreferenceStoreTest::savingOneKeepsTheOtherWithTheStoredTypes()
     QCOMPARE(ViewModePreferenceStore::loadSortField(), FileSortField::kind);
     ViewModePreferenceStore::saveSortField(FileSortField::dateModified);
     QCOMPARE(ViewModePreferenceStore::loadViewMode(), ViewMode::list);
-    QFile file(ViewModePreferenceStore::filePath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const std::optional<QVariantMap> stored = PropertyList::parseDictionary(file.readAll());
+    const std::optional<QVariantMap> stored =
+        PropertyList::parseDictionary(tw::test::contentsOf(ViewModePreferenceStore::filePath()));
     QVERIFY(stored);
     QCOMPARE(stored->value(QStringLiteral("viewMode")), QVariant(qlonglong(1)));
     QCOMPARE(stored->value(QStringLiteral("sortField")), QVariant(QStringLiteral("dateModified")));

@@ -1,27 +1,10 @@
 #include "TestHome.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <cstdlib>
-#include <filesystem>
 
 namespace tw::test {
-
-QStringList entriesOf(const QString &folder)
-{
-    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names;
-}
-
-void removeTree(const QString &path)
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::path(QFile::encodeName(path).toStdString()), ignored);
-}
-
 
 namespace {
 QString &homePath()
@@ -58,15 +41,6 @@ QString privateHome()
 QByteArray plist(const QByteArray &body)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body + "</plist>\n";
-}
-
-bool writeFile(const QString &path, const QByteArray &contents)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return file.write(contents) == contents.size();
 }
 
 } // namespace tw::test

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "TestFiles.h"
+
 #include <QString>
-#include <QTemporaryDir>
 #include <QtTest/QtTest>
 
 namespace tw::test {
@@ -14,27 +15,8 @@ void installPrivateHome();
 // The private home made by installPrivateHome().
 QString privateHome();
 
-// Writes a file holding `contents` at `path`, creating missing parent folders.
-bool writeFile(const QString &path, const QByteArray &contents = {});
-
 // An XML property list document around `body` (a <dict>, say).
 QByteArray plist(const QByteArray &body);
-
-// The names in `folder`, hidden ones too (a leftover temporary file must show
-// up), sorted.
-QStringList entriesOf(const QString &folder);
-
-// Removes a folder with everything in it, names that are not UTF-8 included
-// (QDir cannot address those).
-void removeTree(const QString &path);
-
-// A QTemporaryDir that also goes away when it holds names that are not UTF-8.
-class TemporaryFolder : public QTemporaryDir
-{
-public:
-    using QTemporaryDir::QTemporaryDir;
-    ~TemporaryFolder() { removeTree(path()); }
-};
 
 } // namespace tw::test
 

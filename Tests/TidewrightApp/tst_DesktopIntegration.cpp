@@ -64,13 +64,11 @@ void DesktopIntegrationTest::initTestCase()
 {
     // A bus of our own with no services to start: nothing here may reach the
     // user's session or start another file manager.
-    QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
-                 "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                 "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
-    config.close();
-    m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(),
+    const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
+    QVERIFY(tw::test::writeFile(config, "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+                                        "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                                        "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"));
+    m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config,
                                                 QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     QVERIFY2(m_bus.waitForStarted(), "dbus-daemon is missing");
     while (!m_bus.canReadLine())

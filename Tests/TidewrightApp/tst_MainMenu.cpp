@@ -229,16 +229,6 @@ void MainMenuTest::preferencesOpenOnePanel()
     QVERIFY(panel->isVisible());
 }
 
-int main(int argc, char **argv)
-{
-    tw::test::installPrivateHome();
-    tw::test::useOffscreenScreen(QSize(1400, 900));
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tidewright"));
-    QApplication::setApplicationName(QStringLiteral("Tidewright"));
-    MainMenuTest test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+TW_WINDOW_TEST_MAIN(MainMenuTest, QSize(1400, 900))
 
 #include "tst_MainMenu.moc"

@@ -6,7 +6,7 @@
 
 // Lets a test stand in for kernels and sandboxes that refuse getxattrat(2).
 // Set only while no listing runs: the hook is read from worker threads.
-namespace FileTags::testing {
+namespace RelativeXattr::testing {
 
 // Returns the errno a read of `path` fails with, or 0 to make the real call;
 // `isRelativeRead` tells getxattrat from the plain getxattr.
@@ -16,7 +16,7 @@ void setFailureHook(FailureHook hook);
 // False once reads relative to an open folder were given up for good.
 bool triesRelativeReads();
 
-// No hook, and relative reads tried again.
+// No hook, and relative calls tried again.
 void reset();
 
-} // namespace FileTags::testing
+} // namespace RelativeXattr::testing
