@@ -6,6 +6,7 @@
 #include "FSPlatform/PathCodec.h"
 #include "FSQuickLook/ThumbnailLoader.h"
 
+#include "HeldPieces.h"
 #include "TestHome.h"
 
 #include <QAbstractItemModelTester>
@@ -14,7 +15,6 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMutex>
 #include <QScopeGuard>
 #include <QMimeData>
 #include <QScrollBar>
@@ -305,17 +305,7 @@ void ListViewTest::namesFirstAttributesArriveInPlace()
     TemporaryFolder large;
     for (int i = 0; i < count; ++i)
         QVERIFY(writeFile(large.filePath(QStringLiteral("file %1").arg(i)), QByteArray((i * 37) % 101, 'x')));
-    QMutex lock;
-    QMap<int, FileItemList> pieces; // by the order they were taken in
-    DirectoryListingCache::testing::setOnPieceRead([&](int order, const FileItemList &piece) {
-        QMutexLocker locker(&lock);
-        pieces.insert(order, piece);
-    });
-    DirectoryListingCache::testing::holdReadPieces(true);
-    const auto unwatch = qScopeGuard([] {
-        DirectoryListingCache::testing::holdReadPieces(false);
-        DirectoryListingCache::testing::setOnPieceRead({});
-    });
+    tw::test::HeldPieces pieces;
     const auto hasStatus = [](const FileItem &item) { return item.attributeSnapshot()->hasStatus; };
     const auto isRead = [&](const ListViewController &view) {
         const FileItemList items = view.currentSortedItems();
@@ -334,7 +324,7 @@ void ListViewTest::namesFirstAttributesArriveInPlace()
         view.outlineView()->header()->setSortIndicator(ListViewModel::sizeColumn, Qt::AscendingOrder);
         QCOMPARE(view.currentSortedItems().first().name(), QStringLiteral("file 0"));
         QVERIFY(!view.statusMessage().isEmpty());
-        DirectoryListingCache::testing::holdReadPieces(false);
+        pieces.release();
         QTRY_VERIFY(isRead(view));
         const FileItemList sorted = view.currentSortedItems();
         const auto bySize = [](const FileItem &a, const FileItem &b) { return *a.fileSize() < *b.fileSize(); };
@@ -347,12 +337,12 @@ void ListViewTest::namesFirstAttributesArriveInPlace()
         const QModelIndex bottom = view.model()->index(count - 1, 0);
         QTRY_VERIFY(!view.outlineView()->visualRect(bottom).isEmpty());
         QTest::qWait(50); // the view asks for its rows on screen
-        DirectoryListingCache::testing::holdReadPieces(false);
+        pieces.release();
         QTRY_VERIFY(isRead(view));
-        QMutexLocker locker(&lock);
+        const QMap<int, FileItemList> read = pieces.read();
         const auto holdsBottom = [&](const FileItemList &piece) { return piece.contains(named.last()); };
-        const auto piece = std::find_if(pieces.cbegin(), pieces.cend(), holdsBottom);
-        QVERIFY(piece != pieces.cend());
+        const auto piece = std::find_if(read.cbegin(), read.cend(), holdsBottom);
+        QVERIFY(piece != read.cend());
         QVERIFY2(piece.key() <= 2, qPrintable(QString::number(piece.key())));
     } else {
         view.setRoot(urlOf(m_root->path()));
@@ -361,7 +351,7 @@ void ListViewTest::namesFirstAttributesArriveInPlace()
         const QMetaObject::Connection connection = connect(
             FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated, this,
             [&](const FolderListingUpdate &update) { leftBehind += update.folder == urlOf(large.path()); });
-        DirectoryListingCache::testing::holdReadPieces(false);
+        pieces.release();
         QTRY_VERIFY(leftBehind > 0);
         QTest::qWait(100);
         disconnect(connection);
@@ -478,10 +468,16 @@ void ListViewTest::searchResultsAreShownInsteadOfTheFolder()
     QCOMPARE(shownNames(view), (QStringList{"another.txt", "inner", "one.txt"}));
     QCOMPARE(view.selectedURLs(), QList<QUrl>{results.at(0).url()});
     // A change of the folder while searching stays out of the results.
-    QSignalSpy updates(FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated);
+    bool isCreatedListed = false;
+    const QMetaObject::Connection connection = connect(
+        FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated, this, [&](const FolderListingUpdate &update) {
+            // Not any update: the folder's attributes may still be arriving.
+            isCreatedListed = isCreatedListed || update.items.contains(FileItem(urlOf(path("a.txt"))));
+        });
     QVERIFY(writeFile(path("a.txt")));
     DirectoryListingCache::refresh(urlOf(m_root->path()));
-    QTRY_VERIFY(!updates.isEmpty());
+    QTRY_VERIFY(isCreatedListed);
+    disconnect(connection);
     QCOMPARE(shownNames(view), (QStringList{"another.txt", "inner", "one.txt"}));
     QCOMPARE(view.currentSortedItems().size(), 3);
     view.clearSearchResults();
