@@ -920,22 +920,11 @@ private:
         }
     }
 
-    // The position of `item` in a listing in name order, found by its name's
-    // key without making it again; -1 when not there.
-    static qsizetype indexOfEntry(const FileItemList &items, const FileItem &item)
-    {
-        const QByteArray key = nameKey(item);
-        const QString path = item.path();
-        auto it = std::lower_bound(items.cbegin(), items.cend(), key,
-                                   [](const FileItem &entry, const QByteArray &wanted) { return isBefore(nameKey(entry), wanted); });
-        for (; it != items.cend() && nameKey(*it) == key; ++it) {
-            if (it->path() == path)
-                return it - items.cbegin();
-        }
-        return -1;
-    }
-
-    static qsizetype indexOfEntry(const std::vector<FileItem> &items, const FileItem &item)
+    // The position of `item` in a listing in name order (a FileItemList or
+    // a vector of items), found by its name's key without making it again;
+    // -1 when not there.
+    template<typename Items>
+    static qsizetype indexOfEntry(const Items &items, const FileItem &item)
     {
         const QByteArray key = nameKey(item);
         const QString path = item.path();

@@ -1,3 +1,4 @@
+#include "HeldPieces.h"
 #include "TestHome.h"
 
 #include "FSCore/DirectoryListingCache.h"
@@ -529,21 +530,7 @@ void FileListingTest::namesFirstListingReadsAttributesAfter()
     const tw::test::TemporaryFolder &dir = m_bigFolder;
     const QUrl folder = urlOf(dir);
     const auto hasStatus = [](const FileItem &item) { return item.attributeSnapshot()->hasStatus; };
-    QMutex lock;
-    QMap<int, FileItemList> pieces; // by the order they were taken in
-    const auto piecesRead = [&] {
-        QMutexLocker locker(&lock);
-        return pieces;
-    };
-    DirectoryListingCache::testing::setOnPieceRead([&](int order, const FileItemList &piece) {
-        QMutexLocker locker(&lock);
-        pieces.insert(order, piece);
-    });
-    DirectoryListingCache::testing::holdReadPieces(true);
-    const auto unwatch = qScopeGuard([] {
-        DirectoryListingCache::testing::holdReadPieces(false);
-        DirectoryListingCache::testing::setOnPieceRead({});
-    });
+    tw::test::HeldPieces pieces;
     DirectoryListingCache::retain(folder);
     const auto release = qScopeGuard([&] { DirectoryListingCache::release(folder); });
 
@@ -553,10 +540,10 @@ void FileListingTest::namesFirstListingReadsAttributesAfter()
         DirectoryListingCache::ListingDetail::namesFirst);
     QTRY_COMPARE(named.size(), bigFolderCount);
     QVERIFY(std::none_of(named.cbegin(), named.cend(), hasStatus));
-    QTRY_VERIFY(!piecesRead().isEmpty()); // read, and held before it is applied
+    QTRY_VERIFY(!pieces.read().isEmpty()); // read, and held before it is applied
 
     const FileItemList wanted = named.mid(bigFolderCount - 40);
-    const FileItem changed = piecesRead().first().first();
+    const FileItem changed = pieces.read().first().first();
     std::future<FileItemList> synchronous;
     if (meanwhile == QLatin1String("readFirst")) {
         DirectoryListingCache::readFirst(folder, wanted);
@@ -571,7 +558,7 @@ void FileListingTest::namesFirstListingReadsAttributesAfter()
         synchronous = std::async(std::launch::async, [&] { return DirectoryListingCache::contents(folder); });
         QCOMPARE(synchronous.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
     }
-    DirectoryListingCache::testing::holdReadPieces(false);
+    pieces.release();
     const auto isStoredWhole = [&] {
         const FileItemList stored = DirectoryListingCache::cachedContents(folder).value_or(FileItemList());
         return stored.size() == bigFolderCount && std::all_of(stored.cbegin(), stored.cend(), hasStatus);
@@ -582,7 +569,7 @@ void FileListingTest::namesFirstListingReadsAttributesAfter()
 
     if (meanwhile == QLatin1String("readFirst")) {
         // Read in name order they would come last; asked for, they come right after what was under way.
-        const QMap<int, FileItemList> read = piecesRead();
+        const QMap<int, FileItemList> read = pieces.read();
         const auto holdsWanted = [&](const FileItemList &piece) { return piece.contains(wanted.first()); };
         const auto piece = std::find_if(read.cbegin(), read.cend(), holdsWanted);
         QVERIFY(piece != read.cend());
