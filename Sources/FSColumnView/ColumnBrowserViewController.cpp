@@ -5,6 +5,8 @@
 #include "FileBrowserCell.h"
 
 #include "FSCore/DirectoryListingCache.h"
+#include "FSCore/FileJob.h"
+#include "FSCore/FileJobQueue.h"
 #include "FSCore/FileOperations.h"
 #include "FSCore/MainThread.h"
 #include "FSCore/WorkQueues.h"
@@ -279,19 +281,19 @@ QMenu *ColumnBrowserViewController::contextMenu(int row, int column)
     const QUrl url = item.url();
     handlers.onDuplicate = [self, url, folder] {
         if (self)
-            self->runFileJob([url] { FileOperations::duplicate(url); }, folder);
+            self->runFileJob(FileJob::duplicate({url}), folder);
     };
     handlers.onCompress = [self, url, folder] {
         if (self)
-            self->runFileJob([url] { FileOperations::compress(url); }, folder);
+            self->runFileJob(FileJob::compress({url}), folder);
     };
     handlers.onMoveToTrash = [self, url, folder] {
         if (self)
-            self->runFileJob([url] { FileOperations::moveToTrash(url); }, folder);
+            self->runFileJob(FileJob::moveToTrash({url}), folder);
     };
     handlers.onSetLabelColor = [self, item, folder](LabelColor color) {
         if (self)
-            self->runFileJob([item, color] { FileItem(item).setLabelColorOrLog(color); }, folder);
+            self->writeLabelColor(item, color, folder);
     };
     auto *menu = new QMenu(this);
     menu->addActions(FileContextMenu::items(item, handlers, menu));
@@ -653,20 +655,22 @@ void ColumnBrowserViewController::commitRename(const QUrl &url, const QString &n
     });
 }
 
-void ColumnBrowserViewController::runFileJob(std::function<void()> job, const QUrl &changedFolder)
+void ColumnBrowserViewController::writeLabelColor(const FileItem &item, LabelColor color, const QUrl &changedFolder)
 {
     QPointer<ColumnBrowserViewController> self(this);
-    // Failures are silent in the views' menus; the folder is read again either way.
-    WorkQueues::fileJobs()->start([self, job = std::move(job), changedFolder] {
-        try {
-            job();
-        } catch (const OperationError &) {
-        }
+    WorkQueues::fileJobs()->start([self, item, color, changedFolder] {
+        FileItem(item).setLabelColorOrLog(color);
         MainThread::post([self, changedFolder] {
             if (self)
                 self->fileSystemChanged(changedFolder);
         });
     });
+}
+
+void ColumnBrowserViewController::runFileJob(FileJob *job, const QUrl &changedFolder)
+{
+    // Failures are silent in the views' menus; the folder is read again either way.
+    FileJobQueue::shared()->add(job, this, [this, changedFolder](const FileJobResult &) { fileSystemChanged(changedFolder); });
 }
 
 void ColumnBrowserViewController::fileSystemChanged(const QUrl &changedFolder)

@@ -15,6 +15,7 @@
 #include <vector>
 
 class ContextMenuBrowser;
+class FileJob;
 class FileBrowserCell;
 class QMenu;
 class SortedFolderModel;
@@ -106,7 +107,8 @@ private:
     void forgetVanishedSelection();
 
     void commitRename(const QUrl &url, const QString &newName);
-    void runFileJob(std::function<void()> job, const QUrl &changedFolder);
+    void runFileJob(FileJob *job, const QUrl &changedFolder);
+    void writeLabelColor(const FileItem &item, LabelColor color, const QUrl &changedFolder);
     void fileSystemChanged(const QUrl &changedFolder);
 
     ContextMenuBrowser *m_browser = nullptr;

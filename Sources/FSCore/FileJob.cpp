@@ -8,22 +8,27 @@
 #include "FSPlatform/OperationProgress.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSPlatform/Trash.h"
+#include "FSPlatform/TreeLookahead.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <pthread.h>
 #include <thread>
 #include <sys/stat.h>
+#include <time.h>
 
 struct FileJob::State
 {
+    // An archive reads the trees its own way: the walk only counts for it.
+    explicit State(bool isCopying) : lookahead(isCopying) { progress.setLookahead(&lookahead); }
+
     OperationProgress progress;
-    std::atomic<qint64> itemsTotal = 0;
-    std::atomic<qint64> bytesTotal = 0;
-    std::atomic<bool> totalsKnown = false;
+    TreeLookahead lookahead;
     // Steady-clock milliseconds when the work began; 0 while queued.
     std::atomic<qint64> startedAt = 0;
 };
@@ -31,6 +36,10 @@ struct FileJob::State
 namespace {
 
 constexpr int sampleIntervalMilliseconds = 100;
+
+// The share of the work's processor time that finding the byte total may
+// take beside it.
+constexpr double sizingShare = 0.02;
 
 qint64 steadyMilliseconds()
 {
@@ -56,93 +65,125 @@ bool isRename(const QUrl &item, const QUrl &folder)
         && itemStatus.st_dev == folderStatus.st_dev;
 }
 
-QUrl runOne(FileJob::Kind kind, const QUrl &item, const QUrl &folder, OperationProgress *progress)
+// One item of a job as the worker does it.
+struct Step
 {
-    switch (kind) {
-    case FileJob::Kind::copy: return FileOperations::copy(item, folder, progress);
-    case FileJob::Kind::move: return FileOperations::move(item, folder, progress);
-    case FileJob::Kind::duplicate: return FileOperations::duplicate(item, progress);
-    case FileJob::Kind::compress: return FileOperations::compress(item, progress);
+    QUrl item;
+    QUrl folder;
+    FileJob::Kind kind;
+    QString newName = {};
+};
+
+QUrl runOne(const Step &step, OperationProgress *progress)
+{
+    switch (step.kind) {
+    case FileJob::Kind::copy: return FileOperations::copy(step.item, step.folder, progress);
+    case FileJob::Kind::move: return FileOperations::move(step.item, step.folder, progress);
+    case FileJob::Kind::duplicate: return FileOperations::duplicate(step.item, progress);
+    case FileJob::Kind::compress: return FileOperations::compress(step.item, progress);
     case FileJob::Kind::emptyTrash: FileOperations::emptyTrash(progress); return {};
+    case FileJob::Kind::newFolder: return FileOperations::createNewFolder(step.folder);
+    case FileJob::Kind::moveToTrash: return FileOperations::moveToTrash(step.item);
+    case FileJob::Kind::restoreFromTrash: return FileOperations::restoreFromTrash(step.item);
+    case FileJob::Kind::rename: return FileOperations::rename(step.item, step.newName);
     }
     return {};
 }
 
-std::vector<TreeTotals> countTotals(FileJob::Kind kind, const QList<QUrl> &items, const QUrl &folder,
-                                    const OperationProgress &progress)
+// Renames, as far as the progress goes: one step each, nothing to read.
+bool isOneStep(const Step &step)
 {
-    std::vector<TreeTotals> totals;
-    if (kind == FileJob::Kind::emptyTrash) {
-        totals.push_back({Trash::itemCount(), 0});
-        return totals;
+    switch (step.kind) {
+    case FileJob::Kind::newFolder:
+    case FileJob::Kind::moveToTrash:
+    case FileJob::Kind::restoreFromTrash:
+    case FileJob::Kind::rename:
+        return true;
+    case FileJob::Kind::move:
+        return isRename(step.item, step.folder);
+    case FileJob::Kind::copy:
+    case FileJob::Kind::duplicate:
+    case FileJob::Kind::compress:
+    case FileJob::Kind::emptyTrash:
+        break;
     }
-    for (const QUrl &item : items) {
-        if (kind == FileJob::Kind::move && isRename(item, folder))
-            totals.push_back({1, 0});
-        else
-            totals.push_back(TreeTotals::of(PathCodec::encodePath(item), &progress));
-    }
-    return totals;
+    return false;
 }
 
-FileJobResult runJob(FileJob::Kind kind, const QList<QUrl> &items, const QUrl &folder, FileJob::State &state)
+QList<Step> plan(FileJob::Kind kind, const QList<QUrl> &items, const QList<QUrl> &folders, const QString &newName,
+                 const FileJob::ItemKind &itemKind, const OperationProgress &progress)
 {
-    // The totals are walked beside the work rather than before it: the copy
-    // starts at once, and on more than one core the walk costs it nothing. A
-    // move takes its items away from under the walk, so it walks first.
-    std::vector<TreeTotals> totals;
-    const auto countAll = [&] {
-        totals = countTotals(kind, items, folder, state.progress);
-        qint64 itemsTotal = 0;
-        qint64 bytesTotal = 0;
-        for (const TreeTotals &each : totals) {
-            itemsTotal += each.items;
-            bytesTotal += each.bytes;
-        }
-        state.itemsTotal = itemsTotal;
-        state.bytesTotal = bytesTotal;
-        state.totalsKnown = true;
-    };
+    if (kind == FileJob::Kind::emptyTrash || kind == FileJob::Kind::newFolder)
+        return {{QUrl(), folders.value(0), kind}};
+    if (kind == FileJob::Kind::rename)
+        return {{items.value(0), {}, kind, newName}};
+    QList<Step> steps;
+    for (qsizetype index = 0; index < items.size() && !progress.isCancelled(); ++index) {
+        const QUrl &folder = folders.size() == items.size() ? folders[index] : folders.value(0);
+        std::optional<FileJob::Kind> itemsKind = kind;
+        if (itemKind && (kind == FileJob::Kind::copy || kind == FileJob::Kind::move))
+            itemsKind = itemKind(items[index], folder);
+        if (itemsKind)
+            steps.append({items[index], folder, *itemsKind});
+    }
+    return steps;
+}
+
+FileJobResult runJob(const QList<Step> &steps, FileJob::State &state)
+{
+    // The totals are found beside the work on a thread of their own, so the
+    // work starts at once; the copier takes the listings that walk makes.
+    std::atomic<bool> isWorkDone = false;
     std::thread walk;
-    if (kind == FileJob::Kind::move)
-        countAll();
-    else
-        walk = std::thread(countAll);
+    if (steps.size() == 1 && steps.first().kind == FileJob::Kind::emptyTrash) {
+        state.lookahead.setTotals(Trash::itemCount(), 0);
+    } else {
+        std::vector<QByteArray> paths;
+        std::vector<bool> countsAsOne;
+        for (const Step &step : steps) {
+            paths.push_back(PathCodec::encodePath(step.item));
+            countsAsOne.push_back(isOneStep(step));
+        }
+        clockid_t workClock;
+        ::pthread_getcpuclockid(::pthread_self(), &workClock);
+        walk = std::thread([&state, &isWorkDone, paths = std::move(paths), countsAsOne = std::move(countsAsOne), workClock] {
+            state.lookahead.list(paths, countsAsOne, &state.progress);
+            state.lookahead.sizeFromTheEnd(workClock, sizingShare, [&] {
+                return isWorkDone.load() || state.progress.isCancelled();
+            });
+        });
+    }
 
     FileJobResult result;
-    const QList<QUrl> work = kind == FileJob::Kind::emptyTrash ? QList<QUrl>{QUrl()} : items;
-    qsizetype processed = 0;
-    for (; processed < work.size(); ++processed) {
+    // A stop while the items were being looked at.
+    result.wasCancelled = state.progress.isCancelled();
+    for (qsizetype processed = 0; !result.wasCancelled && processed < steps.size(); ++processed) {
         if (state.progress.isCancelled()) {
             result.wasCancelled = true;
             break;
         }
-        const QUrl &item = work[processed];
+        const Step &step = steps[processed];
         try {
-            const QUrl made = runOne(kind, item, folder, &state.progress);
-            if (kind != FileJob::Kind::emptyTrash)
-                result.succeeded.append({item, made});
+            const QUrl made = runOne(step, &state.progress);
+            if (step.kind != FileJob::Kind::emptyTrash)
+                result.succeeded.append({step.kind == FileJob::Kind::newFolder ? step.folder : step.item, made});
         } catch (const PlatformError &error) {
             if (OperationProgress::isCancellation(error.code()) && state.progress.isCancelled()) {
                 result.wasCancelled = true;
                 break;
             }
-            result.failures.append({item, error.localizedDescription()});
+            result.failures.append({step.item, error.localizedDescription()});
         } catch (const OperationError &error) {
-            result.failures.append({item, error.localizedDescription()});
+            result.failures.append({step.item, error.localizedDescription()});
         }
     }
+    isWorkDone = true;
     if (walk.joinable())
         walk.join();
     if (!result.wasCancelled) {
         // What renames and failures did not count themselves.
-        qint64 itemsMark = 0;
-        qint64 bytesMark = 0;
-        for (qsizetype index = 0; index < processed && size_t(index) < totals.size(); ++index) {
-            itemsMark += totals[size_t(index)].items;
-            bytesMark += totals[size_t(index)].bytes;
-        }
-        state.progress.advanceTo(itemsMark, bytesMark);
+        state.progress.advanceTo(state.lookahead.itemsTotal().value_or(0), state.lookahead.bytesTotal().value_or(0));
+        state.lookahead.finish(state.progress.itemsDone(), state.progress.bytesDone());
     }
     return result;
 }
@@ -153,8 +194,8 @@ FileJob::FileJob(Kind kind, const QList<QUrl> &items, const QUrl &destinationFol
     : QObject(parent)
     , m_kind(kind)
     , m_items(items)
-    , m_destinationFolder(destinationFolder)
-    , m_state(std::make_shared<State>())
+    , m_destinationFolders{destinationFolder}
+    , m_state(std::make_shared<State>(kind != Kind::compress))
 {
     m_sampler.setInterval(sampleIntervalMilliseconds);
     connect(&m_sampler, &QTimer::timeout, this, &FileJob::sampleProgress);
@@ -175,6 +216,14 @@ FileJob *FileJob::move(const QList<QUrl> &items, const QUrl &destinationFolder, 
     return new FileJob(Kind::move, items, destinationFolder, parent);
 }
 
+FileJob *FileJob::move(const QList<QUrl> &items, const QList<QUrl> &destinationFolders, QObject *parent)
+{
+    auto *job = new FileJob(Kind::move, items, destinationFolders.value(0), parent);
+    if (destinationFolders.size() == items.size())
+        job->m_destinationFolders = destinationFolders;
+    return job;
+}
+
 FileJob *FileJob::duplicate(const QList<QUrl> &items, QObject *parent)
 {
     return new FileJob(Kind::duplicate, items, {}, parent);
@@ -190,6 +239,33 @@ FileJob *FileJob::emptyTrash(QObject *parent)
     return new FileJob(Kind::emptyTrash, {}, {}, parent);
 }
 
+FileJob *FileJob::newFolder(const QUrl &folder, QObject *parent)
+{
+    return new FileJob(Kind::newFolder, {}, folder, parent);
+}
+
+FileJob *FileJob::moveToTrash(const QList<QUrl> &items, QObject *parent)
+{
+    return new FileJob(Kind::moveToTrash, items, {}, parent);
+}
+
+FileJob *FileJob::restoreFromTrash(const QList<QUrl> &trashedItems, QObject *parent)
+{
+    return new FileJob(Kind::restoreFromTrash, trashedItems, {}, parent);
+}
+
+FileJob *FileJob::rename(const QUrl &item, const QString &newName, QObject *parent)
+{
+    auto *job = new FileJob(Kind::rename, {item}, {}, parent);
+    job->m_newName = newName;
+    return job;
+}
+
+void FileJob::setItemKind(ItemKind decide)
+{
+    m_itemKind = std::move(decide);
+}
+
 QString FileJob::description() const
 {
     const auto text = [](const char *key, int count = -1) {
@@ -198,7 +274,7 @@ QString FileJob::description() const
     const bool single = m_items.size() == 1;
     const int count = int(m_items.size());
     const QString first = m_items.isEmpty() ? QString() : shownName(m_items.first());
-    const QString folder = shownName(m_destinationFolder);
+    const QString folder = shownName(destinationFolder());
     switch (m_kind) {
     case Kind::copy:
         return single ? text("Copying “%1” to “%2”").arg(first, folder)
@@ -212,6 +288,14 @@ QString FileJob::description() const
         return single ? text("Compressing “%1”").arg(first) : text("Compressing %n items", count);
     case Kind::emptyTrash:
         return text("Emptying the Trash");
+    case Kind::newFolder:
+        return text("Making a new folder in “%1”").arg(folder);
+    case Kind::moveToTrash:
+        return single ? text("Moving “%1” to the Trash").arg(first) : text("Moving %n items to the Trash", count);
+    case Kind::restoreFromTrash:
+        return single ? text("Putting back “%1”").arg(first) : text("Putting back %n items", count);
+    case Kind::rename:
+        return text("Renaming “%1”").arg(first);
     }
     return {};
 }
@@ -225,9 +309,10 @@ void FileJob::start()
     // Created here, on the thread that owns the job, and only read back there.
     QPointer<FileJob> self(this);
     std::shared_ptr<State> state = m_state;
-    WorkQueues::fileJobs()->start([self, state, kind = m_kind, items = m_items, folder = m_destinationFolder]() mutable {
+    WorkQueues::fileJobs()->start([self, state, kind = m_kind, items = m_items, folders = m_destinationFolders,
+                                   newName = m_newName, itemKind = m_itemKind]() mutable {
         state->startedAt = steadyMilliseconds();
-        FileJobResult result = runJob(kind, items, folder, *state);
+        FileJobResult result = runJob(plan(kind, items, folders, newName, itemKind, state->progress), *state);
         MainThread::post([self = std::move(self), result = std::move(result)]() mutable {
             if (self)
                 self->deliver(std::move(result));
@@ -248,14 +333,17 @@ bool FileJob::isCancelRequested() const
 FileJobProgress FileJob::progress() const
 {
     FileJobProgress progress;
-    progress.totalsKnown = m_state->totalsKnown.load();
-    progress.itemsTotal = m_state->itemsTotal.load();
-    progress.bytesTotal = m_state->bytesTotal.load();
     progress.itemsDone = m_state->progress.itemsDone();
     progress.bytesDone = m_state->progress.bytesDone();
     // A tree that grew while it was copied does more than was counted.
-    if (progress.totalsKnown) {
+    if (const std::optional<qint64> items = m_state->lookahead.itemsTotal()) {
+        progress.isItemsTotalKnown = true;
+        progress.itemsTotal = *items;
         progress.itemsDone = std::min(progress.itemsDone, progress.itemsTotal);
+    }
+    if (const std::optional<qint64> bytes = m_state->lookahead.bytesTotal()) {
+        progress.isBytesTotalKnown = true;
+        progress.bytesTotal = *bytes;
         progress.bytesDone = std::min(progress.bytesDone, progress.bytesTotal);
     }
     return progress;
@@ -270,11 +358,11 @@ qint64 FileJob::elapsedMilliseconds() const
 void FileJob::sampleProgress()
 {
     const FileJobProgress now = progress();
-    if (now.itemsDone == m_lastSample.itemsDone && now.bytesDone == m_lastSample.bytesDone
-        && now.itemsTotal == m_lastSample.itemsTotal && now.bytesTotal == m_lastSample.bytesTotal
-        && now.totalsKnown == m_lastSample.totalsKnown)
+    const bool isRunning = m_state->startedAt.load() != 0;
+    if (now == m_lastSample && isRunning == m_wasRunningAtLastSample)
         return;
     m_lastSample = now;
+    m_wasRunningAtLastSample = isRunning;
     Q_EMIT progressChanged();
 }
 

@@ -45,6 +45,12 @@ void FileJobQueue::add(FileJob *job)
     job->start();
 }
 
+void FileJobQueue::add(FileJob *job, const QObject *context, std::function<void(const FileJobResult &result)> finished)
+{
+    connect(job, &FileJob::finished, context, std::move(finished));
+    add(job);
+}
+
 void FileJobQueue::cancelAll()
 {
     for (FileJob *job : std::as_const(m_jobs))

@@ -3,7 +3,10 @@
 #include <QList>
 #include <QObject>
 
+#include <functional>
+
 class FileJob;
+struct FileJobResult;
 
 // The file jobs of the application, running or waiting, oldest first. It owns
 // each job from add() until the job has finished and its finished() signal has
@@ -22,6 +25,9 @@ public:
 
     // Takes the job over and starts it. Connect to its finished() before.
     void add(FileJob *job);
+    // add(), with `finished` run on the main thread when the job ends, unless
+    // `context` is gone by then.
+    void add(FileJob *job, const QObject *context, std::function<void(const FileJobResult &result)> finished);
     const QList<FileJob *> &jobs() const { return m_jobs; }
     // Stops every job; their completions still arrive.
     void cancelAll();

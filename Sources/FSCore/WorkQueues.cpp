@@ -58,10 +58,16 @@ QThreadPool *fileJobs()
     return pool;
 }
 
+QThreadPool *mounts()
+{
+    static QThreadPool *pool = makePool("mounts", 4);
+    return pool;
+}
+
 bool finishAll(int msecs)
 {
     const QList<QThreadPool *> pools{listings(), icons(),      thumbnails(),
-                                     folderSizes(), search(), fileJobs(), QThreadPool::globalInstance()};
+                                     folderSizes(), search(), fileJobs(), mounts(), QThreadPool::globalInstance()};
     for (QThreadPool *pool : pools)
         pool->clear();
     const QDeadlineTimer deadline(msecs);

@@ -18,6 +18,9 @@ QThreadPool *thumbnails();
 QThreadPool *folderSizes();
 QThreadPool *search();
 QThreadPool *fileJobs();
+// A mount waits on the network and on the user typing a password, for up to
+// half a minute each: it must not hold a thread that other work needs.
+QThreadPool *mounts();
 
 // Drops the work still queued and waits up to `msecs` for what runs. Called
 // once the event loop has ended: a worker still running while static objects

@@ -4,7 +4,8 @@
 #include "IconCollectionViewItem.h"
 
 #include "FSCore/DirectoryListingCache.h"
-#include "FSCore/FileOperations.h"
+#include "FSCore/FileJob.h"
+#include "FSCore/FileJobQueue.h"
 #include "FSQuickLook/ThumbnailLoader.h"
 #include "FSQuickLook/ThumbnailRenderer.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
@@ -239,17 +240,10 @@ QMenu *IconViewController::contextMenu(const QModelIndex &index)
     auto *menu = new QMenu(this);
     QPointer<IconViewController> self(this);
     // These act on the clicked item only, even in a larger selection.
-    auto fileOperation = [self, item](QUrl (*operation)(const QUrl &)) {
-        return [self, item, operation] {
-            if (!self)
-                return;
-            QList<QUrl> touched{item.url()};
-            try {
-                touched.append(operation(item.url()));
-            } catch (const OperationError &) {
-                // Silent, as every context-menu action is; the view shows what happened.
-            }
-            self->afterChange(touched);
+    auto fileOperation = [self, item](FileJob *(*makeJob)(const QList<QUrl> &, QObject *)) {
+        return [self, item, makeJob] {
+            if (self)
+                self->runFileJob(makeJob({item.url()}, nullptr), item.url());
         };
     };
     FileContextMenu::Handlers handlers;
@@ -261,9 +255,9 @@ QMenu *IconViewController::contextMenu(const QModelIndex &index)
         if (self)
             self->beginRename();
     };
-    handlers.onDuplicate = fileOperation(&FileOperations::duplicate);
-    handlers.onCompress = fileOperation(&FileOperations::compress);
-    handlers.onMoveToTrash = fileOperation(&FileOperations::moveToTrash);
+    handlers.onDuplicate = fileOperation(&FileJob::duplicate);
+    handlers.onCompress = fileOperation(&FileJob::compress);
+    handlers.onMoveToTrash = fileOperation(&FileJob::moveToTrash);
     handlers.onSetLabelColor = [self, item](LabelColor colour) {
         FileItem target = item;
         target.setLabelColorOrLog(colour);
@@ -286,15 +280,21 @@ void IconViewController::commitRename(const FileItem &item, const QString &newNa
 {
     if (newName == item.name())
         return;
-    QList<QUrl> touched{item.url()};
-    try {
-        const QUrl renamed = FileOperations::renameFromDisplayName(item, newName);
-        touched.append(renamed);
-        m_selectWhenShown = renamed;
-    } catch (const OperationError &) {
-        // A refused name shows nothing; the old name stays.
-    }
-    afterChange(touched);
+    // A refused name shows nothing; the old name stays.
+    runFileJob(FileJob::rename(item.url(), item.fileNameForEditedName(newName)), item.url(), true);
+}
+
+// Failures are silent, as every context-menu action is; the view shows what happened.
+void IconViewController::runFileJob(FileJob *job, const QUrl &item, bool selectsResult)
+{
+    FileJobQueue::shared()->add(job, this, [this, item, selectsResult](const FileJobResult &result) {
+        QList<QUrl> touched{item};
+        for (const FileJobSuccess &success : result.succeeded)
+            touched.append(success.result);
+        if (selectsResult && touched.size() > 1)
+            m_selectWhenShown = touched.last();
+        afterChange(touched);
+    });
 }
 
 // The listing reads again only the entries that changed, in each folder this

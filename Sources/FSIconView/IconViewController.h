@@ -15,6 +15,7 @@
 #include <memory>
 
 class ContextMenuCollectionView;
+class FileJob;
 class IconCollectionViewItem;
 class QMenu;
 class SortedFolderModel;
@@ -65,6 +66,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Runs the job on the shared queue on `item`; when it ends, the view reads
+    // again what changed and, if `selectsResult`, selects what it made.
+    void runFileJob(FileJob *job, const QUrl &item, bool selectsResult = false);
     void reload();
     void handleActivation(const QModelIndex &index);
     void afterChange(const QList<QUrl> &touched);

@@ -4,7 +4,8 @@
 #include "ListOutlineView.h"
 
 #include "FSCore/DirectoryListingCache.h"
-#include "FSCore/FileOperations.h"
+#include "FSCore/FileJob.h"
+#include "FSCore/FileJobQueue.h"
 #include "FSCore/FolderSizeCalculator.h"
 #include "FSQuickLook/ThumbnailLoader.h"
 #include "FSPlatform/OperationError.h"
@@ -649,26 +650,27 @@ void ListViewController::openIndex(const QModelIndex &index)
     }
 }
 
-void ListViewController::reportFailure(const OperationError &error)
+void ListViewController::reportFailure(const QString &message)
 {
     auto *box = new QMessageBox(QMessageBox::Warning, tr("The operation can’t be completed."),
                                 tr("The operation can’t be completed."), QMessageBox::Ok, this);
-    box->setInformativeText(error.localizedDescription());
+    box->setInformativeText(message);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->open();
 }
 
-void ListViewController::runFileCommand(const std::function<void()> &command)
+void ListViewController::runFileJob(FileJob *job, bool selectsResult)
 {
-    try {
-        command();
-    } catch (const OperationError &error) {
-        reportFailure(error);
-    }
-    refresh();
-    if (onFileSystemChange)
-        onFileSystemChange();
+    FileJobQueue::shared()->add(job, this, [this, selectsResult](const FileJobResult &result) {
+        for (const FileJobFailure &failure : result.failures)
+            reportFailure(failure.message);
+        if (selectsResult && !result.succeeded.isEmpty())
+            m_urlToSelect = result.succeeded.first().result;
+        refresh();
+        if (onFileSystemChange)
+            onFileSystemChange();
+    });
 }
 
 void ListViewController::commitRename(const QUrl &url, const QString &newName)
@@ -680,7 +682,7 @@ void ListViewController::commitRename(const QUrl &url, const QString &newName)
     const FileItem item = shown.isValid() ? m_model->itemAt(shown) : FileItem::lastKnown(url);
     if (newName == path.mid(path.lastIndexOf(QLatin1Char('/')) + 1) || newName == item.name())
         return;
-    runFileCommand([this, item, newName] { m_urlToSelect = FileOperations::renameFromDisplayName(item, newName); });
+    runFileJob(FileJob::rename(url, item.fileNameForEditedName(newName)), true);
 }
 
 void ListViewController::showContextMenu(const QPoint &position)
@@ -706,15 +708,15 @@ void ListViewController::showContextMenu(const QPoint &position)
     };
     handlers.onDuplicate = [self, item] {
         if (self)
-            self->runFileCommand([&] { self->m_urlToSelect = FileOperations::duplicate(item.url()); });
+            self->runFileJob(FileJob::duplicate({item.url()}), true);
     };
     handlers.onCompress = [self, item] {
         if (self)
-            self->runFileCommand([&] { self->m_urlToSelect = FileOperations::compress(item.url()); });
+            self->runFileJob(FileJob::compress({item.url()}), true);
     };
     handlers.onMoveToTrash = [self, item] {
         if (self)
-            self->runFileCommand([&] { FileOperations::moveToTrash(item.url()); });
+            self->runFileJob(FileJob::moveToTrash({item.url()}), false);
     };
     handlers.onSetLabelColor = [self, item](LabelColor color) {
         if (!self)

@@ -22,7 +22,7 @@ class FolderSizeCalculator;
 class ListNameCell;
 class ListOutlineView;
 class ListTextCell;
-class OperationError;
+class FileJob;
 class QLabel;
 class QTreeView;
 struct ThumbnailRequest;
@@ -101,8 +101,10 @@ private:
 
     void openIndex(const QModelIndex &index);
     void showContextMenu(const QPoint &position);
-    void runFileCommand(const std::function<void()> &command);
-    void reportFailure(const OperationError &error);
+    // Runs the job on the shared queue; when it ends, shows what failed,
+    // selects what it made if `selectsResult`, and reloads.
+    void runFileJob(FileJob *job, bool selectsResult);
+    void reportFailure(const QString &message);
 
     void setUpDrops();
 

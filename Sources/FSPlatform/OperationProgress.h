@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+class TreeLookahead;
+
 // What a long operation has done so far and whether it should stop, shared
 // between the thread doing the work and the one showing it. The worker only
 // adds to relaxed counters, so reporting costs next to nothing; whoever shows
@@ -24,6 +26,11 @@ public:
     qint64 itemsDone() const { return m_itemsDone.load(std::memory_order_relaxed); }
     qint64 bytesDone() const { return m_bytesDone.load(std::memory_order_relaxed); }
 
+    // The listings a walk made ahead of the operation, for a copier to take
+    // rather than read the folders again. Not owned; set before the work starts.
+    void setLookahead(TreeLookahead *lookahead) { m_lookahead = lookahead; }
+    TreeLookahead *lookahead() const { return m_lookahead; }
+
     // Throws the cancellation error (PlatformError with ECANCELED) once
     // cancel() was called.
     void throwIfCancelled() const;
@@ -33,16 +40,5 @@ private:
     std::atomic<bool> m_cancelled = false;
     std::atomic<qint64> m_itemsDone = 0;
     std::atomic<qint64> m_bytesDone = 0;
-};
-
-// The entries and bytes an operation on `path` (encoded) will go through: every
-// entry of the tree, the top one included, and the apparent size of its
-// regular files. Links are not followed. Stops early, with what it counted,
-// when `progress` is cancelled; unreadable folders count as one entry.
-struct TreeTotals
-{
-    qint64 items = 0;
-    qint64 bytes = 0;
-
-    static TreeTotals of(const QByteArray &path, const OperationProgress *progress = nullptr);
+    TreeLookahead *m_lookahead = nullptr;
 };

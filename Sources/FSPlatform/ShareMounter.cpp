@@ -121,6 +121,12 @@ void answerPasswordRequest(GMountOperation *operation, gchar *message, gchar *de
                            GAskPasswordFlags flags, gpointer data)
 {
     auto &asking = *static_cast<Asking *>(data);
+    // The backend may ask once more after a cancel (gvfs does once a share of
+    // the server was mounted before); the user's cancel stands.
+    if (asking.wasCancelled) {
+        g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
+        return;
+    }
     // A server that turned an answer down asks again; answering the same way
     // forever would only run out the clock.
     if ((flags & G_ASK_PASSWORD_ANONYMOUS_SUPPORTED) && !asking.hasTriedAnonymous) {

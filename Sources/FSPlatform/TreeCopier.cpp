@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -79,6 +80,12 @@ bool isAllZero(const char *data, size_t length)
 
 } // namespace
 
+void TreeCopier::setProgress(OperationProgress *progress)
+{
+    m_progress = progress;
+    m_lookahead = progress ? progress->lookahead() : nullptr;
+}
+
 void TreeCopier::copy(const QByteArray &source, const QByteArray &destination)
 {
     const auto [sourceParent, sourceName] = splitPath(source);
@@ -130,7 +137,7 @@ QByteArray TreeCopier::copyToTemporary(const QByteArray &source, const QByteArra
 }
 
 void TreeCopier::copyEntry(int sourceFolderFd, const char *sourceName, unsigned char typeHint,
-                           int destinationFolderFd, const char *destinationName)
+                           int destinationFolderFd, const char *destinationName, bool mayBeGone)
 {
     checkCancelled();
     if (m_progress)
@@ -145,6 +152,8 @@ void TreeCopier::copyEntry(int sourceFolderFd, const char *sourceName, unsigned 
                 failAtSource(errno);
             if (S_ISREG(status.st_mode))
                 return copyFile(source.get(), status, destinationFolderFd, destinationName);
+        } else if (errno == ENOENT && mayBeGone) {
+            return;
         } else if (errno != ELOOP) {
             failAtSource(errno);
         }
@@ -152,8 +161,11 @@ void TreeCopier::copyEntry(int sourceFolderFd, const char *sourceName, unsigned 
     }
 
     struct stat status;
-    if (::fstatat(sourceFolderFd, sourceName, &status, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(sourceFolderFd, sourceName, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT && mayBeGone)
+            return;
         failAtSource(errno);
+    }
     switch (status.st_mode & S_IFMT) {
     case S_IFREG: {
         FileDescriptor source(::openat(sourceFolderFd, sourceName, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -228,6 +240,8 @@ void TreeCopier::copyFile(int sourceFd, const struct stat &status, int destinati
         failAtDestination(errno);
     ++m_statistics.files;
     m_statistics.bytes += status.st_size;
+    if (m_folderBytes)
+        *m_folderBytes += status.st_size;
     // Holes and reflinks were never counted slice by slice.
     addBytes(status.st_size - m_fileBytesReported);
 }
@@ -345,13 +359,26 @@ void TreeCopier::copyFolder(int sourceFolderFd, const char *sourceName, const st
     if (!destination.isValid())
         failAtDestination(errno);
 
-    while (const dirent *entry = source.next()) {
-        PathScope sourcePath(m_sourcePath, entry->d_name);
-        PathScope destinationPath(m_destinationPath, entry->d_name);
-        copyEntry(source.fd(), entry->d_name, entry->d_type, destination.get(), entry->d_name);
+    const TreeLookahead::Claim claim = m_lookahead ? m_lookahead->take(status.st_dev, status.st_ino)
+                                                   : TreeLookahead::Claim();
+    qint64 folderBytes = 0;
+    qint64 *outerFolderBytes = std::exchange(m_folderBytes, claim.sizesFiles ? &folderBytes : nullptr);
+    const auto copyChild = [&](unsigned char type, const char *name) {
+        PathScope sourcePath(m_sourcePath, name);
+        PathScope destinationPath(m_destinationPath, name);
+        copyEntry(source.fd(), name, type, destination.get(), name, claim.listing != nullptr);
+    };
+    if (claim.listing) {
+        claim.listing->forEach(copyChild);
+    } else {
+        while (const dirent *entry = source.next())
+            copyChild(entry->d_type, entry->d_name);
+        if (source.errorNumber() != 0)
+            failAtSource(source.errorNumber());
     }
-    if (source.errorNumber() != 0)
-        failAtSource(source.errorNumber());
+    m_folderBytes = outerFolderBytes;
+    if (claim.sizesFiles)
+        m_lookahead->sized(status.st_dev, status.st_ino, folderBytes);
 
     copyMetadata(source.fd(), destination.get(), status);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OperationProgress.h"
+#include "TreeLookahead.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -41,14 +42,17 @@ public:
     // Counts every entry made and the bytes copied into `progress`, and stops
     // with the cancellation error soon after it is cancelled (between entries
     // and between slices of a large file), removing what it made. Not owned;
-    // nullptr for neither.
-    void setProgress(OperationProgress *progress) { m_progress = progress; }
+    // nullptr for neither. Takes folder listings from the progress's
+    // lookahead, and gives it the sizes of the files it copies.
+    void setProgress(OperationProgress *progress);
 
 private:
     using DevicePair = std::pair<dev_t, dev_t>;
 
+    // `mayBeGone`: the entry comes from a listing made a while ago, and one
+    // removed since is passed over.
     void copyEntry(int sourceFolderFd, const char *sourceName, unsigned char typeHint,
-                   int destinationFolderFd, const char *destinationName);
+                   int destinationFolderFd, const char *destinationName, bool mayBeGone = false);
     void copyFile(int sourceFd, const struct stat &status, int destinationFolderFd, const char *destinationName);
     void copyFolder(int sourceFolderFd, const char *sourceName, const struct stat &status,
                     int destinationFolderFd, const char *destinationName);
@@ -66,6 +70,10 @@ private:
 
     Statistics m_statistics;
     OperationProgress *m_progress = nullptr;
+    TreeLookahead *m_lookahead = nullptr;
+    // The sizes of the files copied straight into the folder being copied,
+    // when the lookahead wants them.
+    qint64 *m_folderBytes = nullptr;
     // Bytes of the current file already counted into m_progress.
     qint64 m_fileBytesReported = 0;
     // Paths of the entry being copied, for error messages.

@@ -4,9 +4,6 @@
 #include "SidebarModel.h"
 #include "SidebarOutlineView.h"
 
-#include "FSCore/FileOperations.h"
-#include "FSCore/MainThread.h"
-#include "FSCore/WorkQueues.h"
 #include "FSPlatform/MountMonitor.h"
 #include "FSPlatform/MountTable.h"
 #include "FSPlatform/PathCodec.h"
@@ -14,6 +11,7 @@
 #include "FSUIKit/AppearanceNotifications.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/ClosureMenuItem.h"
+#include "FSUIKit/FileDropHandler.h"
 #include "FSUIKit/FilePasteboard.h"
 #include "FSUIKit/SidebarBackgroundView.h"
 #include "FSUIKit/SpringLoadTimer.h"
@@ -23,7 +21,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -292,26 +289,11 @@ bool SidebarViewController::acceptDrop(const QMimeData *data, const QModelIndex 
         return false;
     m_dragModifierTracker.sample(modifiers);
     // Telling one volume from another looks at both, and either may be a
-    // share that stopped answering: the keys are read here, the rest runs as
-    // a file job.
-    const DragModifierTracker keys = m_dragModifierTracker;
-    const QUrl destination = folder->url();
+    // share that stopped answering: the job asks them on its own thread.
     QPointer<SidebarViewController> self(this);
-    WorkQueues::fileJobs()->start([keys, urls, destination, self] {
-        for (const QUrl &url : urls) {
-            try {
-                if (keys.resolve(url, destination) == DragOperationKind::copy)
-                    FileOperations::copy(url, destination);
-                else
-                    FileOperations::move(url, destination);
-            } catch (const OperationError &) {
-                // One item that cannot go does not stop the others.
-            }
-        }
-        MainThread::post([self] {
-            if (self && self->onFileSystemChange)
-                self->onFileSystemChange();
-        });
-    });
-    return true;
+    return FileDropHandler::perform(urls, folder->url(), m_dragModifierTracker, window(),
+                                    [self](const FileDropHandler::Result &) {
+                                        if (self && self->onFileSystemChange)
+                                            self->onFileSystemChange();
+                                    });
 }

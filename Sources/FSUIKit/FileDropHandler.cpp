@@ -4,7 +4,10 @@
 #include "FilePasteboard.h"
 #include "SpringLoadTimer.h"
 
+#include "FSCore/FileJob.h"
+#include "FSCore/FileJobQueue.h"
 #include "FSCore/FileOperations.h"
+#include "FSPlatform/MountTable.h"
 #include "FSPlatform/PathCodec.h"
 
 #include <QAbstractItemView>
@@ -15,6 +18,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 
 namespace {
 
@@ -68,6 +72,20 @@ QPixmap dragPicture(QAbstractItemView *view, const QModelIndex &index, const QSi
         painter.drawText(badge, Qt::AlignCenter, text);
     }
     return picture;
+}
+
+// What the progress panel calls the drop before the volumes are asked: the
+// mount table tells them apart without waiting on either.
+FileJob::Kind likelyKind(const QUrl &source, const QUrl &destinationFolder, const DragModifierTracker &tracker)
+{
+    if (tracker.optionHeld())
+        return FileJob::Kind::copy;
+    if (tracker.commandHeld())
+        return FileJob::Kind::move;
+    const QList<MountEntry> table = MountTable::read();
+    const std::optional<MountEntry> from = MountTable::entryHolding(table, source.toLocalFile());
+    const std::optional<MountEntry> to = MountTable::entryHolding(table, destinationFolder.toLocalFile());
+    return from && to && from->mountPoint == to->mountPoint ? FileJob::Kind::move : FileJob::Kind::copy;
 }
 
 } // namespace
@@ -161,11 +179,11 @@ void FileDropHandler::drop(QDropEvent *event)
 
 bool FileDropHandler::carryOut(const QList<QUrl> &sources, const QUrl &folder)
 {
-    const Result result = perform(sources, folder, m_modifiers);
-    showFailures(result, m_view);
-    if (onDropped)
-        onDropped(folder, sources, result.placed);
-    return result.succeeded();
+    const QPointer<FileDropHandler> self(this);
+    return perform(sources, folder, m_modifiers, m_view, [self, sources, folder](const Result &result) {
+        if (self && self->onDropped)
+            self->onDropped(folder, sources, result.placed);
+    });
 }
 
 void FileDropHandler::setHighlight(const QModelIndex &row, bool isShownFolder)
@@ -259,35 +277,52 @@ Qt::DropAction FileDropHandler::proposedAction(const QList<QUrl> &sources, const
     return kind == DragOperationKind::copy ? Qt::CopyAction : Qt::MoveAction;
 }
 
-FileDropHandler::Result FileDropHandler::perform(const QList<QUrl> &sources, const QUrl &destinationFolder,
-                                                 const DragModifierTracker &tracker)
+bool FileDropHandler::perform(const QList<QUrl> &sources, const QUrl &destinationFolder,
+                              const DragModifierTracker &tracker, QWidget *window,
+                              std::function<void(const Result &result)> finished)
 {
-    Result result;
     if (!destinationFolder.isLocalFile())
-        return result;
+        return false;
+    Result refused;
+    QList<QUrl> items;
     for (const QUrl &source : sources) {
         if (!source.isLocalFile())
             continue;
         if (isSameOrInside(destinationFolder, source)) {
-            const bool isCopy = tracker.resolve(source, destinationFolder) == DragOperationKind::copy;
-            result.failures.append({source, FileOperationError(isCopy ? FileOperationError::copyIntoItself
-                                                                      : FileOperationError::moveIntoItself)
-                                                .localizedDescription()});
+            refused.failures.append({source, FileOperationError(tracker.optionHeld() ? FileOperationError::copyIntoItself
+                                                                                     : FileOperationError::moveIntoItself)
+                                                 .localizedDescription()});
             continue;
         }
-        try {
-            if (tracker.resolve(source, destinationFolder) == DragOperationKind::copy) {
-                result.placed.append(FileOperations::copy(source, destinationFolder));
-            } else {
-                if (isInPlace(source, destinationFolder))
-                    continue;
-                result.placed.append(FileOperations::move(source, destinationFolder));
-            }
-        } catch (const OperationError &error) {
-            result.failures.append({source, error.localizedDescription()});
-        }
+        // Moved where it lies, an item would only be renamed "Name 2".
+        if (isInPlace(source, destinationFolder) && !tracker.optionHeld())
+            continue;
+        items.append(source);
     }
-    return result;
+    if (items.isEmpty()) {
+        if (window)
+            showFailures(refused, window);
+        return false;
+    }
+
+    auto *job = new FileJob(likelyKind(items.first(), destinationFolder, tracker), items, destinationFolder);
+    job->setItemKind([tracker](const QUrl &item, const QUrl &folder) -> std::optional<FileJob::Kind> {
+        return tracker.resolve(item, folder) == DragOperationKind::copy ? FileJob::Kind::copy : FileJob::Kind::move;
+    });
+    FileJobQueue::shared()->add(job, job,
+                                [refused, window = QPointer<QWidget>(window),
+                                 finished = std::move(finished)](const FileJobResult &done) {
+                                    Result result = refused;
+                                    for (const FileJobSuccess &success : done.succeeded)
+                                        result.placed.append(success.result);
+                                    for (const FileJobFailure &failure : done.failures)
+                                        result.failures.append({failure.source, failure.message});
+                                    if (window)
+                                        showFailures(result, window);
+                                    if (finished)
+                                        finished(result);
+                                });
+    return true;
 }
 
 void FileDropHandler::showFailures(const Result &result, QWidget *parent)

@@ -24,7 +24,7 @@ class SpringLoadTimer;
 
 // The drag and drop side of a browser view, so that the three views drag
 // files out, refuse and perform drops, and open folders a drag rests on
-// alike. Only local files count; a folder is never dropped into itself or into
+// alike; the sidebar performs its drops through it too. Only local files count; a folder is never dropped into itself or into
 // a folder inside it; a move into the folder an item already lies in changes
 // nothing and is left alone. Ctrl copies, Shift moves.
 //
@@ -66,7 +66,7 @@ public:
     std::function<std::optional<Target>(const QPoint &position)> targetAt;
     // A drag rested on the folder of `row` for a moment.
     std::function<void(const QUrl &folder, const QModelIndex &row)> onSpringLoad;
-    // Files were dropped into `folder`: `placed` is where they are now (the
+    // A drop into `folder` has ended: `placed` is where its files are now (the
     // rest of the drop may have failed, and then its failures were shown).
     std::function<void(const QUrl &folder, const QList<QUrl> &sources, const QList<QUrl> &placed)> onDropped;
 
@@ -107,10 +107,17 @@ public:
     static Qt::DropAction proposedAction(const QList<QUrl> &sources, const QUrl &destinationFolder,
                                          const DragModifierTracker &tracker);
 
-    // Copies or moves each source into `destinationFolder`, in order; a failure
-    // of one item is recorded and the next goes on. Main thread.
-    static Result perform(const QList<QUrl> &sources, const QUrl &destinationFolder,
-                          const DragModifierTracker &tracker);
+    // Copies or moves each source into `destinationFolder`, in order, as one file
+    // job on the shared queue, so the window never waits for a disk and the
+    // progress panel shows a long drop. Each item is copied or moved as
+    // `tracker`'s keys and its volume say, decided on the job's thread, since
+    // either volume may be slow to answer; a failure of one item is recorded and
+    // the next goes on. Returns false when there is nothing to do: nothing usable,
+    // or every item refused or already in place. When the job ends, what failed or
+    // was refused is shown on `window` (if it still exists), and then `finished`
+    // (if given) runs with the whole result. Main thread.
+    static bool perform(const QList<QUrl> &sources, const QUrl &destinationFolder, const DragModifierTracker &tracker,
+                        QWidget *window, std::function<void(const Result &result)> finished = {});
 
     // One window-modal message listing every failure of `result`; nothing when
     // there was none.
@@ -121,7 +128,7 @@ private:
     Qt::DropAction actionAt(const QPoint &position, const QMimeData *data, Qt::KeyboardModifiers keys,
                             Qt::DropActions possible, std::optional<Target> *target);
     void setHighlight(const QModelIndex &row, bool isShownFolder);
-    // Carries out a drop that was accepted; true when anything was placed.
+    // Carries out a drop that was accepted; true when a job was started for it.
     bool carryOut(const QList<QUrl> &sources, const QUrl &folder);
 
     QAbstractItemView *m_view;

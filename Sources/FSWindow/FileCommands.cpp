@@ -1,7 +1,10 @@
 #include "FileCommands.h"
 
+#include "FileJobProgressPanel.h"
+
 #include "FSCore/FileItem.h"
-#include "FSCore/FileOperations.h"
+#include "FSCore/FileJob.h"
+#include "FSCore/FileJobQueue.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/FilePasteboard.h"
 #include "FSUIKit/SelectionProviding.h"
@@ -29,22 +32,6 @@ bool isTopFolder(const QUrl &folder)
     return parentFolder(folder).toLocalFile() == PathCodec::urlForPath(folder.toLocalFile()).toLocalFile();
 }
 
-// Failures of file work, gathered wherever the work ran and shown afterwards
-// on the main thread, one alert each.
-using ErrorList = std::shared_ptr<QStringList>;
-
-template<typename Operation>
-auto attempt(const ErrorList &errors, Operation operation) -> decltype(operation())
-{
-    try {
-        return operation();
-    } catch (const OperationError &error) {
-        if (errors)
-            errors->append(error.localizedDescription());
-        return {};
-    }
-}
-
 // Where one item of an undoable command is now. Undo and redo share it, so each
 // acts on what the one before it left; an empty `current` means the last step
 // failed and the next one has nothing to act on.
@@ -54,39 +41,69 @@ struct ItemPlace
 };
 using SharedPlace = std::shared_ptr<ItemPlace>;
 
+SharedPlace placeAt(const QUrl &url = {})
+{
+    return std::make_shared<ItemPlace>(ItemPlace{url});
+}
+
+// Where a one-item job put its item; empty when it failed or was stopped first.
+QUrl madeBy(const FileJobResult &result)
+{
+    return result.succeeded.isEmpty() ? QUrl() : result.succeeded.first().result;
+}
+
+} // namespace
+
 // A step whose work already happened when it is pushed: the stack's first
-// redo is skipped.
-class FileUndoStep : public QUndoCommand
+// redo is skipped. Its work goes through the commands' queue of step work, so
+// an undo asked while another still runs waits for it.
+class FileCommands::UndoStep : public QUndoCommand
 {
 public:
-    FileUndoStep(const QString &name, std::function<void()> undoWork, std::function<void()> redoWork)
-        : QUndoCommand(name), m_undoWork(std::move(undoWork)), m_redoWork(std::move(redoWork))
+    UndoStep(const QString &name, FileCommands *commands, StepWork undoWork, StepWork redoWork)
+        : QUndoCommand(name), m_commands(commands), m_undoWork(std::move(undoWork)), m_redoWork(std::move(redoWork))
     {
     }
 
-    void undo() override { m_undoWork(); }
+    void undo() override
+    {
+        if (m_commands)
+            m_commands->runStepWork(m_undoWork);
+    }
     void redo() override
     {
-        if (m_hasRun)
-            m_redoWork();
+        if (m_hasRun && m_commands)
+            m_commands->runStepWork(m_redoWork);
         m_hasRun = true;
     }
 
 private:
-    std::function<void()> m_undoWork;
-    std::function<void()> m_redoWork;
+    QPointer<FileCommands> m_commands;
+    StepWork m_undoWork;
+    StepWork m_redoWork;
     bool m_hasRun = false;
 };
+
+namespace {
+
+// Undo or redo work that takes the item from where `from` says (nothing to do
+// when it is nowhere), hands it to `makeJob` and notes where it went in `to`;
+// `from` no longer holds it either way.
+template<typename Work>
+Work relocate(const SharedPlace &from, const SharedPlace &to, FileJob *(*makeJob)(const QList<QUrl> &, QObject *))
+{
+    return Work{[from, makeJob]() -> FileJob * { return from->current.isEmpty() ? nullptr : makeJob({from->current}, nullptr); },
+                [from, to](const FileJobResult &result) {
+                    from->current.clear();
+                    to->current = madeBy(result);
+                }};
+}
 
 } // namespace
 
 FileCommands::FileCommands(QWidget *window, QObject *parent)
     : QObject(parent), m_window(window), m_undoStack(new QUndoStack(this))
 {
-    m_runner = [](std::function<void()> work, std::function<void()> finished) {
-        work();
-        finished();
-    };
 }
 
 FileCommands::~FileCommands() = default;
@@ -96,9 +113,14 @@ void FileCommands::setSelectionProvider(std::function<SelectionProviding *()> pr
     m_selectionProvider = std::move(provider);
 }
 
-void FileCommands::setWorkRunner(WorkRunner runner)
+void FileCommands::setJobQueue(FileJobQueue *queue)
 {
-    m_runner = std::move(runner);
+    m_jobQueue = queue;
+}
+
+bool FileCommands::isBusy() const
+{
+    return m_runningJobs > 0 || m_isRunningStep || !m_waitingSteps.isEmpty();
 }
 
 QList<QUrl> FileCommands::selectedURLs() const
@@ -119,29 +141,56 @@ void FileCommands::refreshAllViews()
         onRefreshAllViews();
 }
 
-void FileCommands::run(std::function<void()> work, std::function<void()> finished)
+void FileCommands::startJob(FileJob *job, std::function<void(const FileJobResult &result)> finished)
 {
-    QPointer<FileCommands> self(this);
-    m_runner(std::move(work), [self, finished = std::move(finished)] {
-        if (self)
-            finished();
+    FileJobQueue *queue = m_jobQueue ? m_jobQueue.data() : FileJobQueue::shared();
+    // The panel watches the shared queue from the first job a window starts.
+    if (queue == FileJobQueue::shared())
+        FileJobProgressPanel::forSharedQueue();
+    ++m_runningJobs;
+    // A window closed meanwhile hears nothing; the job itself still ends as it would.
+    queue->add(job, this, [this, finished = std::move(finished)](const FileJobResult &result) {
+        --m_runningJobs;
+        finished(result);
+        Q_EMIT workFinished();
     });
 }
 
-// Undo and redo run their work through the same runner as the commands;
-// their failures are not shown, and the views refresh either way.
-void FileCommands::pushStep(const QString &actionName, std::function<void()> undoWork,
-                            std::function<void()> redoWork)
+void FileCommands::showFailures(const FileJobResult &result)
 {
-    QPointer<FileCommands> self(this);
-    auto inRunner = [self](std::function<void()> work) {
-        return [self, work = std::move(work)] {
-            if (!self)
-                return work();
-            self->run(work, [self] { self->refreshAllViews(); });
-        };
-    };
-    m_undoStack->push(new FileUndoStep(actionName, inRunner(std::move(undoWork)), inRunner(std::move(redoWork))));
+    for (const FileJobFailure &failure : result.failures)
+        showFileOperationError(failure.message);
+}
+
+// Undo and redo are not shown when they fail, and the views refresh either way.
+void FileCommands::pushStep(const QString &actionName, StepWork undoWork, StepWork redoWork)
+{
+    m_undoStack->push(new UndoStep(actionName, this, std::move(undoWork), std::move(redoWork)));
+}
+
+void FileCommands::runStepWork(StepWork work)
+{
+    m_waitingSteps.append(std::move(work));
+    if (!m_isRunningStep)
+        startNextStepWork();
+}
+
+void FileCommands::startNextStepWork()
+{
+    while (!m_waitingSteps.isEmpty()) {
+        const StepWork work = m_waitingSteps.takeFirst();
+        if (FileJob *job = work.start()) {
+            m_isRunningStep = true;
+            startJob(job, [this, finish = work.finish](const FileJobResult &result) {
+                finish(result);
+                m_isRunningStep = false;
+                refreshAllViews();
+                startNextStepWork();
+            });
+            return;
+        }
+        refreshAllViews();
+    }
 }
 
 void FileCommands::showFileOperationError(const QString &description)
@@ -182,156 +231,91 @@ void FileCommands::newFolder()
     const QUrl folder = currentDirectoryURL();
     if (folder.isEmpty())
         return;
-    auto errors = std::make_shared<QStringList>();
-    auto place = std::make_shared<ItemPlace>();
-    // Undo puts the folder in the Trash with whatever was put into it meanwhile;
-    // redo brings that back rather than making an empty one.
-    auto trashed = std::make_shared<ItemPlace>();
-    run([=] { place->current = attempt(errors, [&] { return FileOperations::createNewFolder(folder); }); },
-        [=, this] {
-            for (const QString &error : std::as_const(*errors))
-                showFileOperationError(error);
-            refreshAllViews();
-            if (place->current.isEmpty())
-                return;
-            pushStep(
-                tr("New Folder"),
-                [=] {
-                    if (place->current.isEmpty())
-                        return;
-                    trashed->current = attempt(ErrorList(), [&] { return FileOperations::moveToTrash(place->current); });
-                    place->current.clear();
-                },
-                [=] {
-                    if (trashed->current.isEmpty())
-                        return;
-                    place->current = attempt(ErrorList(), [&] { return FileOperations::restoreFromTrash(trashed->current); });
-                    trashed->current.clear();
-                });
-        });
+    startJob(FileJob::newFolder(folder), [this](const FileJobResult &result) {
+        showFailures(result);
+        refreshAllViews();
+        if (result.succeeded.isEmpty())
+            return;
+        // Undo puts the folder in the Trash with whatever was put into it
+        // meanwhile; redo brings that back rather than making an empty one.
+        const SharedPlace place = placeAt(madeBy(result));
+        const SharedPlace trashed = placeAt();
+        pushStep(tr("New Folder"), relocate<StepWork>(place, trashed, &FileJob::moveToTrash),
+                 relocate<StepWork>(trashed, place, &FileJob::restoreFromTrash));
+    });
 }
 
 void FileCommands::duplicateSelection()
 {
     const QList<QUrl> items = selectedURLs();
-    auto errors = std::make_shared<QStringList>();
-    auto copies = std::make_shared<QList<SharedPlace>>();
-    run(
-        [=] {
-            for (const QUrl &item : items) {
-                auto place = std::make_shared<ItemPlace>();
-                place->current = attempt(errors, [&] { return FileOperations::duplicate(item); });
-                copies->append(place);
-            }
-        },
-        [=, this] {
-            for (const QString &error : std::as_const(*errors))
-                showFileOperationError(error);
-            for (qsizetype i = 0; i < copies->size(); ++i) {
-                const SharedPlace place = copies->at(i);
-                const QUrl original = items.at(i);
-                if (place->current.isEmpty())
-                    continue;
-                pushStep(
-                    tr("Duplicate"),
-                    [place] {
-                        if (!place->current.isEmpty())
-                            attempt(ErrorList(), [&] { return FileOperations::moveToTrash(place->current); });
-                        place->current.clear();
-                    },
-                    [place, original] {
-                        place->current = attempt(ErrorList(), [&] { return FileOperations::duplicate(original); });
-                    });
-            }
-            refreshAllViews();
-        });
+    if (items.isEmpty()) {
+        refreshAllViews();
+        return;
+    }
+    startJob(FileJob::duplicate(items), [this](const FileJobResult &result) {
+        showFailures(result);
+        for (const FileJobSuccess &success : result.succeeded) {
+            const SharedPlace copy = placeAt(success.result);
+            const QUrl original = success.source;
+            pushStep(tr("Duplicate"), relocate<StepWork>(copy, placeAt(), &FileJob::moveToTrash),
+                     {[original] { return FileJob::duplicate({original}); },
+                      [copy](const FileJobResult &redone) { copy->current = madeBy(redone); }});
+        }
+        refreshAllViews();
+    });
 }
 
 void FileCommands::moveSelectionToTrash()
 {
     const QList<QUrl> items = selectedURLs();
-    auto errors = std::make_shared<QStringList>();
-    auto trashed = std::make_shared<QList<SharedPlace>>();
-    run(
-        [=] {
-            for (const QUrl &item : items) {
-                auto place = std::make_shared<ItemPlace>();
-                place->current = attempt(errors, [&] { return FileOperations::moveToTrash(item); });
-                trashed->append(place);
-            }
-        },
-        [=, this] {
-            for (const QString &error : std::as_const(*errors))
-                showFileOperationError(error);
-            for (const SharedPlace &inTrash : std::as_const(*trashed)) {
-                if (inTrash->current.isEmpty())
-                    continue;
-                // Undo restores from the Trash's own record, so its info file
-                // goes too and a name taken meanwhile gets a number.
-                auto restored = std::make_shared<ItemPlace>();
-                pushStep(
-                    tr("Move to Trash"),
-                    [inTrash, restored] {
-                        if (inTrash->current.isEmpty())
-                            return;
-                        restored->current = attempt(ErrorList(), [&] { return FileOperations::restoreFromTrash(inTrash->current); });
-                        inTrash->current.clear();
-                    },
-                    [inTrash, restored] {
-                        if (restored->current.isEmpty())
-                            return;
-                        inTrash->current = attempt(ErrorList(), [&] { return FileOperations::moveToTrash(restored->current); });
-                        restored->current.clear();
-                    });
-            }
-            refreshAllViews();
-        });
+    if (items.isEmpty()) {
+        refreshAllViews();
+        return;
+    }
+    startJob(FileJob::moveToTrash(items), [this](const FileJobResult &result) {
+        showFailures(result);
+        for (const FileJobSuccess &success : result.succeeded) {
+            // Undo restores from the Trash's own record, so its info file goes
+            // too and a name taken meanwhile gets a number.
+            const SharedPlace inTrash = placeAt(success.result);
+            const SharedPlace restored = placeAt();
+            pushStep(tr("Move to Trash"), relocate<StepWork>(inTrash, restored, &FileJob::restoreFromTrash),
+                     relocate<StepWork>(restored, inTrash, &FileJob::moveToTrash));
+        }
+        refreshAllViews();
+    });
 }
 
 void FileCommands::moveSelectionToEnclosingFolder()
 {
-    struct Move
-    {
-        QUrl from;  // the folder the item was in
-        SharedPlace place;
-    };
-    const QList<QUrl> items = selectedURLs();
-    auto errors = std::make_shared<QStringList>();
-    auto moves = std::make_shared<QList<Move>>();
-    run(
-        [=] {
-            for (const QUrl &item : items) {
-                const QUrl from = parentFolder(item);
-                // Moving an item of the top folder "up" would only number it.
-                if (isTopFolder(from))
-                    continue;
-                auto place = std::make_shared<ItemPlace>();
-                place->current = attempt(errors, [&] { return FileOperations::move(item, parentFolder(from)); });
-                if (!place->current.isEmpty())
-                    moves->append({from, place});
-            }
-        },
-        [=, this] {
-            for (const QString &error : std::as_const(*errors))
-                showFileOperationError(error);
-            if (moves->isEmpty() && errors->isEmpty())
-                return;
-            for (const Move &move : std::as_const(*moves)) {
-                const SharedPlace place = move.place;
-                const QUrl from = move.from;
-                pushStep(
-                    tr("Move to Enclosing Folder"),
-                    [place, from] {
-                        if (!place->current.isEmpty())
-                            place->current = attempt(ErrorList(), [&] { return FileOperations::move(place->current, from); });
-                    },
-                    [place, from] {
-                        if (!place->current.isEmpty())
-                            place->current = attempt(ErrorList(), [&] { return FileOperations::move(place->current, parentFolder(from)); });
-                    });
-            }
-            refreshAllViews();
-        });
+    QList<QUrl> items;
+    QList<QUrl> destinations;
+    for (const QUrl &item : selectedURLs()) {
+        const QUrl from = parentFolder(item);
+        // Moving an item of the top folder "up" would only number it.
+        if (isTopFolder(from))
+            continue;
+        items.append(item);
+        destinations.append(parentFolder(from));
+    }
+    if (items.isEmpty())
+        return;
+    startJob(FileJob::move(items, destinations), [this](const FileJobResult &result) {
+        showFailures(result);
+        for (const FileJobSuccess &success : result.succeeded) {
+            const SharedPlace place = placeAt(success.result);
+            const QUrl from = parentFolder(success.source);
+            // Each moves the item under the name it has now.
+            const auto moveInto = [place](const QUrl &folder) {
+                return StepWork{[place, folder]() -> FileJob * {
+                                    return place->current.isEmpty() ? nullptr : FileJob::move({place->current}, folder);
+                                },
+                                [place](const FileJobResult &moved) { place->current = madeBy(moved); }};
+            };
+            pushStep(tr("Move to Enclosing Folder"), moveInto(from), moveInto(parentFolder(from)));
+        }
+        refreshAllViews();
+    });
 }
 
 void FileCommands::emptyTrash()
@@ -349,14 +333,8 @@ void FileCommands::emptyTrash()
     alert->setWindowModality(Qt::WindowModal);
     QPointer<FileCommands> self(this);
     connect(alert, &QMessageBox::buttonClicked, this, [self, erase](QAbstractButton *button) {
-        if (!self || button != erase)
-            return;
-        auto errors = std::make_shared<QStringList>();
-        self->run([errors] { attempt(errors, [] { FileOperations::emptyTrash(); return 0; }); },
-                  [self, errors] {
-                      for (const QString &error : std::as_const(*errors))
-                          self->showFileOperationError(error);
-                  });
+        if (self && button == erase)
+            self->startJob(FileJob::emptyTrash(), [self](const FileJobResult &result) { self->showFailures(result); });
     });
     alert->open();
 }
@@ -419,45 +397,54 @@ void FileCommands::paste()
     const QUrl folder = currentDirectoryURL();
     if (sources.isEmpty() || folder.isEmpty())
         return;
-    auto errors = std::make_shared<QStringList>();
-    auto copies = std::make_shared<QList<Copy>>();
-    run(
-        [=] {
-            for (const QUrl &source : sources) {
-                auto place = std::make_shared<ItemPlace>();
-                place->current = attempt(errors, [&] { return FileOperations::copy(source, folder); });
-                if (!place->current.isEmpty())
-                    copies->append({source, place});
-            }
-        },
-        [=, this] {
-            // A folder pasted into itself and the like: the user asked for it
-            // and must learn why nothing came.
-            for (const QString &error : std::as_const(*errors))
-                showFileOperationError(error);
-            if (copies->isEmpty())
-                return;
-            refreshAllViews();
-            // Only what succeeded is repeated, and a copy that fails on redo
-            // drops out of every later step.
-            auto repeated = std::make_shared<QList<Copy>>(*copies);
-            pushStep(
-                tr("Paste"),
-                [repeated] {
-                    for (const Copy &copy : std::as_const(*repeated)) {
-                        if (!copy.place->current.isEmpty())
-                            attempt(ErrorList(), [&] { return FileOperations::moveToTrash(copy.place->current); });
-                        copy.place->current.clear();
-                    }
-                },
-                [repeated, folder] {
-                    QList<Copy> kept;
-                    for (const Copy &copy : std::as_const(*repeated)) {
-                        copy.place->current = attempt(ErrorList(), [&] { return FileOperations::copy(copy.source, folder); });
-                        if (!copy.place->current.isEmpty())
-                            kept.append(copy);
-                    }
-                    *repeated = kept;
-                });
-        });
+    startJob(FileJob::copy(sources, folder), [this, folder](const FileJobResult &result) {
+        // A folder pasted into itself and the like: the user asked for it
+        // and must learn why nothing came.
+        showFailures(result);
+        if (result.succeeded.isEmpty())
+            return;
+        refreshAllViews();
+        // Only what succeeded is repeated, and a copy that fails on redo
+        // drops out of every later step.
+        auto copies = std::make_shared<QList<Copy>>();
+        for (const FileJobSuccess &success : result.succeeded)
+            copies->append({success.source, placeAt(success.result)});
+        const auto sourcesOf = [copies] {
+            QList<QUrl> urls;
+            for (const Copy &copy : std::as_const(*copies))
+                urls.append(copy.source);
+            return urls;
+        };
+        pushStep(
+            tr("Paste"),
+            {[copies]() -> FileJob * {
+                 QList<QUrl> made;
+                 for (const Copy &copy : std::as_const(*copies)) {
+                     if (!copy.place->current.isEmpty())
+                         made.append(copy.place->current);
+                 }
+                 return made.isEmpty() ? nullptr : FileJob::moveToTrash(made);
+             },
+             [copies](const FileJobResult &) {
+                 for (const Copy &copy : std::as_const(*copies))
+                     copy.place->current.clear();
+             }},
+            {[sourcesOf, folder]() -> FileJob * {
+                 const QList<QUrl> again = sourcesOf();
+                 return again.isEmpty() ? nullptr : FileJob::copy(again, folder);
+             },
+             [copies](const FileJobResult &redone) {
+                 QList<Copy> kept;
+                 for (const FileJobSuccess &success : redone.succeeded) {
+                     for (const Copy &copy : std::as_const(*copies)) {
+                         if (copy.source == success.source && copy.place->current.isEmpty()) {
+                             copy.place->current = success.result;
+                             kept.append(copy);
+                             break;
+                         }
+                     }
+                 }
+                 *copies = kept;
+             }});
+    });
 }

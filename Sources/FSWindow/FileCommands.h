@@ -7,13 +7,22 @@
 
 #include <functional>
 
+class FileJob;
+class FileJobQueue;
 class QUndoStack;
 class QWidget;
 class SelectionProviding;
+struct FileJobResult;
 
 // The file commands of one main window: what they do to the active browser's
 // selection, their undo steps and their alerts. The window owns one and points
 // it at whichever browser it shows.
+//
+// The file work of every command, and of every undo and redo, runs as a file
+// job, so the window never waits for a disk. A command's alerts show and its
+// undo step is registered when its job ends, for what succeeded; undo and redo
+// work runs one step after another, in the order asked, each acting on where
+// the one before left the items.
 class FileCommands : public QObject
 {
     Q_OBJECT
@@ -32,11 +41,6 @@ public:
         paste,
     };
 
-    // Runs a command's file work, then `finished` on the main thread. The work
-    // touches only what the command captured, never a widget, so it may run on
-    // another thread; by default it runs at once on the calling thread.
-    using WorkRunner = std::function<void(std::function<void()> work, std::function<void()> finished)>;
-
     explicit FileCommands(QWidget *window, QObject *parent = nullptr);
     ~FileCommands() override;
 
@@ -44,7 +48,10 @@ public:
 
     // The browser commands act on; may change with the view mode.
     void setSelectionProvider(std::function<SelectionProviding *()> provider);
-    void setWorkRunner(WorkRunner runner);
+    // Where the jobs run; the application's shared queue unless set.
+    void setJobQueue(FileJobQueue *queue);
+    // Whether a command's job, or an undo's or a redo's, runs or waits.
+    bool isBusy() const;
 
     // What the window does for the commands that are not file work.
     std::function<void()> onRefreshAllViews;
@@ -72,15 +79,35 @@ public:
 
     void showFileOperationError(const QString &description);
 
+Q_SIGNALS:
+    // A command's job, or an undo's or a redo's, ended; its alerts and undo
+    // step are in place.
+    void workFinished();
+
 private:
+    // Undo or redo work: `start` makes the job from where the items are now
+    // (nullptr when there is nothing to do), `finish` notes where they went.
+    struct StepWork
+    {
+        std::function<FileJob *()> start;
+        std::function<void(const FileJobResult &result)> finish;
+    };
+    class UndoStep;
+
     QList<QUrl> selectedURLs() const;
     QUrl currentDirectoryURL() const;
     void refreshAllViews();
-    void run(std::function<void()> work, std::function<void()> finished);
-    void pushStep(const QString &actionName, std::function<void()> undoWork, std::function<void()> redoWork);
+    void startJob(FileJob *job, std::function<void(const FileJobResult &result)> finished);
+    void showFailures(const FileJobResult &result);
+    void pushStep(const QString &actionName, StepWork undoWork, StepWork redoWork);
+    void runStepWork(StepWork work);
+    void startNextStepWork();
 
     QPointer<QWidget> m_window;
     QUndoStack *m_undoStack;
     std::function<SelectionProviding *()> m_selectionProvider;
-    WorkRunner m_runner;
+    QPointer<FileJobQueue> m_jobQueue;
+    int m_runningJobs = 0;
+    QList<StepWork> m_waitingSteps;
+    bool m_isRunningStep = false;
 };

@@ -137,7 +137,14 @@ private:
             m_timing->clear();
             return;
         }
-        if (!progress.totalsKnown) {
+        if (m_job->elapsedMilliseconds() == 0) {
+            m_bar->setRange(0, 0);
+            // Behind other jobs on the queue.
+            m_detail->setText(FileJobProgressPanel::tr("Waiting…"));
+            m_timing->clear();
+            return;
+        }
+        if (!progress.isItemsTotalKnown) {
             m_bar->setRange(0, 0);
             m_detail->setText(progress.itemsDone == 0
                                   ? FileJobProgressPanel::tr("Preparing…")
@@ -146,8 +153,9 @@ private:
             m_timing->setText(FileJobProgressPanel::tr("Estimating time left…"));
             return;
         }
-        // Bytes tell the truth about time when there are any; else the items do.
-        const bool byBytes = progress.bytesTotal > 0;
+        // Bytes tell the truth about time when there are any; else the items
+        // do, also while the bytes are still being counted.
+        const bool byBytes = progress.isBytesTotalKnown && progress.bytesTotal > 0;
         const qint64 done = byBytes ? progress.bytesDone : progress.itemsDone;
         const qint64 total = byBytes ? progress.bytesTotal : progress.itemsTotal;
         m_bar->setRange(0, 1000);
@@ -159,8 +167,14 @@ private:
             detail = FileJobProgressPanel::tr("%1 — %2 of %3")
                          .arg(detail, DisplayFormats::byteCount(progress.bytesDone),
                               DisplayFormats::byteCount(progress.bytesTotal));
+        else if (progress.bytesDone > 0)
+            detail = FileJobProgressPanel::tr("%1 — %2").arg(detail, DisplayFormats::byteCount(progress.bytesDone));
         m_detail->setText(detail);
 
+        if (byBytes != m_isMeasuringBytes) {
+            m_speed = SpeedMeter();
+            m_isMeasuringBytes = byBytes;
+        }
         m_speed.add(m_job->elapsedMilliseconds(), done);
         const double perSecond = m_speed.bytesPerSecond();
         if (perSecond <= 0) {
@@ -179,6 +193,7 @@ private:
     QLabel *m_detail = nullptr;
     QLabel *m_timing = nullptr;
     SpeedMeter m_speed;
+    bool m_isMeasuringBytes = false;
 };
 
 FileJobProgressPanel::FileJobProgressPanel(FileJobQueue *queue, QWidget *parent)

@@ -5,6 +5,7 @@
 #include "ContentContainerViewController.h"
 #include "FileCommands.h"
 #include "MainToolbarView.h"
+#include "ServerConnector.h"
 #include "StatusBarView.h"
 #include "ViewModePreferenceStore.h"
 
@@ -168,6 +169,7 @@ MainWindowController::MainWindowController(const QUrl &rootUrl, QWidget *parent)
             &MainWindowController::viewModeChanged);
     m_sidebar->onSelect = [this](const FileItem &item) { navigate(item.url(), true); };
     m_sidebar->onFileSystemChange = [this] { refreshAllViews(); };
+    setUpServerConnector();
     setUpSearch();
     setUpSpacebarMonitor();
     m_isPlaced = true;
@@ -778,9 +780,21 @@ void MainWindowController::paste()
     m_fileCommands->paste();
 }
 
-// The server sheet is not part of the window yet; the menu reaches it and it
-// does nothing.
-void MainWindowController::connectToServer() {}
+void MainWindowController::setUpServerConnector()
+{
+    m_serverConnector = new ServerConnector(this, this);
+    m_serverConnector->onConnected = [this](const QList<QUrl> &roots) {
+        m_sidebar->refreshVolumeSections();
+        if (!roots.isEmpty())
+            navigate(roots.first(), true);
+    };
+    m_serverConnector->onFailure = [this](const QString &message) { m_fileCommands->showFileOperationError(message); };
+}
+
+void MainWindowController::connectToServer()
+{
+    m_serverConnector->connectToServer();
+}
 
 // ---- Search ----
 

@@ -27,6 +27,7 @@ class QAction;
 class QSplitter;
 class QUndoStack;
 class SelectionProviding;
+class ServerConnector;
 class SidebarViewController;
 class SpacebarMonitor;
 class StatusBarView;
@@ -105,6 +106,7 @@ public:
     ContentContainerViewController *contentContainer() const { return m_contentContainer; }
     MainToolbarView *toolbarView() const { return m_toolbar; }
     StatusBarView *statusBarView() const { return m_statusBarView; }
+    ServerConnector *serverConnector() const { return m_serverConnector; }
     QSplitter *splitView() const { return m_splitView; }
     QUndoStack *undoStack() const { return m_undoStack; }
 
@@ -166,6 +168,7 @@ private:
     void showInfo(const FileItem &item);
     void openInNewWindow(const FileItem &item);
     void applyPendingSelection(int attemptsLeft);
+    void setUpServerConnector();
     QList<QUrl> selectedUrls() const;
     void browserMade(ViewMode mode);
 
@@ -202,6 +205,7 @@ private:
     StatusBarView *m_statusBarView = nullptr;
     FileCommands *m_fileCommands = nullptr;
     QUndoStack *m_undoStack = nullptr; // the commands' own
+    ServerConnector *m_serverConnector = nullptr;
     QUrl m_pendingSelection;
     QUrl m_shownFolder;
     QTimer m_frameSaveTimer;

@@ -5,12 +5,17 @@
 #include "FSCore/FileJobQueue.h"
 #include "FSPlatform/OperationProgress.h"
 #include "FSPlatform/PathCodec.h"
+#include "FSPlatform/TreeCopier.h"
+#include "FSPlatform/TreeLookahead.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QThread>
+
+#include <sys/stat.h>
+#include <time.h>
 
 using tw::test::entriesOf;
 using tw::test::ScratchMount;
@@ -24,9 +29,18 @@ QUrl urlOf(const QString &path)
     return PathCodec::urlForPath(path);
 }
 
-TreeTotals totalsOf(const QString &path)
+struct Totals
 {
-    return TreeTotals::of(PathCodec::encode(path));
+    qint64 items = 0;
+    qint64 bytes = 0;
+};
+
+Totals totalsOf(const QString &path)
+{
+    TreeLookahead lookahead(false);
+    lookahead.list({PathCodec::encode(path)}, {false});
+    lookahead.sizeFromTheEnd(CLOCK_PROCESS_CPUTIME_ID, 1.0, [] { return false; });
+    return {lookahead.itemsTotal().value_or(-1), lookahead.bytesTotal().value_or(-1)};
 }
 
 // Enough entries that no copy of them is over before the test can stop it.
@@ -64,6 +78,9 @@ private Q_SLOTS:
     void moveOntoFullDiskKeepsSource();
     void progressTotalsMatchTheTree_data();
     void progressTotalsMatchTheTree();
+    void lookaheadTotalsAddUpWhoeverSizesEachFolder_data();
+    void lookaheadTotalsAddUpWhoeverSizesEachFolder();
+    void copyFromAnOlderListingPassesOverWhatWentAndLeavesOutWhatCame();
 
 private:
     TemporaryFolder m_dir;
@@ -96,7 +113,7 @@ void FileJobsTest::stoppedJobLeavesNothingPartialAndSourceIntact()
     const QString destination = acrossDevices ? mount.path() : work.path() + "/Destination";
     if (intoFolder)
         QDir().mkpath(destination);
-    const TreeTotals before = totalsOf(source);
+    const Totals before = totalsOf(source);
 
     FileJob job(kind, {urlOf(source)}, intoFolder ? urlOf(destination) : QUrl());
     QSignalSpy finished(&job, &FileJob::finished);
@@ -122,7 +139,7 @@ void FileJobsTest::stoppedJobLeavesNothingPartialAndSourceIntact()
     QCOMPARE(entriesOf(work.path()), intoFolder && !acrossDevices ? (QStringList{"Destination", "Source"}) : QStringList{"Source"});
     if (intoFolder)
         QCOMPARE(entriesOf(destination), QStringList());
-    const TreeTotals after = totalsOf(source);
+    const Totals after = totalsOf(source);
     QCOMPARE(after.items, before.items);
     QCOMPARE(after.bytes, before.bytes);
 }
@@ -216,11 +233,86 @@ void FileJobsTest::progressTotalsMatchTheTree()
     QVERIFY(result.failures.isEmpty());
     QCOMPARE(result.succeeded.size(), 2);
     const FileJobProgress progress = job.progress();
-    QVERIFY(progress.totalsKnown);
+    QVERIFY(progress.isItemsTotalKnown && progress.isBytesTotalKnown);
     QCOMPARE(progress.itemsTotal, items);
     QCOMPARE(progress.bytesTotal, bytes);
     QCOMPARE(progress.itemsDone, progress.itemsTotal);
     QCOMPARE(progress.bytesDone, progress.bytesTotal);
+}
+
+void FileJobsTest::lookaheadTotalsAddUpWhoeverSizesEachFolder_data()
+{
+    // When the copier takes the top folder: not at all, before the walk has
+    // listed it, or after; and whether it is done with it before the walk
+    // sizes the rest, or after the walk has sized that folder too.
+    QTest::addColumn<QString>("copierTakesTop");
+    QTest::addColumn<bool>("copierFinishesFirst");
+    QTest::newRow("the walk sizes every folder") << "never" << true;
+    QTest::newRow("the copier sizes the top folder") << "after the walk lists it" << true;
+    QTest::newRow("the copier takes the top folder first") << "before the walk lists it" << true;
+    QTest::newRow("both size the top folder") << "after the walk lists it" << false;
+}
+
+// The walk and the copier size folders from either end; the byte total is
+// only right when every folder counts once, whoever sized it.
+void FileJobsTest::lookaheadTotalsAddUpWhoeverSizesEachFolder()
+{
+    QFETCH(QString, copierTakesTop);
+    QFETCH(bool, copierFinishesFirst);
+    TemporaryFolder work(m_dir.path() + "/lookahead-XXXXXX");
+    const QString tree = work.path() + "/Tree";
+    QVERIFY(writeFile(tree + "/a.txt", QByteArray(1000, 'a')));
+    QVERIFY(writeFile(tree + "/Sub/b.txt", QByteArray(24, 'b')));
+    QVERIFY(writeFile(tree + "/Sub/Deeper/c.txt", QByteArray(5, 'c')));
+    QVERIFY(QFile::link("a.txt", tree + "/link"));
+    QVERIFY(writeFile(work.path() + "/loose.txt", QByteArray(10, 'l')));
+    struct stat top;
+    QCOMPARE(::stat(PathCodec::encode(tree).constData(), &top), 0);
+    const qint64 total = 1000 + 24 + 5 + 10;
+
+    TreeLookahead lookahead;
+    const auto takeTop = [&] {
+        const TreeLookahead::Claim claim = lookahead.take(top.st_dev, top.st_ino);
+        QVERIFY(claim.sizesFiles);
+        QCOMPARE(bool(claim.listing), copierTakesTop == QLatin1String("after the walk lists it"));
+    };
+    // What the copier counts straight inside the top folder: a.txt.
+    const auto finishTop = [&] { lookahead.sized(top.st_dev, top.st_ino, 1000); };
+    if (copierTakesTop == QLatin1String("before the walk lists it"))
+        takeTop();
+    lookahead.list({PathCodec::encode(tree), PathCodec::encode(work.path() + "/loose.txt")}, {false, false});
+    QCOMPARE(lookahead.itemsTotal(), std::optional<qint64>(8));
+    if (copierTakesTop == QLatin1String("after the walk lists it"))
+        takeTop();
+    if (copierTakesTop != QLatin1String("never") && copierFinishesFirst)
+        finishTop();
+    QVERIFY(!lookahead.bytesTotal());
+    lookahead.sizeFromTheEnd(CLOCK_PROCESS_CPUTIME_ID, 1.0, [] { return false; });
+    QCOMPARE(lookahead.bytesTotal(), std::optional<qint64>(total));
+    if (copierTakesTop != QLatin1String("never") && !copierFinishesFirst)
+        finishTop();
+    QCOMPARE(lookahead.bytesTotal(), std::optional<qint64>(total));
+}
+
+void FileJobsTest::copyFromAnOlderListingPassesOverWhatWentAndLeavesOutWhatCame()
+{
+    TemporaryFolder work(m_dir.path() + "/stale-XXXXXX");
+    const QString tree = work.path() + "/Tree";
+    QVERIFY(writeFile(tree + "/kept.txt", "kept"));
+    QVERIFY(writeFile(tree + "/Sub/gone.txt", "gone"));
+    TreeLookahead lookahead;
+    lookahead.list({PathCodec::encode(tree)}, {false});
+    QVERIFY(QFile::remove(tree + "/Sub/gone.txt"));
+    QVERIFY(writeFile(tree + "/Sub/late.txt", "late"));
+
+    OperationProgress progress;
+    progress.setLookahead(&lookahead);
+    TreeCopier copier;
+    copier.setProgress(&progress);
+    copier.copy(PathCodec::encode(tree), PathCodec::encode(work.path() + "/Copy"));
+    QCOMPARE(entriesOf(work.path() + "/Copy"), (QStringList{"Sub", "kept.txt"}));
+    QCOMPARE(entriesOf(work.path() + "/Copy/Sub"), QStringList());
+    QCOMPARE(entriesOf(tree + "/Sub"), QStringList{"late.txt"});
 }
 
 TW_CORE_TEST_MAIN(FileJobsTest)

@@ -5,6 +5,7 @@
 #include "FSUIKit/SortedFolderModel.h"
 #include "FSUIKit/SpringLoadTimer.h"
 
+#include "ScratchMount.h"
 #include "TestHome.h"
 
 #include <QApplication>
@@ -12,7 +13,29 @@
 #include <QListView>
 #include <QMimeData>
 
+#include <optional>
+
 using namespace tw::test;
+
+namespace {
+
+// Performs the drop and waits for its job; nothing when no job was started.
+std::optional<FileDropHandler::Result> dropAndWait(const QList<QUrl> &sources, const QUrl &folder,
+                                                   const DragModifierTracker &tracker)
+{
+    std::optional<FileDropHandler::Result> result;
+    bool isDone = false;
+    if (!FileDropHandler::perform(sources, folder, tracker, nullptr, [&](const FileDropHandler::Result &done) {
+            result = done;
+            isDone = true;
+        }))
+        return std::nullopt;
+    if (!QTest::qWaitFor([&] { return isDone; }, 20'000))
+        return std::nullopt;
+    return result;
+}
+
+} // namespace
 
 class FileDropsTest : public QObject
 {
@@ -24,6 +47,7 @@ private Q_SLOTS:
     void dropIntoItselfOrInPlaceIsRefused_data();
     void dropIntoItselfOrInPlaceIsRefused();
     void oneFailedItemDoesNotStopTheRest();
+    void plainDropCopiesFromOtherVolumesAndMovesWithinOne();
     void dropOfNothingUsableIsNoSuccess();
     void dragOverAViewFollowsItsKeysAndOpensRestingFolders();
 };
@@ -85,8 +109,7 @@ void FileDropsTest::dropIntoItselfOrInPlaceIsRefused()
         return;
 
     // Performed anyway (a drop that arrives without a hover): still nothing changes.
-    const FileDropHandler::Result result = FileDropHandler::perform(sources, folder, tracker);
-    QVERIFY(!result.succeeded());
+    QVERIFY(!dropAndWait(sources, folder, tracker));
     QCOMPARE(entriesOf(root.path()) + entriesOf(root.filePath(QStringLiteral("A"))), before);
     QCOMPARE(entriesOf(root.filePath(QStringLiteral("A/B"))), QStringList());
 }
@@ -103,13 +126,15 @@ void FileDropsTest::oneFailedItemDoesNotStopTheRest()
                               QUrl::fromLocalFile(root.filePath(QStringLiteral("two.txt")))};
     DragModifierTracker copying;
     copying.sample(Qt::ControlModifier);
-    const auto result = FileDropHandler::perform(sources, QUrl::fromLocalFile(root.filePath(QStringLiteral("A/B"))), copying);
-    QVERIFY(result.succeeded());
-    QCOMPARE(result.placed.size(), 2);
-    QCOMPARE(result.failures.size(), 2);
-    QCOMPARE(result.failures.at(0).source, sources.at(1));
-    QVERIFY(!result.failures.at(0).message.isEmpty());
-    QCOMPARE(result.failures.at(1).message, FileOperationError(FileOperationError::copyIntoItself).localizedDescription());
+    const auto result = dropAndWait(sources, QUrl::fromLocalFile(root.filePath(QStringLiteral("A/B"))), copying);
+    QVERIFY(result && result->succeeded());
+    QCOMPARE(result->placed.size(), 2);
+    QCOMPARE(result->failures.size(), 2);
+    // Refused at once, before the job: listed first.
+    QCOMPARE(result->failures.at(0).source, sources.at(2));
+    QCOMPARE(result->failures.at(0).message, FileOperationError(FileOperationError::copyIntoItself).localizedDescription());
+    QCOMPARE(result->failures.at(1).source, sources.at(1));
+    QVERIFY(!result->failures.at(1).message.isEmpty());
     QCOMPARE(entriesOf(root.filePath(QStringLiteral("A/B"))), (QStringList{"one.txt", "two.txt"}));
 }
 
@@ -121,7 +146,25 @@ void FileDropsTest::dropOfNothingUsableIsNoSuccess()
     TemporaryFolder root;
     DragModifierTracker tracker;
     QCOMPARE(FileDropHandler::proposedAction({}, QUrl::fromLocalFile(root.path()), tracker), Qt::IgnoreAction);
-    QVERIFY(!FileDropHandler::perform({}, QUrl::fromLocalFile(root.path()), tracker).succeeded());
+    QVERIFY(!dropAndWait({}, QUrl::fromLocalFile(root.path()), tracker));
+}
+
+void FileDropsTest::plainDropCopiesFromOtherVolumesAndMovesWithinOne()
+{
+    ScratchMount other;
+    if (!other.isMounted())
+        QSKIP(qPrintable(other.whyNot()));
+    TemporaryFolder root;
+    QVERIFY(writeFile(root.filePath(QStringLiteral("near.txt")), "near"));
+    QVERIFY(writeFile(other.path() + QStringLiteral("/far.txt"), "far"));
+    QVERIFY(QDir(root.path()).mkdir(QStringLiteral("dest")));
+    const QList<QUrl> sources{QUrl::fromLocalFile(other.path() + QStringLiteral("/far.txt")),
+                              QUrl::fromLocalFile(root.filePath(QStringLiteral("near.txt")))};
+    const auto result = dropAndWait(sources, QUrl::fromLocalFile(root.filePath(QStringLiteral("dest"))), DragModifierTracker());
+    QVERIFY(result && result->failures.isEmpty());
+    QCOMPARE(entriesOf(root.filePath(QStringLiteral("dest"))), (QStringList{"far.txt", "near.txt"}));
+    QCOMPARE(entriesOf(other.path()), QStringList{"far.txt"});
+    QCOMPARE(entriesOf(root.path()), QStringList{"dest"});
 }
 
 // A view as the browsers set one up: drops go onto folder rows or into the
@@ -193,10 +236,13 @@ void FileDropsTest::dragOverAViewFollowsItsKeysAndOpensRestingFolders()
     drops.drop(&copy);
     QVERIFY(copy.isAccepted());
     QCOMPARE(copy.dropAction(), Qt::CopyAction);
+    // The drop is a file job: accepted at once, placed when it ends.
+    QTRY_COMPARE_WITH_TIMEOUT(placed.size(), 1, 5'000);
     QCOMPARE(entriesOf(root.filePath(QStringLiteral("outside"))), QStringList{"letter.txt"});
     QDropEvent move(overInbox, both, data.get(), Qt::LeftButton, Qt::ShiftModifier);
     drops.drop(&move);
     QVERIFY(move.isAccepted());
+    QTRY_COMPARE_WITH_TIMEOUT(placed.size(), 2, 5'000);
     QCOMPARE(entriesOf(root.filePath(QStringLiteral("outside"))), QStringList());
     QCOMPARE(placed, (QList<QUrl>{QUrl::fromLocalFile(root.filePath(QStringLiteral("shown/letter.txt"))),
                                   QUrl::fromLocalFile(root.filePath(QStringLiteral("shown/Inbox/letter.txt")))}));

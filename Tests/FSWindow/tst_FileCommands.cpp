@@ -1,18 +1,29 @@
+#include "MainThreadWatchdog.h"
+#include "ScratchMount.h"
 #include "TestHome.h"
 
+#include "FSCore/FileJob.h"
+#include "FSCore/FileJobQueue.h"
 #include "FSCore/FileOperations.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSPlatform/Trash.h"
 #include "FSUIKit/FilePasteboard.h"
 #include "FSUIKit/SelectionProviding.h"
 #include "FSWindow/FileCommands.h"
+#include "FSWindow/ServerConnector.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QMessageBox>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QUndoStack>
 #include <QWidget>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -34,8 +45,29 @@ struct Fixture
     tw::test::TemporaryFolder dir{tw::test::privateHome() + QStringLiteral("/work-XXXXXX")};
     QWidget window;
     FakeBrowser browser;
+    FileJobQueue queue;
     FileCommands commands{&window};
-    Fixture() { commands.setSelectionProvider([this] { return &browser; }); }
+    Fixture()
+    {
+        commands.setSelectionProvider([this] { return &browser; });
+        commands.setJobQueue(&queue);
+    }
+    // Waits until the jobs of the commands, undos and redos asked so far have
+    // ended and their results are in.
+    bool settle()
+    {
+        return QTest::qWaitFor([this] { return !commands.isBusy(); }, 30'000);
+    }
+    bool undo()
+    {
+        commands.undoStack()->undo();
+        return settle();
+    }
+    bool redo()
+    {
+        commands.undoStack()->redo();
+        return settle();
+    }
     QString path(const QString &name) const { return dir.filePath(name); }
     QUrl url(const QString &name) const { return PathCodec::urlForPath(path(name)); }
     QStringList alerts() const
@@ -72,6 +104,11 @@ private Q_SLOTS:
     void pasteOfAFolderIntoItselfIsRefused();
     void pasteRedoRepeatsOnlyWhatSucceeded();
     void pasteIsEnabledOnlyForLocalFiles();
+    void undoAndRedoAskedWhileAJobRunsActInOrder();
+    void pasteThatEndsEarlyKeepsOnlyWhatSucceeded_data();
+    void pasteThatEndsEarlyKeepsOnlyWhatSucceeded();
+    void connectSheetMountsOnlyAnAddress_data();
+    void connectSheetMountsOnlyAnAddress();
 };
 
 void FileCommandsTest::enclosingFolderMovesUpOneLevelAndUndoFollowsTheItem()
@@ -83,6 +120,7 @@ void FileCommandsTest::enclosingFolderMovesUpOneLevelAndUndoFollowsTheItem()
     f.browser.folder = f.url("a");
     f.browser.selection = {f.url("a/b/x.txt"), QUrl::fromLocalFile(QStringLiteral("/tidewright-no-such-item"))};
     f.commands.moveSelectionToEnclosingFolder();
+    QVERIFY(f.settle());
 
     QCOMPARE(contents(f.path("a/x 2.txt")), QByteArray("moved"));
     QCOMPARE(tw::test::entriesOf(f.path("a/b")), QStringList());
@@ -90,17 +128,17 @@ void FileCommandsTest::enclosingFolderMovesUpOneLevelAndUndoFollowsTheItem()
     QCOMPARE(f.commands.undoStack()->count(), 1);
     QCOMPARE(f.commands.undoStack()->undoText(), QStringLiteral("Move to Enclosing Folder"));
 
-    f.commands.undoStack()->undo();
+    QVERIFY(f.undo());
     QCOMPARE(contents(f.path("a/b/x 2.txt")), QByteArray("moved"));
     QCOMPARE(contents(f.path("a/x.txt")), QByteArray("already there"));
 
-    f.commands.undoStack()->redo();
+    QVERIFY(f.redo());
     QCOMPARE(contents(f.path("a/x 2.txt")), QByteArray("moved"));
-    f.commands.undoStack()->undo();
+    QVERIFY(f.undo());
     QVERIFY(QFile::remove(f.path("a/b/x 2.txt")));
-    f.commands.undoStack()->redo(); // fails: the item is gone
+    QVERIFY(f.redo()); // fails: the item is gone
     QVERIFY(tw::test::writeFile(f.path("a/x 2.txt"), "someone else's"));
-    f.commands.undoStack()->undo();
+    QVERIFY(f.undo());
     QCOMPARE(contents(f.path("a/x 2.txt")), QByteArray("someone else's"));
     QCOMPARE(tw::test::entriesOf(f.path("a/b")), QStringList());
 }
@@ -123,21 +161,22 @@ void FileCommandsTest::trashUndoRestoresTheNameAndDropsTheInfoFile()
     f.browser.folder = PathCodec::urlForPath(f.dir.path());
     f.browser.selection = {f.url("notes.txt")};
     f.commands.moveSelectionToTrash();
+    QVERIFY(f.settle());
     QVERIFY(!QFile::exists(f.path("notes.txt")));
     QCOMPARE(f.commands.undoStack()->undoText(), QStringLiteral("Move to Trash"));
     if (nameTakenMeanwhile)
         QVERIFY(tw::test::writeFile(f.path("notes.txt"), "new"));
 
-    f.commands.undoStack()->undo();
+    QVERIFY(f.undo());
     QCOMPARE(contents(f.path(restoredName)), QByteArray("mine"));
     QCOMPARE(trashInfoFiles(), infoFilesBefore);
     QCOMPARE(f.commands.undoStack()->redoText(), QStringLiteral("Move to Trash"));
 
-    f.commands.undoStack()->redo();
+    QVERIFY(f.redo());
     QVERIFY(!QFile::exists(f.path(restoredName)));
     if (nameTakenMeanwhile)
         QCOMPARE(contents(f.path("notes.txt")), QByteArray("new"));
-    f.commands.undoStack()->undo();
+    QVERIFY(f.undo());
     QCOMPARE(contents(f.path(restoredName)), QByteArray("mine"));
     QCOMPARE(trashInfoFiles(), infoFilesBefore);
 }
@@ -157,6 +196,7 @@ void FileCommandsTest::pasteOfAFolderIntoItselfIsRefused()
     FilePasteboard::write({f.url("Folder")});
     f.browser.folder = f.url(target);
     f.commands.paste();
+    QVERIFY(f.settle());
     QCOMPARE(f.alerts(), QStringList{FileOperationError::errorDescription(FileOperationError::copyIntoItself)});
     QCOMPARE(tw::test::entriesOf(f.path("Folder/inner")), QStringList());
     QCOMPARE(tw::test::entriesOf(f.path("Folder")), QStringList{QStringLiteral("inner")});
@@ -171,21 +211,22 @@ void FileCommandsTest::pasteRedoRepeatsOnlyWhatSucceeded()
     FilePasteboard::write({f.url("a.txt"), f.url("late.txt")});
     f.browser.folder = f.url("dest");
     f.commands.paste();
+    QVERIFY(f.settle());
     QCOMPARE(tw::test::entriesOf(f.path("dest")), QStringList{QStringLiteral("a.txt")});
     QCOMPARE(f.commands.undoStack()->undoText(), QStringLiteral("Paste"));
 
-    f.commands.undoStack()->undo();
+    QVERIFY(f.undo());
     QCOMPARE(tw::test::entriesOf(f.path("dest")), QStringList());
     QVERIFY(tw::test::writeFile(f.path("late.txt"), "late"));
-    f.commands.undoStack()->redo();
+    QVERIFY(f.redo());
     QCOMPARE(tw::test::entriesOf(f.path("dest")), QStringList{QStringLiteral("a.txt")});
 
     // A redo that fails leaves nothing for the next undo to trash.
-    f.commands.undoStack()->undo();
+    QVERIFY(f.undo());
     QVERIFY(QFile::remove(f.path("a.txt")));
-    f.commands.undoStack()->redo();
+    QVERIFY(f.redo());
     QVERIFY(tw::test::writeFile(f.path("dest/a.txt"), "someone else's"));
-    f.commands.undoStack()->undo();
+    QVERIFY(f.undo());
     QCOMPARE(contents(f.path("dest/a.txt")), QByteArray("someone else's"));
 }
 
@@ -202,6 +243,115 @@ void FileCommandsTest::pasteIsEnabledOnlyForLocalFiles()
     QVERIFY(enabledWith({QUrl::fromLocalFile(QStringLiteral("/etc/hostname"))}, {}));
     QVERIFY(!enabledWith({QUrl(QStringLiteral("https://example.org/a"))}, {}));
     QVERIFY(!enabledWith({}, QStringLiteral("/etc/hostname")));
+}
+
+void FileCommandsTest::undoAndRedoAskedWhileAJobRunsActInOrder()
+{
+    Fixture f;
+    QVERIFY(tw::test::writeFile(f.path("a.txt"), "a"));
+    QVERIFY(tw::test::writeFile(f.path("c.txt"), "c"));
+    f.browser.folder = PathCodec::urlForPath(f.dir.path());
+    f.browser.selection = {f.url("a.txt"), f.url("b.txt"), f.url("c.txt")};
+    f.commands.duplicateSelection();
+    QVERIFY(f.settle());
+    QCOMPARE(f.alerts().size(), 1);
+    QCOMPARE(tw::test::entriesOf(f.dir.path()),
+             (QStringList{"a copy.txt", "a.txt", "c copy.txt", "c.txt"}));
+    QCOMPARE(f.commands.undoStack()->count(), 2);
+
+    // Asked faster than the jobs end: each waits for the one before.
+    f.commands.undoStack()->undo();
+    f.commands.undoStack()->undo();
+    f.commands.undoStack()->redo();
+    QVERIFY(f.settle());
+    QCOMPARE(tw::test::entriesOf(f.dir.path()), (QStringList{"a copy.txt", "a.txt", "c.txt"}));
+    QVERIFY(f.undo());
+    QCOMPARE(tw::test::entriesOf(f.dir.path()), (QStringList{"a.txt", "c.txt"}));
+}
+
+void FileCommandsTest::pasteThatEndsEarlyKeepsOnlyWhatSucceeded_data()
+{
+    QTest::addColumn<bool>("stopped");
+    QTest::newRow("stopped half-way") << true;
+    QTest::newRow("onto a full disk") << false;
+}
+
+void FileCommandsTest::pasteThatEndsEarlyKeepsOnlyWhatSucceeded()
+{
+    QFETCH(bool, stopped);
+    tw::test::ScratchMount mount("size=1m");
+    if (!stopped && !mount.isMounted())
+        QSKIP(qPrintable(mount.whyNot()));
+    Fixture f;
+    QVERIFY(tw::test::writeFile(f.path("small.txt"), "small"));
+    if (stopped) {
+        // Enough entries that the copy is still under way when it is stopped.
+        for (int file = 0; file < 3000; ++file)
+            QVERIFY(tw::test::writeFile(f.path("Big/%1/file %2").arg(file / 100).arg(file), "x"));
+    } else {
+        QVERIFY(tw::test::writeFile(f.path("Big"), QByteArray(2 << 20, 'b')));
+    }
+    const QString destination = stopped ? f.path("dest") : mount.path();
+    QVERIFY(QDir().mkpath(destination));
+    FilePasteboard::write({f.url("small.txt"), f.url("Big")});
+    f.browser.folder = PathCodec::urlForPath(destination);
+    // The window keeps answering: not one file is read or written on its thread.
+    const tw::test::MainThreadWatchdog watchdog;
+    f.commands.paste();
+    if (stopped) {
+        QCOMPARE(f.queue.jobs().size(), 1);
+        FileJob *job = f.queue.jobs().first();
+        QVERIFY(QTest::qWaitFor([job] { return job->progress().itemsDone > 100; }, 20'000));
+        job->cancel();
+        QVERIFY2(watchdog.longestGap() < 200,
+                 qPrintable(QStringLiteral("the main thread stood still for %1 ms").arg(watchdog.longestGap())));
+    }
+    QVERIFY(f.settle());
+
+    // Nothing partial, no temporary name: the item under way is gone entirely.
+    QCOMPARE(tw::test::entriesOf(destination), QStringList{"small.txt"});
+    const QStringList alerts = f.alerts();
+    QCOMPARE(alerts.size(), stopped ? 0 : 1);
+    if (!stopped)
+        QVERIFY2(alerts.first().startsWith(QString::fromLocal8Bit(std::strerror(ENOSPC))), qPrintable(alerts.first()));
+    QCOMPARE(f.commands.undoStack()->undoText(), QStringLiteral("Paste"));
+    QVERIFY(f.undo());
+    QVERIFY(!QFile::exists(destination + QStringLiteral("/small.txt")));
+    QCOMPARE(contents(f.path("small.txt")), QByteArray("small"));
+    if (stopped)
+        QCOMPARE(tw::test::entriesOf(f.path("Big")).size(), 30);
+    else
+        QCOMPARE(QFileInfo(f.path("Big")).size(), 2 << 20);
+}
+
+void FileCommandsTest::connectSheetMountsOnlyAnAddress_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("failures");
+    QTest::newRow("blank") << " \n " << QStringList();
+    QTest::newRow("no scheme") << "  server/share " << QStringList{ServerConnection::ConnectError(ServerConnection::ConnectError::invalidAddress).localizedDescription()};
+}
+
+void FileCommandsTest::connectSheetMountsOnlyAnAddress()
+{
+    QFETCH(QString, typed);
+    QFETCH(QStringList, failures);
+    QWidget window;
+    ServerConnector connector(&window);
+    QStringList shown;
+    connector.onFailure = [&](const QString &message) { shown.append(message); };
+    QSignalSpy finished(&connector, &ServerConnector::connectFinished);
+    connector.connectToServer();
+    auto *sheet = window.findChild<ServerConnectSheet *>();
+    QVERIFY(sheet && sheet->isVisible());
+    QCOMPARE(sheet->addressField()->size(), ServerConnectSheet::fieldSize);
+    QCOMPARE(sheet->focusWidget(), sheet->addressField());
+    sheet->addressField()->setText(typed);
+    sheet->connectButton()->click();
+    if (!failures.isEmpty())
+        QVERIFY(finished.wait(10'000));
+    QVERIFY(!connector.isConnecting());
+    QCOMPARE(shown, failures);
 }
 
 TW_GUI_TEST_MAIN(FileCommandsTest)

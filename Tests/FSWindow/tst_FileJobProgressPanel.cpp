@@ -7,6 +7,7 @@
 #include "FSWindow/FileJobProgressPanel.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -72,15 +73,31 @@ void FileJobProgressPanelTest::onlyJobsLongerThanHalfASecondShow()
     queue.add(slower);
     QTRY_COMPARE_WITH_TIMEOUT(panel.shownJobs(), (QList<FileJob *>{slow, slower}), 2'000);
 
+    // With both file-job threads held, a third waits its turn and says so
+    // until a thread is free.
+    QVERIFY(writeFile(m_dir.path() + "/slowest.txt", "s"));
+    auto *slowest = FileJob::copy({urlOf(m_dir.path() + "/slowest.txt")}, urlOf(m_dir.path() + "/Into"));
+    queue.add(slowest);
+    QTRY_COMPARE_WITH_TIMEOUT(panel.shownJobs(), (QList<FileJob *>{slow, slower, slowest}), 2'000);
+    const auto waitingRows = [&panel] {
+        const QList<QLabel *> labels = panel.findChildren<QLabel *>();
+        return std::count_if(labels.begin(), labels.end(),
+                             [](const QLabel *label) { return label->text() == QStringLiteral("Waiting…"); });
+    };
+    QCOMPARE(waitingRows(), 1);
+
     const QList<QPushButton *> stopButtons = panel.findChildren<QPushButton *>();
-    QCOMPARE(stopButtons.size(), 2);
+    QCOMPARE(stopButtons.size(), 3);
     stopButtons.first()->click();
     QVERIFY(slow->isCancelRequested());
     QVERIFY(!slower->isCancelRequested());
 
     QSignalSpy finished(&queue, &FileJobQueue::jobFinished);
+    m_release.release(1);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5'000);
+    QTRY_COMPARE_WITH_TIMEOUT(waitingRows(), 0, 2'000);
     m_release.release(2);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 5'000);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 3, 5'000);
     QVERIFY(panel.shownJobs().isEmpty());
     QVERIFY(!panel.isVisible());
 }

@@ -3,9 +3,9 @@
 //
 //   tidewright-gallery [--theme graphite10_6|metal10_4] [--text-size small|medium|large] [--context-menu]
 //                      [--icon-view FOLDER] [--list-view FOLDER] [--columns FOLDER [--rename]]
-//                      [--get-info PATH]... [--sidebar] [--file-jobs PATH] [--quick-look PATH]...
+//                      [--get-info PATH]... [--sidebar] [--file-jobs PATH]... [--quick-look PATH]...
 //                      [--main-window FOLDER [--view-mode icon|list|column] [--width W] [--open-menu TITLE]
-//                                    [--search TEXT] [--preview NAME]]
+//                                    [--search TEXT] [--preview NAME] [--sheet connect|password]]
 //
 // --context-menu also opens the context menu of a file labelled red, with its
 // "Color Label" submenu, over the gallery. --icon-view shows the icon browser
@@ -19,9 +19,12 @@
 // FOLDER in the view mode given, W points wide if given, with its menu TITLE
 // open, TEXT typed in its search field, or its item NAME selected and shown
 // in the preview panel as the space bar would.
-// --file-jobs shows only the progress panel over a copy of PATH into a
-// temporary folder and a compression of it; it quits by itself after ten
-// seconds, stopping both, so that nothing is left behind.
+// --sheet also opens the Connect to Server sheet or a password sheet on the
+// window.
+// --file-jobs shows the progress panel over a copy of each PATH into a
+// temporary folder and a compression of the first, beside the main window if
+// there is one; it quits by itself after ten seconds, stopping them, so that
+// nothing is left behind.
 // --quick-look shows the preview panel on the first path; space and the
 // arrows in the small window beside it go through the others.
 
@@ -45,6 +48,7 @@
 #include "FSWindow/MainWindowController.h"
 #include "FSWindow/FileJobProgressPanel.h"
 #include "FSWindow/PreferencesWindowController.h"
+#include "FSWindow/ServerConnector.h"
 #include "FSWindow/ViewMode.h"
 #include "FSWindow/ViewModePreferenceStore.h"
 #include "TidewrightApp/AppDelegate.h"
@@ -106,6 +110,37 @@ int fail(const QString &message)
     return 2;
 }
 
+// A copy of each path into `destination` and a compression of the first,
+// under the shared panel at `where`; the application quits after ten seconds,
+// stopping them.
+void startFileJobs(const QStringList &paths, const QString &destination, const QPoint &where)
+{
+    FileJobProgressPanel *panel = FileJobProgressPanel::forSharedQueue();
+    panel->move(where);
+    for (const QString &path : paths) {
+        const QUrl source = PathCodec::urlForPath(QFileInfo(path).absoluteFilePath());
+        FileJobQueue::shared()->add(FileJob::copy({source}, PathCodec::urlForPath(destination)));
+    }
+    FileJobQueue::shared()->add(FileJob::compress({PathCodec::urlForPath(QFileInfo(paths.first()).absoluteFilePath())}));
+    QTimer::singleShot(10'000, qApp, &QCoreApplication::quit);
+}
+
+// The sheet a share that wants an account shows, as for a second try.
+void showPasswordSheet(QWidget *window)
+{
+    ServerConnection::CredentialsRequest request;
+    request.server = QStringLiteral("fileserver.local");
+    request.share = QStringLiteral("projects");
+    request.defaultUser = QStringLiteral("alex");
+    request.defaultDomain = QStringLiteral("WORKGROUP");
+    request.needsUser = request.needsDomain = request.needsPassword = request.canRemember = true;
+    request.attempt = 2;
+    auto *sheet = new ServerPasswordSheet(request, window);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->passwordField()->setText(QStringLiteral("secret"));
+    sheet->open();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -161,6 +196,9 @@ int main(int argc, char **argv)
                                             QStringLiteral("show the progress panel over jobs on a path"),
                                             QStringLiteral("path"));
     parser.addOption(fileJobsOption);
+    const QCommandLineOption sheetOption(QStringLiteral("sheet"), QStringLiteral("the sheet to open on the window"),
+                                         QStringLiteral("connect|password"));
+    parser.addOption(sheetOption);
     const QCommandLineOption quickLookOption(QStringLiteral("quick-look"), QStringLiteral("preview a path"),
                                              QStringLiteral("path"));
     parser.addOption(quickLookOption);
@@ -204,18 +242,26 @@ int main(int argc, char **argv)
         const QString title = parser.value(openMenuOption);
         const QString searchText = parser.value(searchOption);
         const QString previewName = parser.value(previewOption);
-        QTimer::singleShot(500, window, [window, title, searchText] {
+        const QString sheet = parser.value(sheetOption);
+        QTimer::singleShot(500, window, [window, title, searchText, sheet] {
             for (QAction *item : window->menuBar()->actions()) {
                 if (!title.isEmpty() && item->text() == title)
                     window->menuBar()->setActiveAction(item);
             }
             if (!searchText.isEmpty())
                 window->toolbarView()->searchField()->setText(searchText);
+            if (sheet == QLatin1String("connect"))
+                window->connectToServer();
+            if (sheet == QLatin1String("password"))
+                showPasswordSheet(window);
         });
         if (!previewName.isEmpty()) {
             window->selectItem(PathCodec::urlForPath(folder + QLatin1Char('/') + previewName));
             QTimer::singleShot(800, window, [window] { window->toggleQuickLook(); });
         }
+        QTemporaryDir destination;
+        if (parser.isSet(fileJobsOption))
+            startFileJobs(parser.values(fileJobsOption), destination.path(), window->frameGeometry().topRight() + QPoint(16, 40));
         return application.exec();
     }
     if (parser.isSet(iconViewOption)) {
@@ -275,13 +321,8 @@ int main(int argc, char **argv)
     }
 
     if (parser.isSet(fileJobsOption)) {
-        const QUrl source = PathCodec::urlForPath(QFileInfo(parser.value(fileJobsOption)).absoluteFilePath());
         QTemporaryDir destination;
-        FileJobProgressPanel *panel = FileJobProgressPanel::forSharedQueue();
-        panel->move(40, 40);
-        FileJobQueue::shared()->add(FileJob::copy({source}, PathCodec::urlForPath(destination.path())));
-        FileJobQueue::shared()->add(FileJob::compress({source}));
-        QTimer::singleShot(10'000, &application, &QCoreApplication::quit);
+        startFileJobs(parser.values(fileJobsOption), destination.path(), QPoint(40, 40));
         return application.exec();
     }
 
