@@ -1,5 +1,8 @@
 #include "BenchCommand.h"
 
+#include "FSCore/WorkQueues.h"
+#include "FSUIKit/IconCache.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 
@@ -71,6 +74,8 @@ int main(int argc, char **argv)
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QApplication>(argc, argv);
+        // As the application does when it starts.
+        IconCache::indexThemeInBackground();
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
@@ -79,6 +84,10 @@ int main(int argc, char **argv)
         // Freeing a listing of 100,000 items at exit is no part of any figure;
         // the file-model commands leave nothing behind that needs it.
         std::fflush(stdout);
+        std::_Exit(status);
+    }
+    if (!WorkQueues::finishAll(3000)) {
+        std::fflush(nullptr);
         std::_Exit(status);
     }
     return status;

@@ -22,7 +22,8 @@ namespace {
 bool hasThumbnailKind(const FileItem &item)
 {
     const FileAttributes *attributes = item.attributeSnapshot();
-    if (!attributes || attributes->isDirectory || !attributes->contentType)
+    // An entry listed names first is pictured once its status is read (it comes first for rows on screen).
+    if (!attributes || !attributes->hasStatus || attributes->isDirectory || !attributes->contentType)
         return false;
     return ThumbnailRenderer::canRender(attributes->contentType->name);
 }
@@ -129,7 +130,9 @@ void BrowserColumnView::updateThumbnails()
     const int count = columnModel->rowCount();
     const QModelIndex top = indexAt(QPoint(1, 1));
     const int edge = FileBrowserCell::iconSize();
-    for (int row = top.isValid() ? top.row() : count; row < count; ++row) {
+    int row = top.isValid() ? top.row() : count;
+    const int firstOnScreen = row;
+    for (; row < count; ++row) {
         const QModelIndex index = columnModel->index(row);
         if (visualRect(index).top() >= viewport()->height())
             break;
@@ -155,6 +158,8 @@ void BrowserColumnView::updateThumbnails()
             m_thumbnailRequests.insert(path, request);
     }
     ThumbnailLoader::keepOnlyOnScreen(onScreen, m_thumbnails, m_thumbnailRequests);
+    // What the rows on screen will show once read, before the rest of the column.
+    columnModel->readFirst(firstOnScreen, row - 1);
 }
 
 void BrowserColumnView::forgetThumbnails(int firstRow, int lastRow)

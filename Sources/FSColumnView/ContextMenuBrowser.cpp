@@ -116,11 +116,25 @@ BrowserColumnView *ContextMenuBrowser::addColumn(QAbstractItemModel *model)
             [this, view](const QPoint &position) { showContextMenu(view, position); });
     view->show();
     handle->show();
+    if (hasFocus())
+        view->setFocus();
     return view;
 }
 
 void ContextMenuBrowser::removeColumnsFrom(int index)
 {
+    // A hidden column hands the focus on to the next widget of the window (the
+    // search field, say): the column before it keeps it, or the browser until
+    // its next column comes (search results replacing every column).
+    for (int i = qMax(0, index); i < columnCount(); ++i) {
+        if (m_columns.at(size_t(i)).view->hasFocus()) {
+            if (BrowserColumnView *before = column(index - 1))
+                before->setFocus();
+            else
+                setFocus();
+            break;
+        }
+    }
     while (columnCount() > qMax(0, index)) {
         const Column column = m_columns.back();
         m_columns.pop_back();

@@ -27,7 +27,22 @@ namespace DirectoryListingCache {
 using Completion = std::function<void(const FileItemList &items)>;
 using ListingHook = std::function<void(const FileItemList &items)>;
 
-// Synchronous: from the cache, or listed on the calling thread. Any thread.
+// How much of each entry a listing handed out must carry.
+enum class ListingDetail {
+    // Every attribute: what file operations, Get Info and sorting need.
+    attributes,
+    // Names first, for views: a folder not stored yet is handed out as one
+    // pass over it finds it (names in natural order, the folder-or-file kind
+    // from readdir, the kind by name, hasStatus false), and its attributes
+    // follow as listingUpdated changes, the entries asked for by readFirst()
+    // before the others, the last change with hasAllAttributes. A stored
+    // folder is handed out as stored, whether its attributes are all read or not.
+    namesFirst,
+};
+
+// Synchronous: from the cache, or listed on the calling thread; every
+// attribute read (a folder whose attributes are being read waits for them).
+// Any thread.
 FileItemList contents(const QUrl &folder);
 
 // Asynchronous, from the main thread: on a hit `completion` runs before this
@@ -35,9 +50,16 @@ FileItemList contents(const QUrl &folder);
 // `context` was destroyed meanwhile. Called exactly once otherwise. Listings
 // run on WorkQueues::listings(); one that hangs on a mount that stopped
 // answering holds up only the requests for its own folder.
-void contents(const QUrl &folder, QObject *context, Completion completion);
+void contents(const QUrl &folder, QObject *context, Completion completion,
+              ListingDetail detail = ListingDetail::attributes);
 
-// The stored listing, without listing on a miss. Any thread.
+// Asks that the attributes of `items` (entries of `folder`, such as the rows
+// on screen) be read before those of the other entries; replaces the previous
+// wish for the folder. Nothing happens when they are read already. Main thread.
+void readFirst(const QUrl &folder, const FileItemList &items);
+
+// The stored listing, without listing on a miss; its attributes may still be
+// being read. Any thread.
 std::optional<FileItemList> cachedContents(const QUrl &folder);
 
 // Forgets the folder: the next request lists it again. Nothing is broadcast.

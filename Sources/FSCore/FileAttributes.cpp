@@ -9,6 +9,7 @@
 #include "FSPlatform/PathCodec.h"
 #include "FSPlatform/UserAttributeNames.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 
 namespace {
@@ -21,12 +22,13 @@ QString lastPathComponent(const QUrl &url)
     return path.section(QLatin1Char('/'), -1);
 }
 
-FileAttributes fromStatus(const EntryStatus &status, const QString &name, int directoryFd, const char *rawName,
-                          const QByteArray &fullPath)
+// `attributes` carries the name and its key; `name` is the name as decoded
+// (escaped bytes kept), for the kind by name unless `typeByName` gives it.
+FileAttributes withStatus(FileAttributes attributes, const EntryStatus &status, const QString &name, int directoryFd,
+                          const char *rawName, const QByteArray &fullPath,
+                          const ContentTypes::ContentType *typeByName = nullptr)
 {
-    FileAttributes attributes;
-    attributes.name = PathCodec::displayForm(name);
-    attributes.nameSortKey = NaturalOrder::sortKey(attributes.name);
+    attributes.hasStatus = true;
     if (!status.exists)
         return attributes;
     attributes.exists = true;
@@ -40,7 +42,10 @@ FileAttributes fromStatus(const EntryStatus &status, const QString &name, int di
         attributes.fileSize = status.size;
         attributes.hasFileSize = true;
     }
-    attributes.contentType = status.isDirectory ? &ContentTypes::forDirectory() : &ContentTypes::forFileName(name);
+    if (status.isDirectory)
+        attributes.contentType = &ContentTypes::forDirectory();
+    else
+        attributes.contentType = typeByName ? typeByName : &ContentTypes::forFileName(name);
     // Links themselves carry no user attributes; the tags of a link are its target's.
     const UserAttributeNames present = UserAttributeNames::read(directoryFd, rawName, fullPath);
     if (present.mayHaveTags()) {
@@ -52,6 +57,15 @@ FileAttributes fromStatus(const EntryStatus &status, const QString &name, int di
     if (present.mayHaveHiddenExtension() && !status.isDirectory && !FileNameParts::of(name).extension.isEmpty())
         attributes.hidesExtension = HiddenExtension::isHidden(directoryFd, rawName, fullPath);
     return attributes;
+}
+
+FileAttributes fromStatus(const EntryStatus &status, const QString &name, int directoryFd, const char *rawName,
+                          const QByteArray &fullPath)
+{
+    FileAttributes attributes;
+    attributes.name = PathCodec::displayForm(name);
+    attributes.nameSortKey = NaturalOrder::sortKey(attributes.name);
+    return withStatus(std::move(attributes), status, name, directoryFd, rawName, fullPath);
 }
 
 } // namespace
@@ -66,4 +80,34 @@ FileAttributes FileAttributes::read(int directoryFd, const char *rawName, unsign
                                     const QString &name, const QByteArray &fullPath)
 {
     return fromStatus(EntryStatus::read(directoryFd, rawName, typeHint), name, directoryFd, rawName, fullPath);
+}
+
+FileAttributes FileAttributes::named(const QString &name, unsigned char typeHint)
+{
+    FileAttributes attributes;
+    attributes.name = PathCodec::displayForm(name);
+    attributes.nameSortKey = NaturalOrder::sortKey(attributes.name);
+    attributes.exists = true;
+    attributes.hasStatus = false;
+    attributes.isDirectory = typeHint == DT_DIR;
+    attributes.isSymbolicLink = typeHint == DT_LNK;
+    attributes.contentType = attributes.isDirectory ? &ContentTypes::forDirectory() : &ContentTypes::forFileName(name);
+    return attributes;
+}
+
+FileAttributes FileAttributes::readStatus(int directoryFd, const char *rawName, unsigned char typeHint,
+                                          const FileAttributes &named, const QByteArray &fullPath)
+{
+    FileAttributes attributes;
+    attributes.name = named.name;
+    attributes.nameSortKey = named.nameSortKey;
+    // The kind by name wants the name as it is on disk, escaped bytes and all.
+    const qsizetype slash = fullPath.lastIndexOf('/');
+    const QString name = named.name.contains(QChar(QChar::ReplacementCharacter))
+        ? PathCodec::decode(fullPath.constData() + slash + 1, fullPath.size() - slash - 1)
+        : named.name;
+    // The kind by name was found already, unless readdir took the entry for a folder.
+    const ContentTypes::ContentType *typeByName = named.isDirectory ? nullptr : named.contentType;
+    return withStatus(std::move(attributes), EntryStatus::read(directoryFd, rawName, typeHint), name, directoryFd,
+                      rawName, fullPath, typeByName);
 }

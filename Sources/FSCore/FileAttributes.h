@@ -44,4 +44,13 @@ struct FileAttributes
     // path is `fullPath`; `typeHint` is readdir's d_type.
     static FileAttributes read(int directoryFd, const char *rawName, unsigned char typeHint,
                                const QString &name, const QByteArray &fullPath);
+
+    // What readdir alone tells of entry `name`: its name and sort key, whether
+    // it is a folder or a link by `typeHint` (d_type), and its kind by name;
+    // hasStatus is false.
+    static FileAttributes named(const QString &name, unsigned char typeHint);
+    // The status of an entry known by `named` (a result of named()), read as
+    // read() does; the name and its sort key are shared, not made again.
+    static FileAttributes readStatus(int directoryFd, const char *rawName, unsigned char typeHint,
+                                     const FileAttributes &named, const QByteArray &fullPath);
 };

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <deque>
 #include <numeric>
 #include <vector>
 
@@ -63,10 +64,11 @@ struct SortKey
     QByteArray text;
 };
 
-qint64 sizeOf(const FileAttributes &attributes, const QUrl &url, const FolderSizeMap &folderSizeCache)
+qint64 sizeOf(const FileAttributes &attributes, const FileItem &item, const FolderSizeMap &folderSizeCache)
 {
+    // Most folders are not measured: no URL is made for them.
     if (attributes.isDirectory)
-        return folderSizeCache.value(url, 0);
+        return folderSizeCache.isEmpty() ? 0 : folderSizeCache.value(item.url(), 0);
     return attributes.hasFileSize ? attributes.fileSize : 0;
 }
 
@@ -99,7 +101,7 @@ SortKey keyOf(const FileItem &item, const FileAttributes &attributes, FileSortFi
         key.number = attributes.hasModificationTime ? attributes.modificationTimeNs : noDate;
         break;
     case FileSortField::size:
-        key.number = sizeOf(attributes, item.url(), folderSizeCache);
+        key.number = sizeOf(attributes, item, folderSizeCache);
         break;
     case FileSortField::kind:
         key.text = kindKeys.keyFor(attributes);
@@ -147,11 +149,14 @@ quint64 numberPrefix(qint64 number)
 // Past this many items the two halves are sorted on two threads and merged.
 constexpr size_t parallelThreshold = 20000;
 
+// `before` orders records by key and, among equal keys, by their place in the
+// input: a sort in place, which needs no buffer as large as the input, is
+// then as stable as a stable sort.
 template<typename Before>
-void stableSort(std::vector<SortRecord> &records, Before before)
+void sortRecords(std::vector<SortRecord> &records, Before before)
 {
     if (records.size() < parallelThreshold) {
-        std::stable_sort(records.begin(), records.end(), before);
+        std::sort(records.begin(), records.end(), before);
         return;
     }
     const auto middle = records.begin() + std::ptrdiff_t(records.size() / 2);
@@ -159,12 +164,11 @@ void stableSort(std::vector<SortRecord> &records, Before before)
     ParallelWork::run(1, [&] {
         for (int half = nextHalf++; half < 2; half = nextHalf++) {
             if (half == 0)
-                std::stable_sort(records.begin(), middle, before);
+                std::sort(records.begin(), middle, before);
             else
-                std::stable_sort(middle, records.end(), before);
+                std::sort(middle, records.end(), before);
         }
     });
-    // inplace_merge is stable: on ties the first half, the earlier items, goes first.
     std::inplace_merge(records.begin(), middle, records.end(), before);
 }
 
@@ -180,43 +184,50 @@ FileItemList sorted(const FileItemList &items, FileSortField field, const Folder
 {
     const size_t count = size_t(items.size());
     const bool text = usesText(field);
-    std::vector<QByteArray> textKeys(text ? count : 0);
+    // Names are keyed already in each listed item: those keys are used where
+    // they are, and only the others made and kept here.
+    std::vector<const QByteArray *> textKeys(text ? count : 0);
+    std::deque<QByteArray> madeKeys; // grows without moving what it holds
     std::vector<SortRecord> records(count);
     KindKeys kindKeys;
     for (size_t i = 0; i < count; ++i) {
         const FileItem &item = items.at(qsizetype(i));
         const FileAttributes *snapshot = item.attributeSnapshot();
+        if (snapshot && field == FileSortField::name) {
+            records[i] = {textPrefix(snapshot->nameSortKey), quint32(i)};
+            textKeys[i] = &snapshot->nameSortKey;
+            continue;
+        }
         SortKey key = snapshot ? keyOf(item, *snapshot, field, folderSizeCache, kindKeys)
                                : keyOf(item, item.attributes(), field, folderSizeCache, kindKeys);
         records[i] = {text ? textPrefix(key.text) : numberPrefix(key.number), quint32(i)};
         if (text)
-            textKeys[i] = std::move(key.text);
+            textKeys[i] = &madeKeys.emplace_back(std::move(key.text));
     }
 
-    auto ascendingBefore = [&](const SortRecord &a, const SortRecord &b) {
+    // <0, 0 or >0 as the records' keys compare in ascending order.
+    const auto order = [&](const SortRecord &a, const SortRecord &b) {
         if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
+            return a.prefix < b.prefix ? -1 : 1;
         if (!text)
-            return false;
-        const QByteArray &keyA = textKeys[a.index];
-        const QByteArray &keyB = textKeys[b.index];
+            return 0;
+        const QByteArray &keyA = *textKeys[a.index];
+        const QByteArray &keyB = *textKeys[b.index];
         if (keyA.size() <= 8 || keyB.size() <= 8)
-            return keyA.size() < keyB.size();
-        return NaturalOrder::compareKeys(keyA, keyB) < 0;
+            return keyA.size() < keyB.size() ? -1 : (keyA.size() > keyB.size() ? 1 : 0);
+        return NaturalOrder::compareKeys(keyA, keyB);
+    };
+    // Descending reverses the keys, not the result: ties keep their input order.
+    const int direction = ascending ? 1 : -1;
+    const auto before = [&](const SortRecord &a, const SortRecord &b) {
+        const int byKey = order(a, b) * direction;
+        return byKey != 0 ? byKey < 0 : a.index < b.index;
     };
     // Listings arrive in name order, and views often ask again for the order
-    // they already have: a sorted input is its own stable sort.
-    if (ascending) {
-        if (std::is_sorted(records.begin(), records.end(), ascendingBefore))
-            return items;
-        stableSort(records, ascendingBefore);
-    } else {
-        // Reversed keys, not a reversed result: ties keep their input order.
-        auto descendingBefore = [&](const SortRecord &a, const SortRecord &b) { return ascendingBefore(b, a); };
-        if (std::is_sorted(records.begin(), records.end(), descendingBefore))
-            return items;
-        stableSort(records, descendingBefore);
-    }
+    // they already have: a sorted input is its own sort.
+    if (std::is_sorted(records.begin(), records.end(), before))
+        return items;
+    sortRecords(records, before);
 
     FileItemList result;
     result.reserve(items.size());
@@ -235,7 +246,9 @@ int compare(const FileItem &a, const FileItem &b, FileSortField field, const Fol
 
 qint64 size(const FileItem &item, const FolderSizeMap &folderSizeCache)
 {
-    return sizeOf(item.attributes(), item.url(), folderSizeCache);
+    if (const FileAttributes *snapshot = item.attributeSnapshot())
+        return sizeOf(*snapshot, item, folderSizeCache);
+    return sizeOf(item.attributes(), item, folderSizeCache);
 }
 
 namespace {

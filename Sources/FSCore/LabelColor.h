@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 #include <QStringList>
 
 #include <array>
 #include <optional>
 
-// The eight label colours; the raw values are the stored form.
-enum class LabelColor : int {
+// The eight label colours; the raw values are the stored form. One byte: a
+// listing holds one per entry.
+enum class LabelColor : quint8 {
     none = 0,
     gray = 1,
     green = 2,

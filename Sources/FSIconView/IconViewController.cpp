@@ -38,7 +38,8 @@ QUrl folderOf(const QUrl &url)
 bool hasThumbnailKind(const FileItem &item)
 {
     const FileAttributes *attributes = item.attributeSnapshot();
-    if (!attributes || attributes->isDirectory || !attributes->contentType)
+    // An entry listed names first is pictured once its status is read (it comes first for rows on screen).
+    if (!attributes || !attributes->hasStatus || attributes->isDirectory || !attributes->contentType)
         return false;
     return ThumbnailRenderer::canRender(attributes->contentType->name);
 }
@@ -360,6 +361,7 @@ void IconViewController::updateThumbnails()
     if (!isVisible())
         return;
     const auto [first, last] = m_view->visibleRows();
+    m_model->readFirst(first, last);
     QSet<QString> onScreen;
     const int edge = IconCollectionViewItem::iconSize(m_textSize);
     for (int row = first; row <= last; ++row) {

@@ -10,6 +10,7 @@
 #include "FSQuickLook/ThumbnailLoader.h"
 #include "FSPlatform/OperationError.h"
 #include "FSPlatform/DisplayFormats.h"
+#include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/FileContextMenu.h"
 #include "FSUIKit/FileDropHandler.h"
@@ -52,6 +53,14 @@ QStringList widestSizes()
                                Q_INT64_C(999440000000000)})
         sizes.append(DisplayFormats::byteCount(bytes));
     return sizes;
+}
+
+bool hasUnreadAttributes(const FileItemList &items)
+{
+    return std::any_of(items.cbegin(), items.cend(), [](const FileItem &item) {
+        const FileAttributes *attributes = item.attributeSnapshot();
+        return attributes && !attributes->hasStatus;
+    });
 }
 
 // Of a row's height, the part at its top and bottom edges where a drop goes
@@ -137,6 +146,8 @@ ListViewController::ListViewController(const QUrl &rootUrl, QWidget *parent)
         scheduleVisibleWork();
         releaseUnloadedFolders();
     });
+    // Attributes that arrive may make a row's picture or a folder's size worth asking for.
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &ListViewController::scheduleVisibleWork);
     connect(m_model, &QAbstractItemModel::layoutChanged, this, [this] {
         // A sort by date, size or kind may now wait for the attributes, or stop waiting.
         updateMessage();
@@ -203,13 +214,16 @@ void ListViewController::loadRootItems()
 {
     const QUrl requested = m_rootUrl;
     const quint64 generation = ++m_loadGeneration;
-    DirectoryListingCache::contents(requested, this, [this, requested, generation](const FileItemList &items) {
-        // A listing for a root the view has left, or older than a newer
-        // request for the same root, is stale.
-        if (requested != m_rootUrl || generation != m_loadGeneration)
-            return;
-        showListing(requested, items);
-    });
+    DirectoryListingCache::contents(
+        requested, this,
+        [this, requested, generation](const FileItemList &items) {
+            // A listing for a root the view has left, or older than a newer
+            // request for the same root, is stale.
+            if (requested != m_rootUrl || generation != m_loadGeneration)
+                return;
+            showListing(requested, items);
+        },
+        DirectoryListingCache::ListingDetail::namesFirst);
     updateMessage();
 }
 
@@ -219,7 +233,7 @@ void ListViewController::showListing(const QUrl &folder, const FileItemList &ite
                                                                   : std::nullopt;
     m_failureMessage = failure ? ListingFailures::localizedDescription(*failure, FileItem::lastKnown(folder).name())
                                : QString();
-    m_model->setRootItems(items);
+    m_model->setRootItems(items, !hasUnreadAttributes(items));
     updateMessage();
     scheduleVisibleWork();
 }
@@ -227,13 +241,16 @@ void ListViewController::showListing(const QUrl &folder, const FileItemList &ite
 void ListViewController::loadFolder(const QUrl &folder)
 {
     retainFolder(folder);
-    DirectoryListingCache::contents(folder, this, [this, folder](const FileItemList &items) {
-        if (items.isEmpty() && DirectoryListingCache::failure(folder)) {
-            forgetFolder(folder);
-            return;
-        }
-        m_model->setFolderItems(folder, items);
-    });
+    DirectoryListingCache::contents(
+        folder, this,
+        [this, folder](const FileItemList &items) {
+            if (items.isEmpty() && DirectoryListingCache::failure(folder)) {
+                forgetFolder(folder);
+                return;
+            }
+            m_model->setFolderItems(folder, items);
+        },
+        DirectoryListingCache::ListingDetail::namesFirst);
 }
 
 void ListViewController::forgetFolder(const QUrl &folder)
@@ -270,12 +287,15 @@ void ListViewController::refresh()
     for (const QUrl &folder : m_model->loadedFolders()) {
         if (folder == m_rootUrl)
             continue;
-        DirectoryListingCache::contents(folder, this, [this, folder](const FileItemList &items) {
-            if (items.isEmpty() && DirectoryListingCache::failure(folder))
-                forgetFolder(folder);
-            else
-                m_model->setFolderItems(folder, items);
-        });
+        DirectoryListingCache::contents(
+            folder, this,
+            [this, folder](const FileItemList &items) {
+                if (items.isEmpty() && DirectoryListingCache::failure(folder))
+                    forgetFolder(folder);
+                else
+                    m_model->setFolderItems(folder, items);
+            },
+            DirectoryListingCache::ListingDetail::namesFirst);
     }
 }
 
@@ -283,20 +303,49 @@ void ListViewController::applyUpdate(const FolderListingUpdate &update)
 {
     if (update.folder != m_rootUrl && !m_model->loadedFolders().contains(update.folder))
         return;
-    // Folders whose entries changed may have changed inside: their sizes are read again.
-    for (const FileItem &item : update.changed) {
-        forgetFolderSize(item.url());
-        m_model->forgetThumbnail(item.url());
-        m_thumbnailsAsked.remove(item.url());
-    }
-    for (const QUrl &url : update.removed)
-        forgetFolderSize(url);
+    forgetWhatChanged(update);
     if (update.folder == m_rootUrl)
         m_failureMessage.clear();
     // The model leaves alone a folder it has no rows of yet, and the old root
     // while a new one is being listed.
     m_model->applyUpdate(update);
     updateMessage();
+}
+
+// Folders whose entries changed may have changed inside: their sizes are
+// walked again, and pictures of changed files drawn again. Only rows on
+// screen have either, so those few are looked for among the changes, not the
+// changes (all of a large folder's entries, as their attributes first arrive)
+// among them.
+void ListViewController::forgetWhatChanged(const FolderListingUpdate &update)
+{
+    for (const QUrl &url : update.removed)
+        forgetFolderSize(url);
+    if (update.changed.isEmpty())
+        return;
+    // The few rows measured or pictured, by path, looked for among the changes.
+    QHash<QString, QUrl> shown;
+    for (const QUrl &url : pendingFolderSizeURLs())
+        shown.insert(PathCodec::decode(PathCodec::encodePath(url)), url);
+    for (auto it = m_model->folderSizes().cbegin(); it != m_model->folderSizes().cend(); ++it)
+        shown.insert(PathCodec::decode(PathCodec::encodePath(it.key())), it.key());
+    for (const QUrl &url : std::as_const(m_thumbnailsAsked))
+        shown.insert(PathCodec::decode(PathCodec::encodePath(url)), url);
+    if (shown.isEmpty())
+        return;
+    for (const FileItem &item : update.changed) {
+        const auto found = shown.constFind(item.path());
+        if (found == shown.cend())
+            continue;
+        const QUrl url = *found;
+        // An entry whose attributes are read for the first time did not change.
+        const FileAttributes *before = m_model->itemAt(m_model->indexOf(url)).attributeSnapshot();
+        if (before && !before->hasStatus)
+            continue;
+        forgetFolderSize(url);
+        if (m_thumbnailsAsked.remove(url))
+            m_model->forgetThumbnail(url);
+    }
 }
 
 void ListViewController::listingFailed(const QUrl &folder, ListingFailure failure)
@@ -476,11 +525,13 @@ void ListViewController::scheduleVisibleWork()
 
 // Sizes are walked for the folder rows on screen only, two at a time; a walk
 // for a row that left the screen (scrolled away, collapsed, another folder
-// shown) is stopped.
+// shown) is stopped. The attributes of the rows on screen are read first.
 void ListViewController::updateVisibleFolderSizes()
 {
     QList<QUrl> visibleFolders;
     FileItemList visibleFiles;
+    // The rows on screen whose attributes are still to be read, by folder: read first.
+    QHash<QUrl, FileItemList> unread;
     // The rows of a folder the view has left are no longer worth a walk.
     const bool isShowingRoot = m_model->shownFolder() == m_rootUrl || m_model->isShowingSearchResults();
     if (isShowingRoot && !m_outline->isColumnHidden(ListViewModel::sizeColumn) && m_outline->isVisible()) {
@@ -493,8 +544,12 @@ void ListViewController::updateVisibleFolderSizes()
                 visibleFolders.append(item.url());
             else if (!item.isBrowsable())
                 visibleFiles.append(item);
+            if (const FileAttributes *attributes = item.attributeSnapshot(); attributes && !attributes->hasStatus)
+                unread[m_model->folderOf(row)].append(item);
         }
     }
+    for (auto it = unread.cbegin(); it != unread.cend(); ++it)
+        DirectoryListingCache::readFirst(it.key(), it.value());
     for (auto it = m_pendingSizeCalculators.begin(); it != m_pendingSizeCalculators.end();) {
         if (visibleFolders.contains(it->first)) {
             ++it;

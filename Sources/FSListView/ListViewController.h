@@ -84,6 +84,7 @@ private:
     void releaseUnloadedFolders();
     void showListing(const QUrl &folder, const FileItemList &items);
     void applyUpdate(const FolderListingUpdate &update);
+    void forgetWhatChanged(const FolderListingUpdate &update);
     void listingFailed(const QUrl &folder, ListingFailure failure);
     void showMessage(const QString &text);
     void sizeColumns();

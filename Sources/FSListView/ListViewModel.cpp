@@ -14,20 +14,21 @@
 #include <limits>
 
 // One row: the item and the keys it sorts by, taken once when the item arrives.
+// A large folder has a hundred thousand of these: each field counts.
 struct ListViewModel::Node
 {
-    FileItem item;
+    FileItem item;                      // always with attributes and the key of its name
     Level *level = nullptr;             // the level that holds this row
     std::unique_ptr<Level> childLevel;  // a folder's rows, once asked for
     mutable int row = 0;                // valid unless level->isRowsDirty
-    QByteArray nameKey;
-    QByteArray kindKey;
     // The place in the level's name order: sorting compares these integers,
     // not the long natural-order keys.
     mutable quint32 nameRank = 0;
-    bool isFolder = false; // browsable, asked for every row by every layout
-    qint64 date = 0;
     qint64 size = 0;
+    bool isFolder = false; // browsable, asked for every row by every layout
+
+    const FileAttributes &attributes() const { return *item.attributeSnapshot(); }
+    const QByteArray &nameKey() const { return attributes().nameSortKey; }
 };
 
 // The rows of one folder (or the search results), sorted.
@@ -36,15 +37,47 @@ struct ListViewModel::Level
     QUrl folder;
     Node *owner = nullptr; // the folder's row; none for the root and the search results
     std::vector<std::unique_ptr<Node>> children;
-    // By local path, which every listed item carries already: its URL is
-    // only made when asked for, and a hundred thousand URLs cost megabytes.
-    QHash<QString, Node *> byPath;
-
-    // Through the bytes, as a name that is not UTF-8 would not come back the
-    // same from QUrl::toLocalFile().
-    Node *find(const QUrl &url) const { return byPath.value(PathCodec::decode(PathCodec::encodePath(url))); }
-    Node *find(const FileItem &item) const { return byPath.value(item.path()); }
     std::vector<Node *> byName; // the same rows in name order
+
+    // Found through the name order, by the key of the name: a hundred thousand
+    // rows need no index of their own. Through the bytes for a URL, as a name
+    // that is not UTF-8 would not come back the same from QUrl::toLocalFile().
+    Node *find(const QUrl &url) const { return find(PathCodec::decode(PathCodec::encodePath(url))); }
+    Node *find(const FileItem &item) const
+    {
+        const FileAttributes *attributes = item.attributeSnapshot();
+        if (!attributes || attributes->nameSortKey.isEmpty())
+            return find(item.path());
+        return find(attributes->nameSortKey, item.path());
+    }
+    Node *find(const QString &path) const
+    {
+        return find(NaturalOrder::sortKey(PathCodec::displayForm(path.section(QLatin1Char('/'), -1))), path);
+    }
+    // The row after `previous` in name order when it shows `item`; ranks must be current.
+    Node *findAfter(const Node &previous, const FileItem &item) const
+    {
+        const size_t next = size_t(previous.nameRank) + 1;
+        if (next >= byName.size() || isRanksDirty)
+            return nullptr;
+        Node *candidate = byName[next];
+        const FileAttributes *attributes = item.attributeSnapshot();
+        if (!attributes || candidate->nameKey() != attributes->nameSortKey || candidate->item.path() != item.path())
+            return nullptr;
+        return candidate;
+    }
+    Node *find(const QByteArray &nameKey, const QString &path) const
+    {
+        auto it = std::lower_bound(byName.begin(), byName.end(), nameKey, [](const Node *node, const QByteArray &key) {
+            return NaturalOrder::compareKeys(node->nameKey(), key) < 0;
+        });
+        for (; it != byName.end() && (*it)->nameKey() == nameKey; ++it) {
+            if ((*it)->item.path() == path)
+                return *it;
+        }
+        return nullptr;
+    }
+
     bool isLoaded = false;
     mutable bool isRowsDirty = false;
     mutable bool isRanksDirty = false;
@@ -404,20 +437,40 @@ bool ListViewModel::isWaitingForAttributes() const
     return m_sortKey != SortKey::name && !m_rootHasAllAttributes && !m_isShowingSearch;
 }
 
+// A row's item carries its attributes and the key of its name: an item of a
+// bare URL is read once here, not at every comparison.
 void ListViewModel::fillKeys(Node &node) const
 {
     const FileAttributes *attributes = node.item.attributeSnapshot();
-    const FileAttributes read = attributes ? FileAttributes() : node.item.attributes();
-    if (!attributes)
-        attributes = &read;
-    node.nameKey = attributes->nameSortKey.isEmpty() ? NaturalOrder::sortKey(attributes->name) : attributes->nameSortKey;
+    if (!attributes || attributes->nameSortKey.isEmpty()) {
+        FileAttributes keyed = attributes ? *attributes : node.item.attributes();
+        keyed.nameSortKey = NaturalOrder::sortKey(keyed.name);
+        node.item = FileItem(node.item.url(), std::move(keyed));
+        attributes = node.item.attributeSnapshot();
+    }
     node.isFolder = node.item.isBrowsable();
-    node.date = attributes->hasModificationTime ? attributes->modificationTimeNs : noDate;
-    node.size = FileSorting::size(node.item, m_folderSizes);
-    auto kind = m_kindKeys.find(attributes->contentType);
+    node.size = node.isFolder ? folderSize(node.item) : (attributes->hasFileSize ? attributes->fileSize : 0);
+}
+
+qint64 ListViewModel::dateOf(const Node &node)
+{
+    const FileAttributes &attributes = node.attributes();
+    return attributes.hasModificationTime ? attributes.modificationTimeNs : noDate;
+}
+
+QByteArray ListViewModel::kindKeyOf(const Node &node) const
+{
+    const FileAttributes &attributes = node.attributes();
+    auto kind = m_kindKeys.find(attributes.contentType);
     if (kind == m_kindKeys.end())
-        kind = m_kindKeys.insert(attributes->contentType, NaturalOrder::sortKey(attributes->kindDescription()));
-    node.kindKey = *kind;
+        kind = m_kindKeys.insert(attributes.contentType, NaturalOrder::sortKey(attributes.kindDescription()));
+    return *kind;
+}
+
+// Folders not measured yet count as empty; most are, so most need no URL made.
+qint64 ListViewModel::folderSize(const FileItem &folder) const
+{
+    return m_folderSizes.isEmpty() ? 0 : m_folderSizes.value(folder.url(), 0);
 }
 
 std::unique_ptr<ListViewModel::Node> ListViewModel::makeNode(const FileItem &item, Level *level) const
@@ -431,7 +484,7 @@ std::unique_ptr<ListViewModel::Node> ListViewModel::makeNode(const FileItem &ite
 
 bool ListViewModel::nameLess(const Node *a, const Node *b)
 {
-    if (const int order = NaturalOrder::compareKeys(a->nameKey, b->nameKey))
+    if (const int order = NaturalOrder::compareKeys(a->nameKey(), b->nameKey()))
         return order < 0;
     // Names the order finds equal still have one place each.
     return a->item.url() < b->item.url();
@@ -457,9 +510,14 @@ bool ListViewModel::lessThan(const Node &a, const Node &b) const
     int order = 0;
     switch (effectiveSortKey()) {
     case SortKey::name: break;
-    case SortKey::dateModified: order = a.date < b.date ? -1 : (a.date > b.date ? 1 : 0); break;
+    case SortKey::dateModified: {
+        const qint64 dateA = dateOf(a);
+        const qint64 dateB = dateOf(b);
+        order = dateA < dateB ? -1 : (dateA > dateB ? 1 : 0);
+        break;
+    }
     case SortKey::size: order = a.size < b.size ? -1 : (a.size > b.size ? 1 : 0); break;
-    case SortKey::kind: order = NaturalOrder::compareKeys(a.kindKey, b.kindKey); break;
+    case SortKey::kind: order = NaturalOrder::compareKeys(kindKeyOf(a), kindKeyOf(b)); break;
     }
     if (order != 0)
         return m_sortAscending ? order < 0 : order > 0;
@@ -486,14 +544,23 @@ void ListViewModel::sortNodes(std::vector<std::unique_ptr<Node>> &nodes) const
     if (key == SortKey::kind) {
         QList<QByteArray> kinds;
         for (const auto &node : nodes) {
-            if (!kindRanks.contains(node->kindKey)) {
-                kindRanks.insert(node->kindKey, 0);
-                kinds.append(node->kindKey);
+            const QByteArray kindKey = kindKeyOf(*node);
+            if (!kindRanks.contains(kindKey)) {
+                kindRanks.insert(kindKey, 0);
+                kinds.append(kindKey);
             }
         }
         std::sort(kinds.begin(), kinds.end());
         for (qsizetype i = 0; i < kinds.size(); ++i)
             kindRanks[kinds.at(i)] = i;
+    }
+    // A listing comes in name order: sorted by name, it is in order already.
+    if (key == SortKey::name) {
+        const bool isInOrder = std::is_sorted(nodes.begin(), nodes.end(), [this](const auto &a, const auto &b) {
+            return m_sortAscending ? a->nameRank < b->nameRank : a->nameRank > b->nameRank;
+        });
+        if (isInOrder)
+            return;
     }
     std::vector<Entry> entries;
     entries.reserve(nodes.size());
@@ -501,9 +568,9 @@ void ListViewModel::sortNodes(std::vector<std::unique_ptr<Node>> &nodes) const
         qint64 value = 0;
         switch (key) {
         case SortKey::name: break;
-        case SortKey::dateModified: value = node->date; break;
+        case SortKey::dateModified: value = dateOf(*node); break;
         case SortKey::size: value = node->size; break;
-        case SortKey::kind: value = kindRanks.value(node->kindKey); break;
+        case SortKey::kind: value = kindRanks.value(kindKeyOf(*node)); break;
         }
         entries.push_back({value, node->nameRank, node.release()});
     }
@@ -550,12 +617,12 @@ void ListViewModel::setSort(SortKey key, bool ascending)
     for (Level *level : std::as_const(m_levels)) {
         for (auto &node : level->children) {
             if (node->isFolder)
-                node->size = m_folderSizes.value(node->item.url(), 0);
+                node->size = folderSize(node->item);
         }
     }
     for (auto &node : m_search->children) {
         if (node->isFolder)
-            node->size = m_folderSizes.value(node->item.url(), 0);
+            node->size = folderSize(node->item);
     }
     sortLevel(*m_root);
     sortLevel(*m_search);
@@ -647,7 +714,6 @@ void ListViewModel::removeRows(Level &level, std::vector<int> rows)
         const auto first = level.children.begin() + run->first;
         const auto last = level.children.begin() + run->second + 1;
         for (auto it = first; it != last; ++it) {
-            level.byPath.remove((*it)->item.path());
             dropLevelsBelow(**it);
             const auto named = std::lower_bound(level.byName.begin(), level.byName.end(), it->get(), nameLess);
             if (named != level.byName.end() && *named == it->get())
@@ -686,7 +752,7 @@ void ListViewModel::insertItems(Level &level, const FileItemList &items)
     std::vector<std::unique_ptr<Node>> fresh;
     fresh.reserve(size_t(items.size()));
     for (const FileItem &item : items) {
-        if (!level.byPath.contains(item.path()))
+        if (!level.find(item))
             fresh.push_back(makeNode(item, &level));
     }
     if (fresh.empty())
@@ -712,8 +778,6 @@ void ListViewModel::insertItems(Level &level, const FileItemList &items)
         }
         if (shown)
             beginInsertRows(parentIndexOf(&level), position, position + int(end - next) - 1);
-        for (size_t i = next; i < end; ++i)
-            level.byPath.insert(fresh[i]->item.path(), fresh[i].get());
         level.children.insert(level.children.begin() + position, std::make_move_iterator(fresh.begin() + qsizetype(next)),
                               std::make_move_iterator(fresh.begin() + qsizetype(end)));
         level.isRowsDirty = true;
@@ -728,10 +792,17 @@ void ListViewModel::changeItems(Level &level, const FileItemList &items)
     const bool shown = isShown(&level);
     ensureRanks(level);
     std::vector<int> changedRows;
+    bool hasFolderChanged = false;
+    const Node *previous = nullptr;
     for (const FileItem &item : items) {
-        Node *node = level.find(item);
+        // Changes come mostly in name order (a folder's attributes as they are
+        // read): the row after the previous one is looked at first.
+        Node *node = previous ? level.findAfter(*previous, item) : nullptr;
+        if (!node)
+            node = level.find(item);
         if (!node)
             continue;
+        previous = node;
         renumber(level);
         const int oldRow = node->row;
         const bool wasFolder = node->item.isBrowsable();
@@ -745,6 +816,7 @@ void ListViewModel::changeItems(Level &level, const FileItemList &items)
         }
         node->item = item;
         fillKeys(*node);
+        hasFolderChanged = hasFolderChanged || wasFolder != node->isFolder;
         // Still in sorted place when neither neighbour now sorts after/before it.
         const bool fitsBefore = oldRow == 0 || !lessThan(*node, *level.children[size_t(oldRow - 1)]);
         const bool fitsAfter = size_t(oldRow + 1) >= level.children.size()
@@ -773,6 +845,13 @@ void ListViewModel::changeItems(Level &level, const FileItemList &items)
     const QModelIndex parent = parentIndexOf(&level);
     for (const auto &[first, last] : runsOf(changedRows))
         Q_EMIT dataChanged(index(first, 0, parent), index(last, columnCount_ - 1, parent));
+    // A row that became a folder or stopped being one (an entry whose type
+    // readdir did not tell, a folder replaced by a file) gains or loses its
+    // disclosure triangle, which a tree asks for only when it lays rows out.
+    if (hasFolderChanged) {
+        Q_EMIT layoutAboutToBeChanged({parent});
+        Q_EMIT layoutChanged({parent});
+    }
 }
 
 void ListViewModel::replaceItems(Level &level, const FileItemList &items)
@@ -802,13 +881,31 @@ void ListViewModel::replaceItems(Level &level, const FileItemList &items)
     level.isLoaded = true;
 }
 
+// An item listed twice gets one row. Items of one path compare the same by
+// name order, so a duplicate lies next to its twin there.
+void ListViewModel::dropDuplicates(Level &level, std::vector<std::unique_ptr<Node>> &nodes)
+{
+    QSet<const Node *> duplicates;
+    for (size_t i = 1; i < level.byName.size(); ++i) {
+        const Node *previous = level.byName[i - 1];
+        const Node *node = level.byName[i];
+        if (node->nameKey() == previous->nameKey() && node->item.path() == previous->item.path())
+            duplicates.insert(node);
+    }
+    if (duplicates.isEmpty())
+        return;
+    std::erase_if(level.byName, [&](const Node *node) { return duplicates.contains(node); });
+    std::erase_if(nodes, [&](const std::unique_ptr<Node> &node) { return duplicates.contains(node.get()); });
+    level.isRanksDirty = true;
+    ensureRanks(level);
+}
+
 void ListViewModel::replaceAll(Level &level, const FileItemList &items)
 {
     std::vector<int> all(level.children.size());
     for (size_t i = 0; i < all.size(); ++i)
         all[i] = int(i);
     removeRows(level, all);
-    level.byPath.clear();
     level.byName.clear();
     if (items.isEmpty()) {
         level.isLoaded = true;
@@ -816,18 +913,16 @@ void ListViewModel::replaceAll(Level &level, const FileItemList &items)
     }
     std::vector<std::unique_ptr<Node>> nodes;
     nodes.reserve(size_t(items.size()));
-    level.byPath.reserve(items.size());
-    for (const FileItem &item : items) {
-        if (level.byPath.contains(item.path()))
-            continue;
+    for (const FileItem &item : items)
         nodes.push_back(makeNode(item, &level));
-        level.byPath.insert(item.path(), nodes.back().get());
-    }
     std::vector<Node *> named;
     named.reserve(nodes.size());
     for (const auto &node : nodes)
         named.push_back(node.get());
     addToNameOrder(level, std::move(named));
+    // A folder lists each entry once; search results may not.
+    if (&level == m_search.get())
+        dropDuplicates(level, nodes);
     sortNodes(nodes);
     const bool shown = isShown(&level);
     if (shown)
@@ -938,7 +1033,7 @@ void ListViewModel::applyUpdate(const FolderListingUpdate &update)
     FileItemList inserted;
     FileItemList alreadyShown;
     for (const FileItem &item : update.inserted)
-        (level->byPath.contains(item.path()) ? alreadyShown : inserted).append(item);
+        (level->find(item) ? alreadyShown : inserted).append(item);
     changeItems(*level, alreadyShown);
     insertItems(*level, inserted);
 }

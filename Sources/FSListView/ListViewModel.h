@@ -124,6 +124,10 @@ private:
     void addToNameOrder(Level &level, std::vector<Node *> nodes);
     std::unique_ptr<Node> makeNode(const FileItem &item, Level *level) const;
     void fillKeys(Node &node) const;
+    qint64 folderSize(const FileItem &folder) const;
+    static qint64 dateOf(const Node &node);
+    QByteArray kindKeyOf(const Node &node) const;
+    void dropDuplicates(Level &level, std::vector<std::unique_ptr<Node>> &nodes);
     void sortLevel(Level &level);
     void sortNodes(std::vector<std::unique_ptr<Node>> &nodes) const;
     void renumber(Level &level) const;

@@ -64,6 +64,16 @@ public:
         }
     }
 
+    // False for most names, without making the name's lower-case form: only a
+    // name starting or ending as some whole-name pattern does may match one.
+    bool mayNeedWholeName(const QString &fileName) const
+    {
+        if (fileName.isEmpty())
+            return false;
+        return m_firstLetters.contains(fileName.front().toLower().unicode())
+            || m_lastLetters.contains(fileName.back().toLower().unicode());
+    }
+
     bool needsWholeName(const QString &lowerName) const
     {
         if (m_literals.contains(lowerName))
@@ -80,37 +90,58 @@ public:
     }
 
     // The part of the name that decides its type: the longest known extension
-    // ("tar.gz" before "gz"), in the name's own letter case; empty when the name
-    // ends in none ("Report 9", "data.backup 5").
-    QString extensionKey(const QString &fileName, const QString &lowerName) const
+    // ("tar.gz" before "gz"), from its dot on, in the name's own letter case;
+    // empty when the name ends in none ("Report 9", "data.backup 5"). Returned
+    // as a view into `fileName`, which must outlive it.
+    QString extensionKey(const QString &fileName) const
     {
-        QString key;
-        qsizetype dot = lowerName.size();
-        for (int parts = 0; parts < 3; ++parts) {
-            dot = dot > 0 ? lowerName.lastIndexOf(QLatin1Char('.'), dot - 1) : -1;
+        qsizetype dots[3];
+        int dotCount = 0;
+        for (qsizetype dot = fileName.size(); dotCount < 3;) {
+            dot = dot > 0 ? fileName.lastIndexOf(QLatin1Char('.'), dot - 1) : -1;
             if (dot <= 0)
                 break;
-            if (m_extensions.contains(QStringView(lowerName).mid(dot + 1).toString()))
-                key = fileName.mid(dot);
+            dots[dotCount++] = dot;
         }
-        return key;
+        if (dotCount == 0)
+            return {};
+        // One lower-case copy of the part that holds every candidate.
+        const qsizetype first = dots[dotCount - 1];
+        const QString lowerTail = fileName.mid(first).toLower();
+        qsizetype found = -1;
+        for (int i = 0; i < dotCount; ++i) {
+            const qsizetype offset = dots[i] - first + 1;
+            if (m_extensions.contains(QString::fromRawData(lowerTail.constData() + offset, lowerTail.size() - offset)))
+                found = dots[i];
+        }
+        if (found < 0)
+            return {};
+        return QString::fromRawData(fileName.constData() + found, fileName.size() - found);
     }
 
 private:
     void add(const QString &pattern)
     {
-        if (pattern.startsWith(QLatin1String("*.")) && !hasWildcard(QStringView(pattern).mid(2)))
+        if (pattern.isEmpty())
+            return;
+        if (pattern.startsWith(QLatin1String("*.")) && !hasWildcard(QStringView(pattern).mid(2))) {
             m_extensions.insert(pattern.mid(2));
-        else if (!hasWildcard(pattern))
+        } else if (!hasWildcard(pattern)) {
             m_literals.insert(pattern);
-        else if (pattern.endsWith(QLatin1Char('*')) && !hasWildcard(QStringView(pattern).chopped(1)))
+            m_firstLetters.insert(pattern.front().unicode());
+        } else if (pattern.endsWith(QLatin1Char('*')) && !hasWildcard(QStringView(pattern).chopped(1))) {
             m_prefixes.append(pattern.chopped(1));
-        else if (pattern.startsWith(QLatin1Char('*')) && !hasWildcard(QStringView(pattern).mid(1)))
+            m_firstLetters.insert(pattern.front().unicode());
+        } else if (pattern.startsWith(QLatin1Char('*')) && !hasWildcard(QStringView(pattern).mid(1))) {
             m_suffixes.append(pattern.mid(1));
+            m_lastLetters.insert(pattern.back().unicode());
+        }
         // Others ("*.so.[0-9]*") are rare enough to go by the extension.
     }
 
     QSet<QString> m_extensions;
+    QSet<char16_t> m_firstLetters; // of the patterns matched against whole names, lower case
+    QSet<char16_t> m_lastLetters;
     QSet<QString> m_literals;
     QStringList m_prefixes;
     QStringList m_suffixes;
@@ -123,16 +154,16 @@ public:
 
     const ContentType &lookup(const QString &fileName)
     {
-        const QString lowerName = fileName.toLower();
-        const bool byWholeName = m_patterns.needsWholeName(lowerName);
+        const bool byWholeName = m_patterns.mayNeedWholeName(fileName) && m_patterns.needsWholeName(fileName.toLower());
         // Whole names are keyed apart from extensions by a leading slash, which
-        // no name contains.
-        const QString key = byWholeName ? QLatin1Char('/') + fileName : m_patterns.extensionKey(fileName, lowerName);
+        // no name contains. An extension's key is a view into the name until stored.
+        const QString probedKey = byWholeName ? QLatin1Char('/') + fileName : m_patterns.extensionKey(fileName);
         // Each thread keeps what it has seen: a large listing asks from two
         // threads at once, and a shared lock would make them take turns.
         thread_local QHash<QString, const ContentType *> seen;
-        if (const ContentType *type = seen.value(key))
+        if (const ContentType *type = seen.value(probedKey))
             return *type;
+        const QString key(probedKey.constData(), probedKey.size()); // a copy of its own, to keep
         {
             QReadLocker locker(&m_lock);
             const auto it = m_types.find(key);

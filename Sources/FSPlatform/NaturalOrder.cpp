@@ -60,15 +60,16 @@ const UChar *units(const QString &text)
 QByteArray sortKey(const QString &text)
 {
     UCollator *collator = threadCollator();
-    QByteArray key(qMax<qsizetype>(32, text.size() * 2 + 8), Qt::Uninitialized);
-    int32_t length = ucol_getSortKey(collator, units(text), int32_t(text.size()),
-                                     reinterpret_cast<uint8_t *>(key.data()), int32_t(key.size()));
-    if (length > key.size()) {
-        key.resize(length);
-        length = ucol_getSortKey(collator, units(text), int32_t(text.size()),
-                                 reinterpret_cast<uint8_t *>(key.data()), int32_t(key.size()));
-    }
+    // Into a buffer on the stack first, so that the key kept (one per entry of
+    // a listing) is allocated at its exact size.
+    uint8_t buffer[256];
+    int32_t length = ucol_getSortKey(collator, units(text), int32_t(text.size()), buffer, int32_t(sizeof buffer));
     // The length counts the terminating zero byte, which memcmp order does not need.
+    if (length <= int32_t(sizeof buffer))
+        return QByteArray(reinterpret_cast<const char *>(buffer), qMax(0, length - 1));
+    QByteArray key(length, Qt::Uninitialized);
+    length = ucol_getSortKey(collator, units(text), int32_t(text.size()), reinterpret_cast<uint8_t *>(key.data()),
+                             int32_t(key.size()));
     key.resize(qMax(0, length - 1));
     return key;
 }

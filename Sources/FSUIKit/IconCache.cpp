@@ -443,8 +443,16 @@ void prefetch(const FileItemList &items)
             QList<qsizetype> bare;
             for (qsizetype i = start; i < qMin(start + batchSize, items.size()); ++i) {
                 const FileItem &item = items.at(i);
-                paths.append(item.path());
                 const ContentTypes::ContentType *type = Cache::snapshotType(item);
+                // An entry listed names first may learn another type with its
+                // status (readdir did not say it is a folder): its type's icon
+                // is made ready, but not stored as the entry's yet.
+                if (const FileAttributes *attributes = item.attributeSnapshot(); attributes && !attributes->hasStatus) {
+                    if (type && !typeIcons.contains(type))
+                        typeIcons.insert(type, state.iconForType(*type));
+                    continue;
+                }
+                paths.append(item.path());
                 if (!type) {
                     bare.append(paths.size() - 1);
                     icons.append(QIcon());
@@ -467,6 +475,12 @@ void prefetch(const FileItemList &items)
 QIcon genericIcon()
 {
     return cache().generic();
+}
+
+void indexThemeInBackground()
+{
+    themeName();
+    WorkQueues::icons()->start([] { cache(); });
 }
 
 namespace testing {

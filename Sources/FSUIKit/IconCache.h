@@ -47,4 +47,10 @@ QIcon folderIcon(const QStringList &names);
 // A blank document, the placeholder while an icon is fetched.
 QIcon genericIcon();
 
+// Indexing the icon theme reads every one of its folders; without this, the
+// first icon asked for waits for it, on the way to the first folder drawn.
+// Starts it on WorkQueues::icons(). Main thread, once the application runs;
+// a process that calls it waits for the work queues before it leaves.
+void indexThemeInBackground();
+
 } // namespace IconCache

@@ -112,20 +112,38 @@ void SortedFolderModel::reload()
     if (m_isShowingSearchResults || m_folder.isEmpty())
         return;
     const quint64 generation = ++m_loadGeneration;
+    m_isLoadedPending = false;
     const QUrl folder = m_folder;
     setLoading(true);
-    DirectoryListingCache::contents(folder, this, [this, folder, generation](const FileItemList &items) {
-        if (generation != m_loadGeneration || folder != m_folder || m_isShowingSearchResults)
-            return;
-        if (const std::optional<ListingFailure> failure = DirectoryListingCache::failure(folder)) {
-            setLoading(false);
-            setFailure(*failure);
-            Q_EMIT loaded();
-            return;
-        }
-        setItems(folder, items);
-        Q_EMIT loaded();
-    });
+    DirectoryListingCache::contents(
+        folder, this,
+        [this, folder, generation](const FileItemList &items) {
+            if (generation != m_loadGeneration || folder != m_folder || m_isShowingSearchResults)
+                return;
+            if (const std::optional<ListingFailure> failure = DirectoryListingCache::failure(folder)) {
+                setLoading(false);
+                setFailure(*failure);
+                Q_EMIT loaded();
+                return;
+            }
+            setItems(folder, items);
+            m_isLoadedPending = true;
+            announceLoadedWhenSorted();
+        },
+        DirectoryListingCache::ListingDetail::namesFirst);
+}
+
+void SortedFolderModel::readFirst(int firstRow, int lastRow) const
+{
+    if (m_hasAllAttributes || m_isShowingSearchResults || m_rowsFolder.isEmpty())
+        return;
+    FileItemList unread;
+    for (int row = qMax(0, firstRow); row <= lastRow && row < m_items.size(); ++row) {
+        if (!attributesOf(m_items.at(row)).hasStatus)
+            unread.append(m_items.at(row));
+    }
+    if (!unread.isEmpty())
+        DirectoryListingCache::readFirst(m_rowsFolder, unread);
 }
 
 void SortedFolderModel::setItems(const QUrl &folder, const FileItemList &items)
@@ -192,6 +210,7 @@ void SortedFolderModel::setFailure(ListingFailure failure)
 
 void SortedFolderModel::showSearchResults(const FileItemList &results)
 {
+    m_isLoadedPending = false;
     const bool wasShowingResults = m_isShowingSearchResults;
     m_isShowingSearchResults = true;
     ++m_loadGeneration;
@@ -228,6 +247,7 @@ void SortedFolderModel::setSortField(FileSortField field)
         resort();
     if (wasWaiting != isWaitingForAttributes())
         Q_EMIT stateChanged();
+    announceLoadedWhenSorted();
 }
 
 bool SortedFolderModel::isWaitingForAttributes() const
@@ -395,6 +415,18 @@ void SortedFolderModel::ensurePathIndex() const
     m_hasPathIndex = true;
 }
 
+int SortedFolderModel::rowOfEntry(const FileItem &item) const
+{
+    // In name order an item's own key finds its row: nothing is made again,
+    // which matters when a large folder's attributes arrive.
+    const FileAttributes *attributes = item.attributeSnapshot();
+    if (effectiveSortField() != FileSortField::name || !attributes || attributes->nameSortKey.isEmpty())
+        return rowOfPath(item.path());
+    const auto before = [this](const FileItem &a, const FileItem &b) { return lessThan(a, b); };
+    const auto it = std::lower_bound(m_items.cbegin(), m_items.cend(), item, before);
+    return it != m_items.cend() && it->path() == item.path() ? int(it - m_items.cbegin()) : -1;
+}
+
 int SortedFolderModel::rowOfPath(const QString &path) const
 {
     // In name order a row's place follows from its path alone, so the rows of
@@ -508,7 +540,7 @@ void SortedFolderModel::insertItems(FileItemList items)
     FileItemList present;
     FileItemList fresh;
     for (const FileItem &item : std::as_const(items)) {
-        if (rowOfPath(item.path()) >= 0)
+        if (rowOfEntry(item) >= 0)
             present.append(item);
         else
             fresh.append(item);
@@ -566,7 +598,7 @@ void SortedFolderModel::changeItems(const FileItemList &items)
     found.reserve(size_t(items.size()));
     for (const FileItem &changed : items) {
         FileItem item = withSnapshot(changed);
-        const int row = rowOfPath(item.path());
+        const int row = rowOfEntry(item);
         if (row < 0)
             absent.append(item);
         else
@@ -582,8 +614,8 @@ void SortedFolderModel::changeItems(const FileItemList &items)
             changedRows.push_back(foundRow);
             continue;
         }
-        // Found again through the old item: an earlier move may have shifted it.
-        const int row = rowOfPath(item.path());
+        // Found again: an earlier move may have shifted it.
+        const int row = rowOfEntry(item);
         if (m_hasPathIndex)
             m_byPath.insert(item.path(), item);
         const bool fitsAbove = row == 0 || !lessThan(item, m_items.at(row - 1));
@@ -613,8 +645,13 @@ void SortedFolderModel::changeItems(const FileItemList &items)
         Q_EMIT dataChanged(index(int(target), 0), index(int(target), 0));
     }
     if (!changedRows.empty()) {
-        const auto before = [this](const FileItem &a, const FileItem &b) { return lessThan(a, b); };
-        if (!std::is_sorted(m_items.cbegin(), m_items.cend(), before)) {
+        // Rows that did not change keep their order among themselves: the rows
+        // are in order when every changed one is with its neighbours.
+        const bool isInOrder = std::all_of(changedRows.cbegin(), changedRows.cend(), [this](int row) {
+            return (row == 0 || !lessThan(m_items.at(row), m_items.at(row - 1)))
+                && (row + 1 >= m_items.size() || !lessThan(m_items.at(row + 1), m_items.at(row)));
+        });
+        if (!isInOrder) {
             resort();
         } else {
             std::sort(changedRows.begin(), changedRows.end());
@@ -668,6 +705,15 @@ void SortedFolderModel::setHasAllAttributes(bool hasAll)
         resort();
     if (m_sortField != FileSortField::name)
         Q_EMIT stateChanged();
+    announceLoadedWhenSorted();
+}
+
+void SortedFolderModel::announceLoadedWhenSorted()
+{
+    if (!m_isLoadedPending || isWaitingForAttributes())
+        return;
+    m_isLoadedPending = false;
+    Q_EMIT loaded();
 }
 
 void SortedFolderModel::setLoading(bool loading)

@@ -40,8 +40,12 @@ public:
     // A completion for a folder shown before is dropped.
     void setFolder(const QUrl &folder);
     QUrl folder() const { return m_folder; }
-    // Asks the cache for the folder again and applies the difference.
+    // Asks the cache for the folder again and applies the difference. The
+    // folder's names come first; its attributes follow as changed rows.
     void reload();
+    // Asks that the attributes of rows `firstRow` to `lastRow` (those on
+    // screen) be read before the others' while they are being read.
+    void readFirst(int firstRow, int lastRow) const;
     // The folder's listing as the caller has it, applied as a difference when
     // it is the folder shown, replacing the rows otherwise.
     void setItems(const QUrl &folder, const FileItemList &items);
@@ -83,7 +87,9 @@ public:
 Q_SIGNALS:
     // Loading, waiting for attributes, or the failure changed.
     void stateChanged();
-    // The rows now show the listing asked for by setFolder() or reload().
+    // The rows now show the listing asked for by setFolder() or reload(), in
+    // the order asked for: a sort by anything but the name waits for the
+    // attributes of a folder listed names first.
     void loaded();
 
 private:
@@ -92,6 +98,7 @@ private:
     void sortItems(FileItemList &items) const;
     int rowOfItem(const FileItem &item) const;
     int rowOfPath(const QString &path) const;
+    int rowOfEntry(const FileItem &item) const;
     void ensurePathIndex() const;
 
     void replaceRows(FileItemList sortedItems);
@@ -102,6 +109,7 @@ private:
     void resort();
     void setHasAllAttributes(bool hasAll);
     void setLoading(bool loading);
+    void announceLoadedWhenSorted();
     void switchFolder(const QUrl &folder);
     const QByteArray &kindKey(const FileAttributes &attributes) const;
 
@@ -122,5 +130,6 @@ private:
     bool m_isLoading = false;
     std::optional<ListingFailure> m_failure;
     quint64 m_loadGeneration = 0;
+    bool m_isLoadedPending = false; // loaded, to be announced once sorted as asked
     mutable QHash<const void *, QByteArray> m_kindKeys;
 };

@@ -75,6 +75,7 @@ int main(int argc, char **argv)
         return 1;
 
     ClassicStyle::apply(application);
+    IconCache::indexThemeInBackground();
     // Icons of every listing handed out are fetched before the views ask for them.
     DirectoryListingCache::setOnNewListing([](const FileItemList &items) { IconCache::prefetch(items); });
 

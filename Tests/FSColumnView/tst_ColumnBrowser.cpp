@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QVBoxLayout>
 
 #include <sys/stat.h>
 
@@ -395,8 +396,16 @@ void ColumnBrowserTest::searchResultsAreOneColumnOfLeaves()
     tw::test::TemporaryFolder temporary;
     const QString root = temporary.path();
     makeTree(root, {"deep/found folder/inside.txt", "elsewhere/Found.txt", "top.txt"});
+    // Beside a search field, as in a window.
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    layout->addWidget(new QLineEdit(&window));
     ColumnBrowserViewController browser(urlOf(root));
+    layout->addWidget(&browser);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
     QTRY_COMPARE(browser.columnModel(0)->rowCount(), 3);
+    browser.browser()->column(0)->setFocus();
     QList<QUrl> opened;
     ColumnBrowserViewController::setFileOpener([&](const QUrl &url) { opened << url; });
 
@@ -409,6 +418,8 @@ void ColumnBrowserTest::searchResultsAreOneColumnOfLeaves()
     QCOMPARE(browser.columnFolders(), QList<QUrl>{QUrl()});
     QCOMPARE(namesIn(browser.columnModel(0)), (QStringList{"found folder", "Found.txt"}));
     QCOMPARE(browser.currentDirectoryURL(), urlOf(root));
+    // The results' column takes the focus the folder's column had.
+    QVERIFY(browser.browser()->column(0)->hasFocus());
 
     BrowserColumnView *view = browser.browser()->column(0);
     view->selectionModel()->setCurrentIndex(view->model()->index(0, 0), QItemSelectionModel::ClearAndSelect);
@@ -423,6 +434,7 @@ void ColumnBrowserTest::searchResultsAreOneColumnOfLeaves()
     browser.clearSearchResults();
     QTRY_COMPARE(namesIn(browser.columnModel(0)), (QStringList{"deep", "elsewhere", "top.txt"}));
     QCOMPARE(browser.columnFolders(), QList<QUrl>{urlOf(root)});
+    QVERIFY(browser.browser()->column(0)->hasFocus());
 }
 
 void ColumnBrowserTest::arrowKeysMoveBetweenColumns()

@@ -1,3 +1,4 @@
+#include "HeldPieces.h"
 #include "TestHome.h"
 
 #include "FSCore/DirectoryListingCache.h"
@@ -13,6 +14,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThreadPool>
+#include <QScopeGuard>
+
+#include <algorithm>
+#include <future>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -111,6 +116,8 @@ private Q_SLOTS:
     void listingStartedBeforeInvalidateAllIsNeverStored();
     void completionIsDroppedWhenItsContextIsGone();
     void synchronousRequestJoinsAPendingListing();
+    void namesFirstListingReadsAttributesAfter_data();
+    void namesFirstListingReadsAttributesAfter();
 
 private:
     static constexpr int bigFolderCount = 3000;
@@ -507,6 +514,78 @@ void FileListingTest::synchronousRequestJoinsAPendingListing()
     const FileItemList synchronous = DirectoryListingCache::contents(folder);
     QTRY_VERIFY(!asynchronous.isEmpty());
     QCOMPARE(synchronous.constData(), asynchronous.constData());
+}
+
+void FileListingTest::namesFirstListingReadsAttributesAfter_data()
+{
+    QTest::addColumn<QString>("meanwhile");
+    QTest::newRow("rows asked for are read next") << "readFirst";
+    QTest::newRow("a change read again wins over the piece read before it") << "change";
+    QTest::newRow("a synchronous request waits for every attribute") << "synchronous";
+}
+
+void FileListingTest::namesFirstListingReadsAttributesAfter()
+{
+    QFETCH(QString, meanwhile);
+    const tw::test::TemporaryFolder &dir = m_bigFolder;
+    const QUrl folder = urlOf(dir);
+    const auto hasStatus = [](const FileItem &item) { return item.attributeSnapshot()->hasStatus; };
+    tw::test::HeldPieces pieces;
+    DirectoryListingCache::retain(folder);
+    const auto release = qScopeGuard([&] { DirectoryListingCache::release(folder); });
+
+    FileItemList named;
+    DirectoryListingCache::contents(
+        folder, nullptr, [&](const FileItemList &items) { named = items; },
+        DirectoryListingCache::ListingDetail::namesFirst);
+    QTRY_COMPARE(named.size(), bigFolderCount);
+    QVERIFY(std::none_of(named.cbegin(), named.cend(), hasStatus));
+    QTRY_VERIFY(!pieces.read().isEmpty()); // read, and held before it is applied
+
+    const FileItemList wanted = named.mid(bigFolderCount - 40);
+    const FileItem changed = pieces.read().first().first();
+    std::future<FileItemList> synchronous;
+    if (meanwhile == QLatin1String("readFirst")) {
+        DirectoryListingCache::readFirst(folder, wanted);
+    } else if (meanwhile == QLatin1String("change")) {
+        QVERIFY(tw::test::writeFile(changed.path(), "12345"));
+        DirectoryListingCache::refresh(folder, {changed.name()});
+        const std::optional<FolderListingUpdate> update = nextUpdate(folder);
+        QVERIFY(update);
+        QCOMPARE(namesOf(update->changed), QStringList{changed.name()});
+        QVERIFY(!update->hasAllAttributes);
+    } else {
+        synchronous = std::async(std::launch::async, [&] { return DirectoryListingCache::contents(folder); });
+        QCOMPARE(synchronous.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    }
+    pieces.release();
+    const auto isStoredWhole = [&] {
+        const FileItemList stored = DirectoryListingCache::cachedContents(folder).value_or(FileItemList());
+        return stored.size() == bigFolderCount && std::all_of(stored.cbegin(), stored.cend(), hasStatus);
+    };
+    QTRY_VERIFY(isStoredWhole());
+    const FileItemList stored = *DirectoryListingCache::cachedContents(folder);
+    QCOMPARE(namesOf(stored), namesOf(named));
+
+    if (meanwhile == QLatin1String("readFirst")) {
+        // Read in name order they would come last; asked for, they come right after what was under way.
+        const QMap<int, FileItemList> read = pieces.read();
+        const auto holdsWanted = [&](const FileItemList &piece) { return piece.contains(wanted.first()); };
+        const auto piece = std::find_if(read.cbegin(), read.cend(), holdsWanted);
+        QVERIFY(piece != read.cend());
+        QVERIFY2(piece.key() <= 2, qPrintable(QString::number(piece.key())));
+        for (const FileItem &item : wanted)
+            QVERIFY(piece->contains(item));
+    } else if (meanwhile == QLatin1String("change")) {
+        const qsizetype index = stored.indexOf(changed);
+        const std::optional<qint64> size = stored.at(index).fileSize();
+        QVERIFY(tw::test::writeFile(changed.path(), ""));
+        QCOMPARE(size, std::optional<qint64>(5));
+    } else {
+        const FileItemList items = synchronous.get();
+        QCOMPARE(items.size(), bigFolderCount);
+        QVERIFY(std::all_of(items.cbegin(), items.cend(), hasStatus));
+    }
 }
 
 void FileListingTest::initTestCase()

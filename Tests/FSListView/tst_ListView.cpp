@@ -1,10 +1,12 @@
 #include "FSListView/ListViewController.h"
 
 #include "FSCore/DirectoryListingCache.h"
+#include "FSCore/DirectoryListingCacheTesting.h"
 #include "FSCore/FileListing.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSQuickLook/ThumbnailLoader.h"
 
+#include "HeldPieces.h"
 #include "TestHome.h"
 
 #include <QAbstractItemModelTester>
@@ -13,6 +15,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -82,6 +85,8 @@ private Q_SLOTS:
     void oddEntriesChangeTheirOwnRows();
     void sortsByHeaderWithTiesInNameOrder();
     void sortByDateWaitsForTheAttributes();
+    void namesFirstAttributesArriveInPlace_data();
+    void namesFirstAttributesArriveInPlace();
     void dropsAreValidatedWhileHoveringAndWhenPerformed_data();
     void dropsAreValidatedWhileHoveringAndWhenPerformed();
     void staleCompletionsAfterSetRootAreDropped();
@@ -283,6 +288,83 @@ void ListViewTest::sortByDateWaitsForTheAttributes()
     QVERIFY(view.statusMessage().isEmpty());
 }
 
+void ListViewTest::namesFirstAttributesArriveInPlace_data()
+{
+    QTest::addColumn<QString>("meanwhile");
+    QTest::newRow("sort by size asked before the attributes") << "sort";
+    QTest::newRow("rows on screen read first") << "scroll";
+    QTest::newRow("pieces of a folder left behind dropped") << "leave";
+}
+
+// A large folder is shown names first while the reading of its attributes is
+// held: the rows are there, in name order, with no attributes; then they come.
+void ListViewTest::namesFirstAttributesArriveInPlace()
+{
+    QFETCH(QString, meanwhile);
+    constexpr int count = 1500;
+    TemporaryFolder large;
+    for (int i = 0; i < count; ++i)
+        QVERIFY(writeFile(large.filePath(QStringLiteral("file %1").arg(i)), QByteArray((i * 37) % 101, 'x')));
+    tw::test::HeldPieces pieces;
+    const auto hasStatus = [](const FileItem &item) { return item.attributeSnapshot()->hasStatus; };
+    const auto isRead = [&](const ListViewController &view) {
+        const FileItemList items = view.currentSortedItems();
+        return items.size() == count && std::all_of(items.cbegin(), items.cend(), hasStatus);
+    };
+
+    ShownView shown(large.path());
+    ListViewController &view = shown.view;
+    QTRY_COMPARE(view.model()->rowCount(), count);
+    const FileItemList named = view.currentSortedItems();
+    QCOMPARE(named.first().name(), QStringLiteral("file 0"));
+    QCOMPARE(named.last().name(), QStringLiteral("file 1499"));
+    QVERIFY(std::none_of(named.cbegin(), named.cend(), hasStatus));
+
+    if (meanwhile == "sort") {
+        view.outlineView()->header()->setSortIndicator(ListViewModel::sizeColumn, Qt::AscendingOrder);
+        QCOMPARE(view.currentSortedItems().first().name(), QStringLiteral("file 0"));
+        QVERIFY(!view.statusMessage().isEmpty());
+        pieces.release();
+        QTRY_VERIFY(isRead(view));
+        const FileItemList sorted = view.currentSortedItems();
+        const auto bySize = [](const FileItem &a, const FileItem &b) { return *a.fileSize() < *b.fileSize(); };
+        QVERIFY(std::is_sorted(sorted.cbegin(), sorted.cend(), bySize));
+        QCOMPARE(sorted.first().name(), QStringLiteral("file 0"));
+        QVERIFY(view.statusMessage().isEmpty());
+    } else if (meanwhile == "scroll") {
+        // Read in name order, the last rows would come last; on screen, they come right after what was under way.
+        view.outlineView()->scrollToBottom();
+        const QModelIndex bottom = view.model()->index(count - 1, 0);
+        QTRY_VERIFY(!view.outlineView()->visualRect(bottom).isEmpty());
+        QTest::qWait(50); // the view asks for its rows on screen
+        pieces.release();
+        QTRY_VERIFY(isRead(view));
+        const QMap<int, FileItemList> read = pieces.read();
+        const auto holdsBottom = [&](const FileItemList &piece) { return piece.contains(named.last()); };
+        const auto piece = std::find_if(read.cbegin(), read.cend(), holdsBottom);
+        QVERIFY(piece != read.cend());
+        QVERIFY2(piece.key() <= 2, qPrintable(QString::number(piece.key())));
+    } else {
+        view.setRoot(urlOf(m_root->path()));
+        QTRY_COMPARE(shownNames(view), (QStringList{"b.txt", "d.txt", "f.txt", "folder"}));
+        int leftBehind = 0;
+        const QMetaObject::Connection connection = connect(
+            FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated, this,
+            [&](const FolderListingUpdate &update) { leftBehind += update.folder == urlOf(large.path()); });
+        pieces.release();
+        QTRY_VERIFY(leftBehind > 0);
+        QTest::qWait(100);
+        disconnect(connection);
+        QCOMPARE(shownNames(view), (QStringList{"b.txt", "d.txt", "f.txt", "folder"}));
+        QCOMPARE(view.currentDirectoryURL(), urlOf(m_root->path()));
+        const auto isShownRead = [&] {
+            const FileItemList items = view.currentSortedItems();
+            return std::all_of(items.cbegin(), items.cend(), hasStatus);
+        };
+        QTRY_VERIFY(isShownRead());
+    }
+}
+
 void ListViewTest::dropsAreValidatedWhileHoveringAndWhenPerformed_data()
 {
     QTest::addColumn<QStringList>("dragged");
@@ -388,10 +470,16 @@ void ListViewTest::searchResultsAreShownInsteadOfTheFolder()
     QCOMPARE(shownNames(view), (QStringList{"another.txt", "inner", "one.txt"}));
     QCOMPARE(view.selectedURLs(), QList<QUrl>{results.at(0).url()});
     // A change of the folder while searching stays out of the results.
-    QSignalSpy updates(FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated);
+    bool isCreatedListed = false;
+    const QMetaObject::Connection connection = connect(
+        FolderListingNotifier::instance(), &FolderListingNotifier::listingUpdated, this, [&](const FolderListingUpdate &update) {
+            // Not any update: the folder's attributes may still be arriving.
+            isCreatedListed = isCreatedListed || update.items.contains(FileItem(urlOf(path("a.txt"))));
+        });
     QVERIFY(writeFile(path("a.txt")));
     DirectoryListingCache::refresh(urlOf(m_root->path()));
-    QTRY_VERIFY(!updates.isEmpty());
+    QTRY_VERIFY(isCreatedListed);
+    disconnect(connection);
     QCOMPARE(shownNames(view), (QStringList{"another.txt", "inner", "one.txt"}));
     QCOMPARE(view.currentSortedItems().size(), 3);
     view.clearSearchResults();

@@ -1,6 +1,7 @@
 #include "TestHome.h"
 
 #include "FSCore/DirectoryListingCache.h"
+#include "FSCore/FileListing.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/IconCache.h"
 #include "FSUIKit/IconCacheTesting.h"
@@ -24,6 +25,7 @@ private Q_SLOTS:
     void lateIconIsDroppedWhenItsContextIsGone();
     void prefetchedPathsAreNotFetchedAgain_data();
     void prefetchedPathsAreNotFetchedAgain();
+    void namesFirstEntryGetsTheIconOfWhatItTurnsOutToBe();
     void everyEntryGetsADrawableIcon_data();
     void everyEntryGetsADrawableIcon();
     void itemsOfOneTypeShareOneIconObject();
@@ -135,6 +137,20 @@ void IconCacheTest::prefetchedPathsAreNotFetchedAgain()
         }
     }
     QCOMPARE(IconCache::testing::pathFetchCount(), fetched);
+}
+
+// readdir calls a link to a folder a link, not a folder: the icon its name
+// suggests must not stand once its status says it is a folder.
+void IconCacheTest::namesFirstEntryGetsTheIconOfWhatItTurnsOutToBe()
+{
+    int errorNumber = 0;
+    bool hasUnknownTypes = false;
+    IconCache::prefetch(FileListing::names(m_folderUrl, &errorNumber, &hasUnknownTypes));
+    IconCache::testing::waitForBackgroundWork();
+    for (const FileItem &item : DirectoryListingCache::contents(m_folderUrl)) {
+        if (item.name() == QStringLiteral("link to folder"))
+            QCOMPARE(IconCache::icon(item).name(), QStringLiteral("folder"));
+    }
 }
 
 void IconCacheTest::everyEntryGetsADrawableIcon_data()

@@ -1,6 +1,7 @@
 #include "TestHome.h"
 
 #include "FSCore/DirectoryListingCache.h"
+#include "FSCore/DirectoryListingCacheTesting.h"
 #include "FSCore/FileListing.h"
 #include "FSUIKit/SortedFolderModel.h"
 
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QScopeGuard>
 #include <QSignalSpy>
 
 namespace {
@@ -49,6 +51,7 @@ private Q_SLOTS:
     void searchResultsHideTheFolderUntilCleared();
     void unreadableOrVanishedFolderSaysWhy();
     void sortingByDateWaitsForAttributes();
+    void sortBySizeAskedBeforeAttributesEndsInOrder();
 };
 
 void SortedFolderModelTest::changesMoveRowsInPlaceAndKeepTheSelection_data()
@@ -267,6 +270,41 @@ void SortedFolderModelTest::sortingByDateWaitsForAttributes()
     QVERIFY(!model.isWaitingForAttributes());
     QCOMPARE(namesOf(model), (QStringList{"b", "a"}));
     QCOMPARE(model.itemAt(selection.selectedIndexes().value(0)).name(), QStringLiteral("a"));
+}
+
+// The real road: names first while the attributes are held back, then the
+// attributes in pieces; the order asked for comes once they are all in.
+void SortedFolderModelTest::sortBySizeAskedBeforeAttributesEndsInOrder()
+{
+    tw::test::TemporaryFolder dir;
+    constexpr int count = 300;
+    for (int i = 0; i < count; ++i)
+        QVERIFY(tw::test::writeFile(dir.filePath(QStringLiteral("file %1").arg(i)), QByteArray((i * 37) % 101, 'x')));
+    DirectoryListingCache::invalidateAll();
+    DirectoryListingCache::testing::holdReadPieces(true);
+    const auto release = qScopeGuard([] { DirectoryListingCache::testing::holdReadPieces(false); });
+
+    SortedFolderModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy loaded(&model, &SortedFolderModel::loaded);
+    model.setSortField(FileSortField::size);
+    model.setFolder(QUrl::fromLocalFile(dir.path()));
+    QTRY_COMPARE(model.rowCount(), count);
+    QVERIFY(model.isWaitingForAttributes());
+    QCOMPARE(model.itemAt(1).name(), QStringLiteral("file 1")); // in name order meanwhile
+    QCOMPARE(loaded.count(), 0);
+    QItemSelectionModel selection(&model);
+    selection.select(model.index(2, 0), QItemSelectionModel::ClearAndSelect);
+    model.readFirst(count - 20, count - 1);
+
+    DirectoryListingCache::testing::holdReadPieces(false);
+    QTRY_VERIFY(!model.isWaitingForAttributes());
+    QCOMPARE(loaded.count(), 1);
+    const FileItemList &items = model.items();
+    QVERIFY(std::all_of(items.cbegin(), items.cend(), [](const FileItem &item) { return item.attributeSnapshot()->hasStatus; }));
+    const auto bySize = [](const FileItem &a, const FileItem &b) { return *a.fileSize() < *b.fileSize(); };
+    QVERIFY(std::is_sorted(items.cbegin(), items.cend(), bySize));
+    QCOMPARE(model.itemAt(selection.selectedIndexes().value(0)).name(), QStringLiteral("file 2"));
 }
 
 TW_CORE_TEST_MAIN(SortedFolderModelTest)
