@@ -232,7 +232,7 @@ void BrowserColumnView::paintEvent(QPaintEvent *event)
         return;
     QString note = columnModel->failureMessage();
     if (note.isEmpty() && columnModel->isWaitingForAttributes())
-        note = tr("Sorting when every item has been read…");
+        note = FileSortFields::waitingNote(columnModel->sortField());
     if (note.isEmpty())
         return;
     QPainter painter(viewport());

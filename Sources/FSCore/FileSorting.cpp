@@ -48,6 +48,12 @@ QString displayName(FileSortField field)
     return {};
 }
 
+QString waitingNote(FileSortField field)
+{
+    return QCoreApplication::translate("FileSortField", "Sorting by “%1” once every item’s information is read…")
+        .arg(displayName(field));
+}
+
 } // namespace FileSortFields
 
 namespace FileSorting {

@@ -27,6 +27,8 @@ QString rawValue(FileSortField field);
 // Exactly the four raw values, case-sensitive.
 std::optional<FileSortField> fromRawValue(const QString &rawValue);
 QString displayName(FileSortField field);
+// What a view says while it waits for its items' attributes to sort by `field`.
+QString waitingNote(FileSortField field);
 
 } // namespace FileSortFields
 

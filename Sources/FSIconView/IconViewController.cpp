@@ -341,8 +341,7 @@ void IconViewController::updateState()
     const QString failure = m_model->failureMessage();
     m_view->setPlaceholderText(failure);
     if (m_model->isWaitingForAttributes()) {
-        m_view->setNoteText(tr("Sorting by “%1” once every item’s information is read…")
-                                .arg(FileSortFields::displayName(m_model->sortField())));
+        m_view->setNoteText(FileSortFields::waitingNote(m_model->sortField()));
     } else {
         m_view->setNoteText({});
     }

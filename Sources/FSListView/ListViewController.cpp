@@ -386,7 +386,7 @@ void ListViewController::updateMessage()
     else if (!m_failureMessage.isEmpty())
         showMessage(m_failureMessage);
     else if (m_model->isWaitingForAttributes())
-        showMessage(tr("Sorting as soon as every item’s details are read…"));
+        showMessage(FileSortFields::waitingNote(m_model->sortField()));
     else
         showMessage({});
 }

@@ -136,6 +136,17 @@ ListViewModel::ListViewModel(QObject *parent)
 
 ListViewModel::~ListViewModel() = default;
 
+FileSortField ListViewModel::sortField() const
+{
+    switch (m_sortKey) {
+    case SortKey::name: return FileSortField::name;
+    case SortKey::dateModified: return FileSortField::dateModified;
+    case SortKey::size: return FileSortField::size;
+    case SortKey::kind: return FileSortField::kind;
+    }
+    return FileSortField::name;
+}
+
 QString ListViewModel::rawValue(SortKey key)
 {
     switch (key) {

@@ -62,6 +62,8 @@ public:
     // Sorts every level again; persistent indexes (selection, editor) follow their items.
     void setSort(SortKey key, bool ascending);
     SortKey sortKey() const { return m_sortKey; }
+    // The same, as the other views name it.
+    FileSortField sortField() const;
     bool isSortAscending() const { return m_sortAscending; }
     // Sorting by anything but the name waits until the root's attributes are read.
     bool isWaitingForAttributes() const;
