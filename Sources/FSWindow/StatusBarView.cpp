@@ -5,6 +5,7 @@
 #include "FSCore/MainThread.h"
 #include "FSCore/VolumeInfo.h"
 #include "FSCore/WorkQueues.h"
+#include "FSPlatform/DisplayFormats.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/ClassicStyle.h"
 
@@ -88,24 +89,7 @@ QString StatusBarView::countText(qsizetype itemCount, std::optional<qint64> avai
     const QString count = itemCount == 1 ? tr("1 item") : tr("%1 items").arg(itemCount);
     if (!availableBytes)
         return count;
-    return tr("%1, %2 available").arg(count, formatByteCount(*availableBytes));
-}
-
-QString StatusBarView::formatByteCount(qint64 bytes)
-{
-    const QLocale locale;
-    if (bytes < 1000)
-        return bytes == 1 ? tr("1 byte") : tr("%1 bytes").arg(locale.toString(bytes));
-    // Kilobytes whole, megabytes to one place, larger units to two.
-    const char *units[] = {"KB", "MB", "GB", "TB", "PB"};
-    double value = double(bytes) / 1000;
-    int unit = 0;
-    while (value >= 999.5 && unit < 4) {
-        value /= 1000;
-        ++unit;
-    }
-    const int decimals = unit == 0 ? 0 : unit == 1 ? 1 : 2;
-    return tr("%1 %2").arg(locale.toString(value, 'f', decimals), QString::fromLatin1(units[unit]));
+    return tr("%1, %2 available").arg(count, DisplayFormats::byteCount(*availableBytes));
 }
 
 void StatusBarView::paintEvent(QPaintEvent *)

@@ -31,8 +31,6 @@ public:
 
     // "1 item", "%1 items", with ", %2 available" when the free space is known.
     static QString countText(qsizetype itemCount, std::optional<qint64> availableBytes);
-    // Decimal units, as file sizes are shown everywhere on the desktop.
-    static QString formatByteCount(qint64 bytes);
 
 Q_SIGNALS:
     // The free space asked by the last update() arrived and is shown.

@@ -162,9 +162,10 @@ void ToolbarAndStatusBarTest::statusLineShowsPathCountAndFreeSpace()
     status.update(2, gone);
     QVERIFY(shown.wait(5000));
     QCOMPARE(status.label()->text(), gone.toLocalFile() + QStringLiteral(" — 2 items"));
-    QCOMPARE(StatusBarView::formatByteCount(999), QStringLiteral("999 bytes"));
-    QCOMPARE(StatusBarView::formatByteCount(1'500'000), QStringLiteral("1.5 MB"));
-    QCOMPARE(StatusBarView::formatByteCount(82'300'000'000), QStringLiteral("82.30 GB"));
+    // Free space reads as file sizes do everywhere else.
+    QCOMPARE(StatusBarView::countText(1, 999), QStringLiteral("1 item, 999 bytes available"));
+    QCOMPARE(StatusBarView::countText(2, 1'500'000), QStringLiteral("2 items, 1.5 MB available"));
+    QCOMPARE(StatusBarView::countText(0, 82'300'000'000), QStringLiteral("0 items, 82.3 GB available"));
 }
 
 void ToolbarAndStatusBarTest::freeSpaceOfAFolderLeftMeanwhileIsDropped()
