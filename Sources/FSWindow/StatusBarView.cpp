@@ -11,7 +11,6 @@
 
 #include <QEvent>
 #include <QLabel>
-#include <QLocale>
 #include <QPainter>
 #include <QPointer>
 #include <QThreadPool>
