@@ -6,7 +6,6 @@
 #include "FSUIKit/FileDropHandler.h"
 #include "FSUIKit/SortedFolderModel.h"
 
-#include <QApplication>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QPainter>

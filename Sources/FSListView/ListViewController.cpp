@@ -8,7 +8,6 @@
 #include "FSCore/FileJobQueue.h"
 #include "FSCore/FolderSizeCalculator.h"
 #include "FSQuickLook/ThumbnailLoader.h"
-#include "FSPlatform/OperationError.h"
 #include "FSPlatform/DisplayFormats.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
