@@ -3,11 +3,9 @@
 #include "FileBrowserCell.h"
 
 #include "FSQuickLook/ThumbnailLoader.h"
-#include "FSQuickLook/ThumbnailRenderer.h"
 #include "FSUIKit/FileDropHandler.h"
 #include "FSUIKit/SortedFolderModel.h"
 
-#include <QApplication>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -16,19 +14,6 @@
 #include <QSet>
 
 #include <algorithm>
-
-namespace {
-
-bool hasThumbnailKind(const FileItem &item)
-{
-    const FileAttributes *attributes = item.attributeSnapshot();
-    // An entry listed names first is pictured once its status is read (it comes first for rows on screen).
-    if (!attributes || !attributes->hasStatus || attributes->isDirectory || !attributes->contentType)
-        return false;
-    return ThumbnailRenderer::canRender(attributes->contentType->name);
-}
-
-} // namespace
 
 BrowserColumnView::BrowserColumnView(QWidget *parent) : QListView(parent)
 {
@@ -139,7 +124,7 @@ void BrowserColumnView::updateThumbnails()
         const FileItem item = columnModel->itemAt(row);
         const QString path = item.path();
         onScreen.insert(path);
-        if (m_thumbnails.contains(path) || m_thumbnailRequests.contains(path) || !hasThumbnailKind(item))
+        if (m_thumbnails.contains(path) || m_thumbnailRequests.contains(path) || !ThumbnailLoader::mayHaveThumbnail(item))
             continue;
         QPointer<BrowserColumnView> self(this);
         auto request = ThumbnailLoader::thumbnail(item.url(), QSizeF(edge, edge), 2.0, this, [self, item, path](const QImage &image) {

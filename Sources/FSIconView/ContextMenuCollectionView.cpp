@@ -3,10 +3,8 @@
 #include "FSUIKit/FileDropHandler.h"
 #include "FSUIKit/SortedFolderModel.h"
 
-#include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
-#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 

@@ -7,7 +7,6 @@
 #include "FSCore/FileJob.h"
 #include "FSCore/FileJobQueue.h"
 #include "FSQuickLook/ThumbnailLoader.h"
-#include "FSQuickLook/ThumbnailRenderer.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
 #include "FSUIKit/FileContextMenu.h"
 #include "FSUIKit/FileDropHandler.h"
@@ -33,15 +32,6 @@ QUrl folderOf(const QUrl &url)
     const QString path = url.toLocalFile();
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return QUrl::fromLocalFile(slash <= 0 ? QStringLiteral("/") : path.left(slash));
-}
-
-bool hasThumbnailKind(const FileItem &item)
-{
-    const FileAttributes *attributes = item.attributeSnapshot();
-    // An entry listed names first is pictured once its status is read (it comes first for rows on screen).
-    if (!attributes || !attributes->hasStatus || attributes->isDirectory || !attributes->contentType)
-        return false;
-    return ThumbnailRenderer::canRender(attributes->contentType->name);
 }
 
 } // namespace
@@ -367,7 +357,7 @@ void IconViewController::updateThumbnails()
         const FileItem item = m_model->itemAt(row);
         const QString path = item.path();
         onScreen.insert(path);
-        if (m_thumbnails.contains(path) || m_thumbnailRequests.contains(path) || !hasThumbnailKind(item))
+        if (m_thumbnails.contains(path) || m_thumbnailRequests.contains(path) || !ThumbnailLoader::mayHaveThumbnail(item))
             continue;
         QPointer<IconViewController> self(this);
         auto request = ThumbnailLoader::thumbnail(

@@ -8,7 +8,6 @@
 #include "FSCore/FileJobQueue.h"
 #include "FSCore/FolderSizeCalculator.h"
 #include "FSQuickLook/ThumbnailLoader.h"
-#include "FSPlatform/OperationError.h"
 #include "FSPlatform/DisplayFormats.h"
 #include "FSPlatform/PathCodec.h"
 #include "FSUIKit/AppearancePreferenceStore.h"
@@ -566,26 +565,13 @@ void ListViewController::updateVisibleFolderSizes()
     updateVisibleThumbnails(visibleFiles);
 }
 
-namespace {
-
-bool mayHaveThumbnail(const FileItem &item)
-{
-    const FileAttributes *attributes = item.attributeSnapshot();
-    if (!attributes || !attributes->contentType || !attributes->hasStatus)
-        return false;
-    const QString &type = attributes->contentType->name;
-    return type.startsWith(QLatin1String("image/")) || type == QLatin1String("application/pdf");
-}
-
-} // namespace
-
 // Thumbnails are asked for the files on screen only; a request for a row
 // that scrolled away is dropped.
 void ListViewController::updateVisibleThumbnails(const FileItemList &visibleFiles)
 {
     QSet<QUrl> visible;
     for (const FileItem &item : visibleFiles) {
-        if (mayHaveThumbnail(item))
+        if (ThumbnailLoader::mayHaveThumbnail(item))
             visible.insert(item.url());
     }
     for (auto it = m_thumbnailRequests.begin(); it != m_thumbnailRequests.end();) {

@@ -3,6 +3,7 @@
 #include "ThumbnailCacheFile.h"
 #include "ThumbnailRenderer.h"
 
+#include "FSCore/FileItem.h"
 #include "FSCore/MainThread.h"
 #include "FSCore/WorkQueues.h"
 #include "FSPlatform/ContentTypes.h"
@@ -214,6 +215,14 @@ void clearMemory()
 int renderedCount()
 {
     return rendered;
+}
+
+bool mayHaveThumbnail(const FileItem &item)
+{
+    const FileAttributes *attributes = item.attributeSnapshot();
+    if (!attributes || !attributes->hasStatus || attributes->isDirectory || !attributes->contentType)
+        return false;
+    return ThumbnailRenderer::canRender(attributes->contentType->name);
 }
 
 void keepOnlyOnScreen(const QSet<QString> &onScreen, QHash<QString, QImage> &thumbnails,

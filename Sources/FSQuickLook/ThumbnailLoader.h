@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 
+class FileItem;
+
 // A thumbnail being made; hand it to ThumbnailLoader::cancel to drop it.
 struct ThumbnailRequest
 {
@@ -38,6 +40,11 @@ using Completion = std::function<void(const QImage &)>;
 std::shared_ptr<ThumbnailRequest> thumbnail(const QUrl &url, QSizeF size, qreal scale, QObject *context,
                                             Completion completion);
 void cancel(const std::shared_ptr<ThumbnailRequest> &request);
+
+// Whether a view asks for `item`'s thumbnail: a file, not a folder, of a
+// type that can be pictured. An entry listed names first is pictured once
+// its status is read (it comes first for rows on screen).
+bool mayHaveThumbnail(const FileItem &item);
 
 // For a view that keeps the thumbnails of the rows it shows by path: cancels
 // the requests and drops the pictures of every path that left the screen.
