@@ -427,7 +427,7 @@ public:
         std::lock_guard stateLocker(listing->stateMutex);
         listing->wanted.clear();
         for (const FileItem &item : items) {
-            const qsizetype index = indexOfEntry(listing->entries, item);
+            const qsizetype index = FileSorting::indexInNameOrder(listing->entries, item);
             if (index >= 0 && !listing->isTaken[size_t(index)])
                 listing->wanted.push_back(size_t(index));
         }
@@ -861,7 +861,9 @@ private:
                 // Where the names put it, unless a refresh moved it since.
                 const bool isInPlace = qsizetype(readIndex) < entry->items.size()
                     && entry->items.at(qsizetype(readIndex)).path() == item.path();
-                const qsizetype index = isInPlace ? qsizetype(readIndex) : indexOfEntry(entry->items, item);
+                const qsizetype index = isInPlace
+                    ? qsizetype(readIndex)
+                    : FileSorting::indexInNameOrder(std::span(entry->items.constData(), size_t(entry->items.size())), item);
                 // Gone, or read again meanwhile by a refresh, which is newer.
                 if (index < 0 || hasStatus(entry->items.at(index)))
                     continue;
@@ -918,23 +920,6 @@ private:
             isAnnounced = true;
             waiter.completion(items);
         }
-    }
-
-    // The position of `item` in a listing in name order (a FileItemList or
-    // a vector of items), found by its name's key without making it again;
-    // -1 when not there.
-    template<typename Items>
-    static qsizetype indexOfEntry(const Items &items, const FileItem &item)
-    {
-        const QByteArray key = nameKey(item);
-        const QString path = item.path();
-        auto it = std::lower_bound(items.cbegin(), items.cend(), key,
-                                   [](const FileItem &entry, const QByteArray &wanted) { return isBefore(nameKey(entry), wanted); });
-        for (; it != items.cend() && nameKey(*it) == key; ++it) {
-            if (it->path() == path)
-                return it - items.cbegin();
-        }
-        return -1;
     }
 
     void publish(const std::shared_ptr<Listing> &listing, const FileItemList &items, int errorNumber)

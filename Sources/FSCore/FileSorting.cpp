@@ -13,6 +13,7 @@
 #include <limits>
 #include <deque>
 #include <numeric>
+#include <span>
 #include <vector>
 
 namespace FileSortFields {
@@ -485,17 +486,31 @@ FileItemList sortedItems(const QUrl &folder, const FileItemList &listing, FileSo
     return SortedCopies::instance().sortedItems(folder, listing, field, ascending, folderSizeCache);
 }
 
+namespace {
+
+qsizetype indexInNameOrder(std::span<const FileItem> nameOrdered, const QByteArray &key, const QString &path)
+{
+    auto it = std::lower_bound(nameOrdered.begin(), nameOrdered.end(), key, [](const FileItem &item, const QByteArray &wanted) {
+        return NaturalOrder::compareKeys(nameKeyOf(item), wanted) < 0;
+    });
+    for (; it != nameOrdered.end() && nameKeyOf(*it) == key; ++it) {
+        if (it->path() == path)
+            return it - nameOrdered.begin();
+    }
+    return -1;
+}
+
+} // namespace
+
 qsizetype indexInNameOrder(const FileItemList &nameOrdered, const QString &path)
 {
     const QByteArray key = NaturalOrder::sortKey(PathCodec::displayForm(path.section(QLatin1Char('/'), -1)));
-    auto it = std::lower_bound(nameOrdered.cbegin(), nameOrdered.cend(), key, [](const FileItem &item, const QByteArray &wanted) {
-        return NaturalOrder::compareKeys(nameKeyOf(item), wanted) < 0;
-    });
-    for (; it != nameOrdered.cend() && nameKeyOf(*it) == key; ++it) {
-        if (it->path() == path)
-            return it - nameOrdered.cbegin();
-    }
-    return -1;
+    return indexInNameOrder(std::span(nameOrdered.constData(), size_t(nameOrdered.size())), key, path);
+}
+
+qsizetype indexInNameOrder(std::span<const FileItem> nameOrdered, const FileItem &item)
+{
+    return indexInNameOrder(nameOrdered, nameKeyOf(item), item.path());
 }
 
 } // namespace FileSorting

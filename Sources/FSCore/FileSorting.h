@@ -8,6 +8,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 
 // The orders a folder can be shown in; the raw values are the stored form.
 enum class FileSortField {
@@ -58,6 +59,8 @@ FileItemList sortedItems(const QUrl &folder, const FileItemList &listing, FileSo
 
 // The position of the item at `path` in a list in name order, or -1.
 qsizetype indexInNameOrder(const FileItemList &nameOrdered, const QString &path);
+// The same for an item that carries its name's key, found without making the key again.
+qsizetype indexInNameOrder(std::span<const FileItem> nameOrdered, const FileItem &item);
 
 // Three-way comparison of two items by one field: <0, 0 or >0.
 int compare(const FileItem &a, const FileItem &b, FileSortField field, const FolderSizeMap &folderSizeCache);

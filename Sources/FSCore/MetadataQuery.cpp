@@ -295,8 +295,10 @@ private:
     const Post m_post;
     std::mutex m_lock;
     std::condition_variable m_wake;
-    std::vector<PendingFolder> m_pending;
+    // Before m_pending: folders still waiting when a walk is cancelled count
+    // themselves out as they go.
     std::atomic<int> m_openFolders{0};
+    std::vector<PendingFolder> m_pending;
     int m_busyWorkers = 0;
     std::atomic<bool> m_isFirstFolder{true};
     MetadataQuery::Batch m_batch;

@@ -9,21 +9,10 @@
 #include <chrono>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
-
-// What getdents64 fills in; glibc declares no such type.
-struct linux_dirent64
-{
-    ino64_t d_ino;
-    off64_t d_off;
-    unsigned short d_reclen;
-    unsigned char d_type;
-    char d_name[];
-};
 
 // Beyond this much the listings are not kept: the copier reads the folders
 // itself, as it would without a walk, rather than the walk holding a tree of
@@ -98,39 +87,29 @@ void TreeLookahead::listTree(const QByteArray &path, const OperationProgress *pr
 void TreeLookahead::listFolder(int parentFd, const char *name, const QByteArray &path,
                                const OperationProgress *progress, qint64 &items)
 {
-    // Read with getdents64 straight into a buffer of its own: a DIR stream
-    // would ask the descriptor's flags and its status again, two calls per
-    // folder that the walk pays beside the copy.
-    FileDescriptor folder(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor folder;
     struct stat status;
-    if (!folder.isValid() || ::fstat(folder.get(), &status) != 0)
-        return;
     auto listing = std::make_shared<Listing>();
     std::vector<QByteArray> subfolders;
-    // One buffer for every folder: each is read to its end before the walk
-    // goes into the folders inside it.
-    m_readBuffer.resize(32 * 1024);
-    for (;;) {
-        const long length = ::syscall(SYS_getdents64, folder.get(), m_readBuffer.data(), m_readBuffer.size());
-        if (length <= 0)
-            break;
-        for (long offset = 0; offset < length;) {
-            const auto *entry = reinterpret_cast<const linux_dirent64 *>(m_readBuffer.data() + offset);
-            offset += entry->d_reclen;
-            const char *entryName = entry->d_name;
-            if (entryName[0] == '.' && (entryName[1] == 0 || (entryName[1] == '.' && entryName[2] == 0)))
-                continue;
+    {
+        // Done with before the walk goes into the folders inside it, which
+        // then read into the same buffer.
+        DirectoryStream stream(parentFd, name, false);
+        if (!stream.isOpen() || ::fstat(stream.fd(), &status) != 0)
+            return;
+        while (const dirent *entry = stream.next()) {
             if (progress && progress->isCancelled())
                 return;
             ++items;
             unsigned char type = entry->d_type;
             struct stat entryStatus;
-            if (type == DT_UNKNOWN && ::fstatat(folder.get(), entryName, &entryStatus, AT_SYMLINK_NOFOLLOW) == 0)
+            if (type == DT_UNKNOWN && ::fstatat(stream.fd(), entry->d_name, &entryStatus, AT_SYMLINK_NOFOLLOW) == 0)
                 type = typeOf(entryStatus.st_mode);
-            listing->append(type, entryName);
+            listing->append(type, entry->d_name);
             if (type == DT_DIR)
-                subfolders.emplace_back(entryName);
+                subfolders.emplace_back(entry->d_name);
         }
+        folder = FileDescriptor(stream.takeFd());
     }
     // Before the folders inside it, in the order the copier goes.
     addFolder({path, {status.st_dev, status.st_ino}, nullptr}, listing);

@@ -137,8 +137,6 @@ private:
     void publishBytesIfSized();
 
     const bool m_keepsListings;
-    // The walk's own, for reading folders.
-    std::vector<char> m_readBuffer;
 
     mutable std::mutex m_mutex;
     std::vector<Folder> m_folders;
