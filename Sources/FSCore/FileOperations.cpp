@@ -231,7 +231,9 @@ QUrl moveAcrossFileSystems(const QUrl &item, const QUrl &folder, const std::func
     if (::faccessat(AT_FDCWD, pathOf(parentFolder(item)).constData(), W_OK, AT_EACCESS) != 0)
         fail(errno, item);
     const QUrl moved = placeCopy(copyToTemporary(item, folder, progress), nextName);
-    TreeRemover::remove(pathOf(item));
+    // Only what was copied: an entry made in the original while it was being
+    // copied stays where it is.
+    TreeRemover::removeCopied(pathOf(item), pathOf(moved));
     return moved;
 }
 

@@ -1,6 +1,7 @@
 #include "TreeRemover.h"
 
 #include "DirectoryStream.h"
+#include "EntryStatus.h"
 #include "OperationError.h"
 #include "PathCodec.h"
 
@@ -9,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -97,7 +99,66 @@ void removeEntry(int folderFd, const char *name, QByteArray &path)
         fail(errno, path);
 }
 
+bool isSameCopy(const EntryStatus &source, const EntryStatus &copy)
+{
+    constexpr qint64 timeSlackNs = 2'000'000'000;
+    if (!copy.exists || copy.isDirectory != source.isDirectory || copy.isSymbolicLink != source.isSymbolicLink)
+        return false;
+    if (!source.isRegularFile)
+        return true;
+    return copy.size == source.size && std::abs(copy.modificationTimeNs - source.modificationTimeNs) <= timeSlackNs;
+}
+
+// True when the entry is gone; false when something in it had no copy.
+bool removeCopiedEntry(int sourceFolderFd, const char *name, int copyFolderFd, const char *copyName, QByteArray &path)
+{
+    const EntryStatus source = EntryStatus::readWithoutFollowing(sourceFolderFd, name);
+    if (!source.exists)
+        return true;
+    if (!isSameCopy(source, EntryStatus::readWithoutFollowing(copyFolderFd, copyName)))
+        return false;
+    if (!source.isDirectory) {
+        if (::unlinkat(sourceFolderFd, name, 0) != 0 && errno != ENOENT)
+            fail(errno, path);
+        return true;
+    }
+    makeFolderUsable(sourceFolderFd, name);
+    DirectoryStream sourceFolder(sourceFolderFd, name, false);
+    if (!sourceFolder.isOpen())
+        fail(sourceFolder.errorNumber(), path);
+    const DirectoryStream copyFolder(copyFolderFd, copyName, false);
+    if (!copyFolder.isOpen())
+        return false;
+    std::vector<QByteArray> names;
+    while (const dirent *entry = sourceFolder.next())
+        names.emplace_back(entry->d_name);
+    if (sourceFolder.errorNumber() != 0)
+        fail(sourceFolder.errorNumber(), path);
+    bool isEmptied = true;
+    for (const QByteArray &child : names) {
+        const qsizetype length = path.size();
+        path += '/' + child;
+        isEmptied &= removeCopiedEntry(sourceFolder.fd(), child.constData(), copyFolder.fd(), child.constData(), path);
+        path.truncate(length);
+    }
+    if (!isEmptied)
+        return false;
+    if (::unlinkat(sourceFolderFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT)
+        return true;
+    // Made after the folder was read.
+    if (errno == ENOTEMPTY || errno == EEXIST)
+        return false;
+    fail(errno, path);
+}
+
 } // namespace
+
+void removeCopied(const QByteArray &source, const QByteArray &copy)
+{
+    QByteArray shown = source;
+    if (!removeCopiedEntry(AT_FDCWD, source.constData(), AT_FDCWD, copy.constData(), shown))
+        fail(ENOTEMPTY, source);
+}
 
 void remove(const QByteArray &path)
 {

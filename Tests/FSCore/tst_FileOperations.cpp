@@ -4,9 +4,11 @@
 #include "FSCore/FileOperations.h"
 #include "FSCore/FileOperationsTesting.h"
 #include "FSPlatform/PathCodec.h"
+#include "FSPlatform/TreeRemover.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -117,6 +119,7 @@ private Q_SLOTS:
     void copyOrMoveIntoItselfIsRefused();
     void vanishedSourceFailsAndLeavesNothing();
     void moveAcrossFileSystemsRemovesTheSourceOnlyAfterTheCopy();
+    void removingAMovedOriginalKeepsWhatWasNotCopied();
     void copyOntoAFullDiskLeavesNoPartialCopy();
     void readOnlyFolderRefusesEveryChange();
     void dragOperationRule_data();
@@ -439,6 +442,35 @@ void FileOperationsTest::moveAcrossFileSystemsRemovesTheSourceOnlyAfterTheCopy()
     compareTrees(keep.toLocalFile(), moved.toLocalFile());
     QCOMPARE(contentsOf(scratch.path() + "/tree"), QByteArray("already there"));
     QCOMPARE(entriesOf(scratch.path()), (QStringList{"tree", "tree 2"}));
+}
+
+// Between the copier reading a folder and the original being removed, the
+// folder may gain or change entries: those are not lost with the original.
+void FileOperationsTest::removingAMovedOriginalKeepsWhatWasNotCopied()
+{
+    const QString source = m_dir.path() + "/moving";
+    const QString copy = m_dir.path() + "/moved";
+    for (const char *name : {"a.txt", "sub/b.txt", "sub/deeper/c.txt", "grows.txt", "other/d.txt"})
+        QVERIFY(writeFile(source + "/" + name, name));
+    QCOMPARE(QProcess::execute("cp", {"-a", source, copy}), 0);
+    // Made or changed in the original after the copier passed.
+    QVERIFY(writeFile(source + "/sub/deeper/late.txt", "late"));
+    QVERIFY(writeFile(source + "/grows.txt", "grows.txt, and more"));
+    QVERIFY(QDir().mkpath(source + "/new folder"));
+
+    QCOMPARE(platformErrorOf([&] { TreeRemover::removeCopied(PathCodec::encode(source), PathCodec::encode(copy)); }),
+             ENOTEMPTY);
+    QCOMPARE(entriesOf(source), (QStringList{"grows.txt", "new folder", "sub"}));
+    QCOMPARE(entriesOf(source + "/sub"), QStringList{"deeper"});
+    QCOMPARE(entriesOf(source + "/sub/deeper"), QStringList{"late.txt"});
+    QCOMPARE(contentsOf(source + "/grows.txt"), QByteArray("grows.txt, and more"));
+    QCOMPARE(entriesOf(copy + "/sub/deeper"), QStringList{"c.txt"});
+
+    // Once all of it is in the copy, all of it goes.
+    QCOMPARE(QProcess::execute("cp", {"-a", "-T", source, copy}), 0);
+    TreeRemover::removeCopied(PathCodec::encode(source), PathCodec::encode(copy));
+    QVERIFY(!QFileInfo::exists(source));
+    QCOMPARE(contentsOf(copy + "/sub/deeper/late.txt"), QByteArray("late"));
 }
 
 void FileOperationsTest::copyOntoAFullDiskLeavesNoPartialCopy()
